@@ -1,0 +1,195 @@
+// Reading line bytes as characters for painting, copying and the screen reader.
+
+#include "colormemo/text_codec.h"
+
+#include <array>
+#include <cstring>
+
+namespace colormemo {
+
+namespace {
+
+bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Windows-1252 for 0x80..0x9F; the five bytes it leaves undefined keep their C1 code point.
+constexpr std::array<char16_t, 32> cp1252_high = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void append_code_point(QString& out, char32_t code)
+{
+    if (code < 0x10000) {
+        out.append(QChar(static_cast<char16_t>(code)));
+    } else {
+        const char32_t value = code - 0x10000;
+        out.append(QChar(static_cast<char16_t>(0xD800 + (value >> 10))));
+        out.append(QChar(static_cast<char16_t>(0xDC00 + (value & 0x3FF))));
+    }
+}
+
+template <typename Map>
+QString decode_with(std::string_view bytes, Map map)
+{
+    QString out;
+    out.reserve(static_cast<qsizetype>(bytes.size()));
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[pos]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out.append(QLatin1Char(static_cast<char>(byte)));
+            ++pos;
+            continue;
+        }
+        const std::size_t length = char_length(bytes, pos);
+        append_code_point(out, map(bytes, pos, length));
+        pos += length;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::size_t char_length(std::string_view bytes, std::size_t pos)
+{
+    const auto at = [&](std::size_t i) -> unsigned char {
+        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
+    };
+    const unsigned char lead = at(pos);
+    if (lead < 0xC2 || lead > 0xF4)
+        return 1;
+    const unsigned char second = at(pos + 1);
+    if (lead < 0xE0)
+        return is_continuation(second) ? 2 : 1;
+    // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead == 0xE0)
+        low = 0xA0;
+    else if (lead == 0xED)
+        high = 0x9F;
+    else if (lead == 0xF0)
+        low = 0x90;
+    else if (lead == 0xF4)
+        high = 0x8F;
+    if (second < low || second > high)
+        return 1;
+    if (!is_continuation(at(pos + 2)))
+        return 1;
+    if (lead < 0xF0)
+        return 3;
+    return is_continuation(at(pos + 3)) ? 4 : 1;
+}
+
+std::size_t char_start(std::string_view bytes, std::size_t pos)
+{
+    if (pos >= bytes.size())
+        return bytes.size();
+    if (!is_continuation(static_cast<unsigned char>(bytes[pos])))
+        return pos;
+    // A continuation byte belongs to a sequence only if a lead byte at most three bytes back
+    // starts a well-formed sequence reaching it; a lead byte can never sit inside another
+    // sequence, so this agrees with reading the line from its start.
+    for (std::size_t back = 1; back <= 3 && back <= pos; ++back) {
+        const auto byte = static_cast<unsigned char>(bytes[pos - back]);
+        if (!is_continuation(byte))
+            return char_length(bytes, pos - back) > back ? pos - back : pos;
+    }
+    return pos;
+}
+
+std::size_t next_char(std::string_view bytes, std::size_t pos)
+{
+    if (pos >= bytes.size())
+        return bytes.size();
+    return pos + char_length(bytes, pos);
+}
+
+std::size_t prev_char(std::string_view bytes, std::size_t pos)
+{
+    if (pos == 0)
+        return 0;
+    return char_start(bytes, pos - 1);
+}
+
+char32_t text_char(std::string_view bytes, std::size_t pos, std::size_t length)
+{
+    const auto lead = static_cast<unsigned char>(bytes[pos]);
+    if (length == 1) {
+        if (lead < 0x80)
+            return lead;
+        if (lead < 0xA0)
+            return cp1252_high[lead - 0x80];
+        return lead;
+    }
+    char32_t code = lead & (0xFF >> (length + 1));
+    for (std::size_t i = 1; i < length; ++i)
+        code = (code << 6) | (static_cast<unsigned char>(bytes[pos + i]) & 0x3F);
+    return code;
+}
+
+char32_t display_char(std::string_view bytes, std::size_t pos, std::size_t length)
+{
+    const char32_t code = text_char(bytes, pos, length);
+    if (code == '\r')
+        return ' ';
+    if (code < 0x20 && code != '\t')
+        return 0x2400 + code;
+    if (code == 0x7F)
+        return 0x2421;
+    return code;
+}
+
+QString decode_text(std::string_view bytes) { return decode_with(bytes, text_char); }
+
+QString decode_display(std::string_view bytes) { return decode_with(bytes, display_char); }
+
+int display_columns(std::string_view bytes)
+{
+    // Counting lead bytes is a plain loop the compiler vectorises; it runs on every append.
+    int columns = 0;
+    if (bytes.find('\t') == std::string_view::npos) {
+        for (const char c : bytes)
+            columns += is_continuation(static_cast<unsigned char>(c)) ? 0 : 1;
+        return columns;
+    }
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        if (bytes[pos] == '\t')
+            columns = (columns / tab_columns + 1) * tab_columns;
+        else
+            ++columns;
+        pos = next_char(bytes, pos);
+    }
+    return columns;
+}
+
+bool is_plain_ascii(std::string_view bytes)
+{
+    bool plain = true;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        plain &= (byte >= 0x20 && byte < 0x7F) || byte == '\t';
+    }
+    return plain;
+}
+
+qsizetype utf16_length(std::string_view bytes)
+{
+    qsizetype units = 0;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[pos]);
+        if (byte < 0x80) {
+            ++units;
+            ++pos;
+            continue;
+        }
+        const std::size_t length = char_length(bytes, pos);
+        units += length == 4 ? 2 : 1;
+        pos += length;
+    }
+    return units;
+}
+
+}  // namespace colormemo

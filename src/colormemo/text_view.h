@@ -1,0 +1,219 @@
+#pragma once
+// The editable text view of the colour memo: a scroll area over the line store that lays out
+// and paints only the lines on screen, with caret, selection, clipboard and accessibility.
+
+#include "colormemo/line_store.h"
+#include "platform/system_colors.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QString>
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QMenu;
+class QMimeData;
+
+namespace colormemo {
+
+// Registers the view's accessibility interface with Qt; every view calls it once.
+void install_text_view_accessibility();
+
+class TextView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit TextView(QWidget* parent = nullptr);
+    ~TextView() override;
+
+    // --- The line list, as line assembly uses it. Each call is one edit: one change
+    // notification and one repaint, whatever the number of lines. ---
+    int line_count() const { return store_.line_count(); }
+    // The bytes of a line, without its line break.
+    std::string line_text(int index) const;
+    // Appends lines at the end; the view follows them when it showed the last line.
+    void append_lines(std::span<const std::string_view> lines);
+    void append_line(std::string_view line);
+    void delete_last_line();
+    void replace_line(int index, std::string_view text);
+    void clear();
+    // Replaces the whole text; text is split into lines at line feeds.
+    void set_text(std::string_view text);
+    const LineStore& store() const { return store_; }
+
+    // The text as a screen reader or the clipboard sees it: lines decoded for display,
+    // joined with "\n".
+    QString plain_text() const;
+
+    // --- What the colouring pass asks of the view. Offsets count bytes of the text with
+    // CR LF between lines (see TextOffset); the display maps each character back to the
+    // first byte of its bytes. ---
+    TextOffset text_length() const { return store_.text_length(); }
+    int first_visible_line() const;
+    // Start offset of a line, or -1 for a line past the end.
+    TextOffset line_start(int line) const;
+    // Byte length of a line without its line break (0 for a line past the end).
+    TextOffset line_length(int line) const;
+    int line_of_offset(TextOffset offset) const { return store_.line_of_offset(offset); }
+    // Client-area position of the top-left corner of the character at `offset` (negative y
+    // for lines above the view); (-1, -1) when the offset lies outside the text.
+    QPoint position_of_offset(TextOffset offset) const;
+    // Offset of the character boundary nearest to `point`; line receives its line.
+    TextOffset offset_at_point(QPoint point, int* line = nullptr) const;
+    TextOffset selection_start() const;
+    TextOffset selection_length() const;
+    // Selects `length` bytes from `start`; the caret goes to the end of the selection.
+    void set_selection(TextOffset start, TextOffset length);
+    TextOffset caret_offset() const { return caret_; }
+    // The viewport's rectangle in its own coordinates, where text is drawn.
+    QRect client_rect() const;
+    int line_height() const { return line_height_; }
+    // Hiding nests: the caret shows again after as many show_caret calls.
+    void hide_caret();
+    void show_caret();
+    // Draws bytes decoded for display with their top-left corner at `top_left`, on an opaque
+    // background, in the view's font (underlined when asked).
+    void draw_string(QPainter& painter, QPoint top_left, std::string_view bytes, const QColor& text_color,
+                     const QColor& background, bool underline = false) const;
+    // Width in pixels of bytes decoded for display (no tab expansion).
+    int string_width(std::string_view bytes) const;
+
+    // --- Memo properties. ---
+    bool ReadOnly() const { return read_only_; }
+    void SetReadOnly(bool value);
+    // When false, Tab moves the focus instead of inserting a TAB.
+    bool WantTabs() const { return want_tabs_; }
+    void SetWantTabs(bool value) { want_tabs_ = value; }
+    // Background and text colours (0x00BBGGRR or system colours).
+    platform::TColor Color() const { return color_; }
+    void SetColor(platform::TColor value);
+    platform::TColor FontColor() const { return font_color_; }
+    void SetFontColor(platform::TColor value);
+
+    // Raised after every change of the text, by the program or by the user.
+    std::function<void()> OnChange;
+
+    // The context menu with the usual entries; the caller owns the menu.
+    QMenu* create_context_menu();
+
+    // Keeps the caret in view.
+    void ensure_caret_visible();
+
+    // --- For the accessibility interface: positions counted in UTF-16 units of plain_text().
+    qsizetype accessible_length() const;
+    qsizetype accessible_offset_of(TextOffset offset) const;
+    TextOffset offset_of_accessible(qsizetype position) const;
+    QString accessible_text(qsizetype start, qsizetype end) const;
+
+public slots:
+    void copy();
+    void cut();
+    void paste();
+    void select_all();
+
+signals:
+    void text_changed();
+    void selection_changed();
+    void caret_moved();
+
+protected:
+    // Called after the text was painted, with the painter still on the viewport: the
+    // colouring pass draws its overlay here.
+    virtual void paint_overlay(QPainter& painter);
+    // Called after every text change, once OnChange has run.
+    virtual void after_text_change();
+    // Called after a scroll-bar action scrolled the view.
+    virtual void after_scroll(Qt::Orientation orientation);
+
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    struct Position {
+        int line = 0;
+        std::size_t byte = 0;
+    };
+
+    Position position_of(TextOffset offset) const;
+    TextOffset offset_of(Position position) const;
+    TextOffset clamp_offset(TextOffset offset) const;
+    TextOffset offset_of_kept(Position position) const;
+    // x of the boundary before byte `byte` of `line`, relative to the text's left edge.
+    qreal x_of(std::string_view line, std::size_t byte) const;
+    std::size_t byte_at_x(std::string_view line, qreal x) const;
+    int visible_line_count() const;
+    int text_left() const;
+    void update_metrics();
+    void update_scroll_ranges();
+    // After every edit. Edits of the line list (line assembly) repaint at most once a frame,
+    // so a burst of received lines costs a few paints, not one per chunk.
+    void edited(bool follow_end, bool from_program);
+    void schedule_repaint();
+    bool within_frame() const;
+    // Scroll bars repaint on every range change; during a burst they wait for the frame too.
+    void freeze_scroll_bars(bool frozen);
+    void move_caret(TextOffset offset, bool keep_anchor);
+    void replace_selection(std::string_view utf8);
+    void delete_range(TextOffset from, TextOffset to);
+    void insert_text(std::string_view utf8);
+    QMimeData* selection_mime() const;
+    void restart_blink();
+    void update_caret_area();
+    TextOffset word_start(TextOffset offset) const;
+    TextOffset word_end(TextOffset offset) const;
+
+    LineStore store_;
+    TextOffset caret_ = 0;
+    TextOffset anchor_ = 0;
+    qreal preferred_x_ = -1;  // the column Up/Down keep while moving through shorter lines
+    bool read_only_ = false;
+    bool want_tabs_ = false;
+    platform::TColor color_ = platform::clWindow;
+    platform::TColor font_color_ = platform::clWindowText;
+    int caret_hidden_ = 0;
+    bool caret_on_ = true;
+    bool dragging_ = false;
+    QBasicTimer blink_timer_;
+    QBasicTimer drag_scroll_timer_;
+    QBasicTimer frame_timer_;
+    QElapsedTimer last_paint_;
+    bool following_ = false;  // the view scrolls itself to follow appended lines
+    QPoint last_drag_point_;
+    // Font metrics, refreshed when the font changes.
+    int line_height_ = 1;
+    int ascent_ = 0;
+    qreal char_width_ = 1;
+    qreal tab_width_ = 8;
+    bool fixed_pitch_ = false;
+    // The horizontal extent seen while painting, beyond what the store's column count says.
+    int widest_painted_ = 0;
+    // Cached length of plain_text() (-1 when stale) and the accessible position of every
+    // 1024th line. An edit keeps the marks up to its first changed line, so appending
+    // while a screen reader listens costs only the appended lines.
+    void build_accessible_marks() const;
+    void lines_changed_from(int line);
+    mutable qsizetype accessible_length_ = -1;
+    mutable std::vector<qsizetype> accessible_marks_;
+};
+
+}  // namespace colormemo

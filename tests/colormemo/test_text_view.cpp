@@ -1,0 +1,451 @@
+// The colour memo's text view as the log window and the user drive it: the line list,
+// following the end, editing keys, mouse selection, clipboard, painting and accessibility.
+
+#include "colormemo/tcolormemo.h"
+#include "platform/message_box.h"
+
+#include <QAccessible>
+#include <QAccessibleTextInterface>
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string bytes_of(const QByteArray& data) { return std::string(data.constData(), static_cast<std::size_t>(data.size())); }
+
+// A log window stand-in: the memo sits in a layout and is found by its object name.
+struct Window {
+    QWidget widget;
+    TColorMemo* memo;
+
+    explicit Window(QSize size = {500, 300})
+    {
+        auto* layout = new QVBoxLayout(&widget);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* created = new TColorMemo(&widget);
+        created->setObjectName(QStringLiteral("memo1"));
+        layout->addWidget(created);
+        widget.resize(size);
+        widget.show();
+        memo = widget.findChild<TColorMemo*>(QStringLiteral("memo1"));
+    }
+};
+
+std::vector<std::string> all_lines(const TColorMemo& memo)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < memo.line_count(); ++i)
+        lines.push_back(memo.line_text(i));
+    return lines;
+}
+
+void append(TColorMemo& memo, const std::vector<std::string>& lines)
+{
+    const std::vector<std::string_view> views(lines.begin(), lines.end());
+    memo.append_lines(views);
+}
+
+bool last_line_fully_visible(const TColorMemo& memo)
+{
+    const QPoint at = memo.position_of_offset(memo.line_start(memo.line_count() - 1));
+    return at.y() >= 0 && at.y() + memo.line_height() <= memo.client_rect().height();
+}
+
+// Leftmost column holding dark ink inside a rectangle of an image, or -1.
+int first_ink_column(const QImage& image, QRect area)
+{
+    area &= image.rect();
+    for (int x = area.left(); x <= area.right(); ++x)
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            if (qGray(image.pixel(x, y)) < 128)
+                return x;
+    return -1;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(std::string)
+
+class TestTextView : public QObject {
+    Q_OBJECT
+
+private slots:
+    void new_memo_is_an_empty_editable_courier_memo()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        QCOMPARE(memo.line_count(), 0);
+        QCOMPARE(memo.text_length(), colormemo::TextOffset{0});
+        QCOMPARE(memo.font().family(), QStringLiteral("Courier"));
+        QCOMPARE(memo.font().pixelSize(), 15);
+        QCOMPARE(memo.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(memo.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(!memo.ReadOnly());
+        QVERIFY(memo.line_height() >= 15);
+    }
+
+    void received_lines_come_back_byte_for_byte_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("plain") << QByteArray("2024-06-11 12:00:01 service started");
+        QTest::newRow("not utf-8") << QByteArray("Gr\xFC\xDF" "e \x80\x81\xFE\xFF \xE2\x82");
+        QTest::newRow("utf-8") << QByteArray("\xE2\x82\xAC \xF0\x9F\x98\x80 \xC3\xA4");
+        QTest::newRow("carriage return") << QByteArray("ends with CR\r");
+        QTest::newRow("tab") << QByteArray("a\tb\t\tc");
+        QTest::newRow("10000 characters") << QByteArray(10000, 'y');
+    }
+
+    void received_lines_come_back_byte_for_byte()
+    {
+        QFETCH(QByteArray, line);
+        const std::string bytes = bytes_of(line);
+        Window batch_window;
+        Window single_window;
+        TColorMemo& batch = *batch_window.memo;
+        TColorMemo& single = *single_window.memo;
+        int changes = 0;
+        batch.OnChange = [&] { ++changes; };
+
+        const std::vector<std::string> chunk = {"first", bytes, bytes + "\t" + bytes, "last"};
+        append(batch, chunk);
+        for (const std::string& one : chunk)
+            single.append_line(one);
+
+        QCOMPARE(changes, 1);
+        QCOMPARE(all_lines(batch), chunk);
+        QCOMPARE(all_lines(single), chunk);
+        QCOMPARE(batch.plain_text(), single.plain_text());
+        QCOMPARE(batch.text_length(), single.text_length());
+        // The view paints these lines without harm, long ones included.
+        QVERIFY(!batch.viewport()->grab().isNull());
+    }
+
+    void fragment_lines_are_completed_and_removed()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        append(memo, {"one", "tw"});
+        memo.replace_line(1, "two\r");
+        QCOMPARE(memo.line_text(1), std::string("two\r"));
+        memo.append_line("frag");
+        // The caret sits in the fragment line when it is taken away again.
+        memo.set_selection(memo.text_length(), 0);
+        memo.delete_last_line();
+        QCOMPARE(memo.line_count(), 2);
+        QCOMPARE(memo.caret_offset(), memo.text_length());
+        memo.append_line("fragment joined");
+        // A caret on a later line keeps its place when an earlier line changes length.
+        memo.set_selection(memo.line_start(2) + 3, 0);
+        memo.replace_line(0, "one, now longer");
+        QCOMPARE(memo.caret_offset(), memo.line_start(2) + 3);
+        memo.replace_line(0, "one");
+        QCOMPARE(all_lines(memo), (std::vector<std::string>{"one", "two\r", "fragment joined"}));
+        memo.delete_last_line();
+        memo.delete_last_line();
+        memo.delete_last_line();
+        QCOMPARE(memo.line_count(), 0);
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, memo.delete_last_line());
+    }
+
+    void view_follows_the_end_until_the_user_scrolls_up()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        QVERIFY(QTest::qWaitForWindowExposed(&window.widget));
+        for (int chunk = 0; chunk < 10; ++chunk) {
+            std::vector<std::string> lines;
+            for (int i = 0; i < 17; ++i)
+                lines.push_back("line " + std::to_string(chunk * 17 + i));
+            append(memo, lines);
+            QVERIFY(last_line_fully_visible(memo));
+        }
+        // The user scrolls up a page: new lines leave the view where it is.
+        QScrollBar* bar = memo.verticalScrollBar();
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+        const int kept = memo.first_visible_line();
+        QVERIFY(kept < bar->maximum());
+        append(memo, {"more", "and more"});
+        QCOMPARE(memo.first_visible_line(), kept);
+        QVERIFY(!last_line_fully_visible(memo));
+        // Back at the end, it follows again.
+        QTest::keyClick(&memo, Qt::Key_End, Qt::ControlModifier);
+        QVERIFY(last_line_fully_visible(memo));
+        append(memo, {"latest"});
+        QVERIFY(last_line_fully_visible(memo));
+        QCOMPARE(memo.line_text(memo.line_count() - 1), std::string("latest"));
+    }
+
+    void typing_enter_backspace_and_delete_edit_lines()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        memo.setFocus();
+        QTest::keyClicks(&memo, "hello world");
+        QCOMPARE(all_lines(memo), std::vector<std::string>{"hello world"});
+
+        // Enter splits the line at the caret.
+        for (int i = 0; i < 6; ++i)
+            QTest::keyClick(&memo, Qt::Key_Left);
+        QTest::keyClick(&memo, Qt::Key_Return);
+        QCOMPARE(all_lines(memo), (std::vector<std::string>{"hello", " world"}));
+        QCOMPARE(memo.caret_offset(), memo.line_start(1));
+
+        // Backspace at a line start joins it to the line above.
+        QTest::keyClick(&memo, Qt::Key_Backspace);
+        QCOMPARE(all_lines(memo), std::vector<std::string>{"hello world"});
+        QCOMPARE(memo.caret_offset(), colormemo::TextOffset{5});
+
+        // Delete at a line end joins the next line; typed non-ASCII text is stored as UTF-8.
+        QTest::keyClick(&memo, Qt::Key_Return);
+        QTest::keyClick(&memo, Qt::Key_Up);
+        QTest::keyClick(&memo, Qt::Key_End);
+        QTest::keyClick(&memo, Qt::Key_Delete);
+        QKeyEvent umlaut(QEvent::KeyPress, Qt::Key_Adiaeresis, Qt::NoModifier, QString::fromUtf8("\xC3\xA4"));
+        QApplication::sendEvent(&memo, &umlaut);
+        QCOMPARE(all_lines(memo), std::vector<std::string>{"hello\xC3\xA4 world"});
+
+        // Backspace removes a whole character, not one of its bytes.
+        QTest::keyClick(&memo, Qt::Key_Backspace);
+        QCOMPARE(all_lines(memo), std::vector<std::string>{"hello world"});
+
+        // Read-only refuses every edit.
+        memo.SetReadOnly(true);
+        QTest::keyClicks(&memo, "x");
+        QTest::keyClick(&memo, Qt::Key_Return);
+        QTest::keyClick(&memo, Qt::Key_Backspace);
+        QCOMPARE(all_lines(memo), std::vector<std::string>{"hello world"});
+    }
+
+    void an_error_during_an_edit_is_reported_not_thrown()
+    {
+        struct Shown {
+            QString text;
+            QString caption;
+        };
+        std::vector<Shown> shown;
+        platform::set_message_box_handler([&](const QString& text, const QString& caption, platform::MessageIcon) {
+            shown.push_back({text, caption});
+            return platform::MessageAnswer::Ok;
+        });
+        Window window;
+        TColorMemo& memo = *window.memo;
+        memo.OnChange = [] { throw std::runtime_error("change handler failed"); };
+        QTest::keyClicks(&memo, "a");
+        platform::set_message_box_handler({});
+        QCOMPARE(shown.size(), std::size_t{1});
+        QCOMPARE(shown[0].text, QStringLiteral("change handler failed."));
+        QCOMPARE(shown[0].caption, QStringLiteral("Vesmira"));
+        QCOMPARE(memo.line_text(0), std::string("a"));
+    }
+
+    void paste_copy_and_cut_keep_lines_exact()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        append(memo, {"start|end", "bytes \xFF\xFE here\r"});
+
+        // Text from elsewhere: three lines pasted in the middle of a line.
+        QApplication::clipboard()->setText(QStringLiteral("one\ntwo\nthree"));
+        memo.set_selection(5, 1);  // the '|'
+        QTest::keyClick(&memo, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(all_lines(memo), (std::vector<std::string>{"startone", "two", "threeend", "bytes \xFF\xFE here\r"}));
+        QCOMPARE(memo.caret_offset(), memo.line_start(2) + 5);
+
+        // Shift+arrows select; copy hands out the text; bytes that are not UTF-8 survive a
+        // copy and paste within the memo.
+        QTest::keyClick(&memo, Qt::Key_Down);
+        QTest::keyClick(&memo, Qt::Key_Home);
+        QTest::keyClick(&memo, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(memo.selection_length(), colormemo::TextOffset{14});
+        QTest::keyClick(&memo, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("bytes \u00FF\u00FE here\r"));
+        QTest::keyClick(&memo, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(&memo, Qt::Key_Return);
+        QTest::keyClick(&memo, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(memo.line_text(4), std::string("bytes \xFF\xFE here\r"));
+
+        // A selection across a line break copies with "\n" and cuts both parts.
+        memo.set_selection(memo.line_start(1) + 1, 6);  // "wo", CR LF, "th"
+        QTest::keyClick(&memo, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("wo\nth"));
+        QCOMPARE(memo.line_text(1), std::string("treeend"));
+        QCOMPARE(memo.line_count(), 4);
+
+        // Shift+Left extends from the caret; typing replaces the selection.
+        memo.set_selection(3, 0);
+        QTest::keyClick(&memo, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClick(&memo, Qt::Key_Left, Qt::ShiftModifier);
+        QCOMPARE(memo.selection_start(), colormemo::TextOffset{1});
+        QCOMPARE(memo.selection_length(), colormemo::TextOffset{2});
+        QTest::keyClicks(&memo, "T");
+        QCOMPARE(memo.line_text(0), std::string("sTrtone"));
+    }
+
+    void mouse_drag_selects_and_context_menu_offers_the_usual_entries()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        QVERIFY(QTest::qWaitForWindowExposed(&window.widget));
+        append(memo, {"alpha beta gamma", "delta epsilon"});
+        const colormemo::TextOffset from = 6;                    // 'b' of beta
+        const colormemo::TextOffset to = memo.line_start(1) + 5;  // after "delta"
+        const QPoint half_down(1, memo.line_height() / 2);
+        QTest::mousePress(memo.viewport(), Qt::LeftButton, {}, memo.position_of_offset(from) + half_down);
+        QTest::mouseMove(memo.viewport(), memo.position_of_offset(to) + half_down);
+        QTest::mouseRelease(memo.viewport(), Qt::LeftButton, {}, memo.position_of_offset(to) + half_down);
+        QCOMPARE(memo.selection_start(), from);
+        QCOMPARE(memo.selection_length(), to - from);
+
+        std::unique_ptr<QMenu> menu(memo.create_context_menu());
+        QStringList names;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                names << action->objectName();
+        QCOMPARE(names, (QStringList{"cut", "copy", "paste", "delete", "selectAll"}));
+        menu->findChild<QAction*>(QStringLiteral("copy"))->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("beta gamma\ndelta"));
+        menu->findChild<QAction*>(QStringLiteral("selectAll"))->trigger();
+        QCOMPARE(memo.selection_length(), memo.text_length());
+        menu->findChild<QAction*>(QStringLiteral("delete"))->trigger();
+        QCOMPARE(memo.line_count(), 1);
+        QCOMPARE(memo.line_text(0), std::string());
+    }
+
+    void positions_agree_with_what_is_painted_data()
+    {
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::newRow("ascii") << QByteArray("abc def ");
+        QTest::newRow("tab") << QByteArray("ab\t");
+        QTest::newRow("two tabs") << QByteArray("\t1234567\t");
+        QTest::newRow("non-ascii") << QByteArray("\xC3\xA4\xC3\xB6\xE2\x82\xAC ");
+        QTest::newRow("bytes not utf-8") << QByteArray("\xFF\xFE\x80 ");
+        QTest::newRow("controls and tab") << QByteArray("\x1B\r\t");
+        QTest::newRow("wide") << QByteArray("\xE6\x97\xA5\xE6\x9C\xAC\t");
+    }
+
+    void positions_agree_with_what_is_painted()
+    {
+        QFETCH(QByteArray, prefix);
+        Window window;
+        TColorMemo& memo = *window.memo;
+        QVERIFY(QTest::qWaitForWindowExposed(&window.widget));
+        // The marker sits on the second line, behind the prefix, on a blank background.
+        const std::string line = bytes_of(prefix) + "X";
+        append(memo, {"", line});
+        const colormemo::TextOffset marker = memo.line_start(1) + static_cast<colormemo::TextOffset>(prefix.size());
+        const QPoint at = memo.position_of_offset(marker);
+        QCOMPARE(at.y(), memo.line_height());
+
+        // Where 'X' puts its ink relative to its drawing position, in the memo's font.
+        QImage reference(60, 40, QImage::Format_RGB32);
+        reference.fill(Qt::white);
+        {
+            QPainter painter(&reference);
+            painter.setFont(memo.font());
+            painter.setPen(Qt::black);
+            painter.drawText(QPointF(20, 30), QStringLiteral("X"));
+        }
+        const int bearing = first_ink_column(reference, reference.rect()) - 20;
+
+        const QImage painted = memo.viewport()->grab().toImage();
+        const QRect row(0, at.y(), painted.width(), memo.line_height());
+        // The prefix ends in a blank or a tab, so the first ink from the marker's cell on is its own.
+        const int ink = first_ink_column(painted, QRect(at.x(), row.y(), 40, row.height()));
+        QVERIFY2(std::abs(ink - (at.x() + bearing)) <= 1,
+                 qPrintable(QStringLiteral("ink at %1, position %2 + bearing %3").arg(ink).arg(at.x()).arg(bearing)));
+
+        // The point back to the offset: the left half of a cell is the boundary before it.
+        QCOMPARE(memo.offset_at_point(at + QPoint(1, 2)), marker);
+        QCOMPARE(memo.offset_at_point(at + QPoint(memo.string_width("X") - 1, 2)), marker + 1);
+        int line_under_point = -1;
+        memo.offset_at_point(at + QPoint(0, memo.line_height() - 1), &line_under_point);
+        QCOMPARE(line_under_point, 1);
+    }
+
+    void screen_reader_reads_the_stored_text()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        std::vector<std::string> lines;
+        QStringList expected;
+        for (int i = 0; i < 100000; ++i) {
+            if (i % 3 == 0) {
+                lines.push_back("line " + std::to_string(i) + " \xC3\xA4\xF0\x9F\x98\x80");
+                expected << QString::fromUtf8(lines.back());
+            } else if (i % 3 == 1) {
+                lines.push_back("latin " + std::to_string(i) + " \xE9\r");
+                expected << QString::fromLatin1(lines.back());
+            } else {
+                lines.push_back(std::string());
+                expected << QString();
+            }
+        }
+        append(memo, lines);
+        const QString text = expected.join(QLatin1Char('\n'));
+
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&memo);
+        QVERIFY(accessible != nullptr);
+        QAccessibleTextInterface* text_interface = accessible->textInterface();
+        QVERIFY(text_interface != nullptr);
+        QCOMPARE(text_interface->characterCount(), text.size());
+        QVERIFY(text_interface->text(0, text_interface->characterCount()) == text);
+        QVERIFY(accessible->text(QAccessible::Value) == text);
+
+        // Caret and selection, in the reader's positions.
+        const colormemo::TextOffset start = memo.line_start(99999);
+        memo.set_selection(start + 5, 3);
+        const int reader_start = static_cast<int>(text.lastIndexOf(QLatin1Char('\n'))) + 1 + 5;
+        int from = -1;
+        int to = -1;
+        text_interface->selection(0, &from, &to);
+        QCOMPARE(from, reader_start);
+        QCOMPARE(to, reader_start + 3);
+        QCOMPARE(text_interface->cursorPosition(), reader_start + 3);
+        text_interface->setCursorPosition(reader_start + 1);
+        QCOMPARE(memo.caret_offset(), start + 6);
+        QCOMPARE(memo.selection_length(), colormemo::TextOffset{0});
+        // A position inside a line with a four-byte character maps onto its bytes.
+        const int emoji_line = 99999 - 99999 % 3;
+        const QString emoji_text = expected[emoji_line];
+        const int line_at = static_cast<int>(text.size()) - static_cast<int>(expected.mid(emoji_line).join(QLatin1Char('\n')).size());
+        text_interface->setCursorPosition(line_at + static_cast<int>(emoji_text.size()));
+        QCOMPARE(memo.caret_offset(), memo.line_start(emoji_line) + memo.line_length(emoji_line));
+
+        // The reader's view stays exact through the edits line assembly makes.
+        std::vector<std::string> more;
+        for (int i = 0; i < 2000; ++i) {
+            more.push_back("more " + std::to_string(i) + (i % 2 ? "\xFF" : "\xC3\xB6"));
+            expected << QString::fromLatin1(more.back()).replace(QStringLiteral("\u00C3\u00B6"), QStringLiteral("\u00F6"));
+        }
+        append(memo, more);
+        memo.delete_last_line();
+        expected.removeLast();
+        memo.replace_line(50000, "changed \xE2\x82\xAC");
+        expected[50000] = QStringLiteral("changed \u20AC");
+        memo.delete_last_line();
+        memo.append_line("fragment completed");
+        expected.last() = QStringLiteral("fragment completed");
+        const QString edited = expected.join(QLatin1Char('\n'));
+        QCOMPARE(text_interface->characterCount(), edited.size());
+        QVERIFY(text_interface->text(0, text_interface->characterCount()) == edited);
+        QCOMPARE(text_interface->text(static_cast<int>(edited.size()) - 9, static_cast<int>(edited.size())),
+                 QStringLiteral("completed"));
+    }
+};
+
+QTEST_MAIN(TestTextView)
+#include "test_text_view.moc"
