@@ -1,0 +1,28 @@
+#pragma once
+// The program's places in the configuration store, spelled once: key paths and value names.
+
+#include <string>
+
+namespace store {
+
+inline const std::string product_key = "\\Software\\Tarnwheel\\vesmira";
+inline const std::string open_windows_key = product_key + "\\OpenWindows";
+inline const std::string configs_key = product_key + "\\configs";
+
+// Value names.
+inline const std::string reopen_windows_value = "ReopenWindowsOnRestart";  // in the product key
+inline const std::string port_value;  // a configuration's default (unnamed) value
+inline const std::string command_value = "command";  // of a configuration and of an alert
+inline const std::string sound_value = "sound";
+inline const std::string catchwords_value = "catchwords";
+inline const std::string color_titlebar_value = "color_titlebar";
+inline const std::string active_value = "active";
+
+// configs_key + "\" + name. The name is used unchanged: a backslash in it is a level separator.
+std::string config_key(const std::string& config_name);
+// config_key(config_name) + "\alerts"
+std::string alerts_key(const std::string& config_name);
+// alerts_key(config_name) + "\" + alert_name
+std::string alert_key(const std::string& config_name, const std::string& alert_name);
+
+}  // namespace store

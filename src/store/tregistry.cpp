@@ -1,0 +1,262 @@
+// The store access object: key paths, the read semantics callers rely on, and the mapping of
+// database failures onto the store's three messages.
+
+#include "store/tregistry.h"
+
+#include "store/key_path.h"
+#include "store/registry_database.h"
+
+#include <climits>
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace store {
+
+namespace {
+
+std::string message(const char* pattern_start, const std::string& name, const char* pattern_end)
+{
+    return std::string(pattern_start) + name + pattern_end;
+}
+
+[[noreturn]] void raise_wrong_type(const std::string& name)
+{
+    throw ERegistryException(message("Ungültiger Datentyp für '", name, "'"));
+}
+
+[[noreturn]] void raise_cannot_get(const std::string& name)
+{
+    throw ERegistryException(message("Konnte Daten für '", name, "' nicht holen"));
+}
+
+[[noreturn]] void raise_cannot_set(const std::string& name)
+{
+    throw ERegistryException(message("Konnte Daten für '", name, "' nicht setzen"));
+}
+
+std::string home_folder()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return home;
+    // No usable HOME (a stripped environment): ask the password database.
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(size > 0 ? static_cast<std::size_t>(size) : 16384, '\0');
+    passwd entry {};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    return "/";
+}
+
+}  // namespace
+
+TRegistry::TRegistry() : TRegistry(default_database_file()) {}
+
+TRegistry::TRegistry(std::string database_file) : database_file_(std::move(database_file)) {}
+
+TRegistry::~TRegistry() = default;
+
+std::string TRegistry::default_database_file()
+{
+    // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string folder = (config != nullptr && config[0] == '/') ? std::string(config) : home_folder() + "/.config";
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    if (folder == "/")
+        folder.clear();
+    return folder + "/Tarnwheel/vesmira/registry.db";
+}
+
+RegistryDatabase* TRegistry::database_for(bool write)
+{
+    if (unusable_)
+        return nullptr;
+    if (!db_) {
+        std::string why;
+        switch (RegistryDatabase::open(database_file_, write, db_, why)) {
+        case RegistryDatabase::OpenResult::Opened:
+            break;
+        case RegistryDatabase::OpenResult::Missing:
+            // Not remembered: a later write still creates the file.
+            return nullptr;
+        case RegistryDatabase::OpenResult::Unusable:
+            unusable_ = true;
+            return nullptr;
+        }
+    }
+    return db_.get();
+}
+
+void TRegistry::SetRootKey(TRootKey root)
+{
+    CloseKey();
+    root_ = root;
+}
+
+bool TRegistry::OpenKey(const std::string& path, bool create)
+{
+    const std::vector<std::string> names = split_key_path(path);
+    RegistryDatabase* db = database_for(create);
+    try {
+        if (db == nullptr) {
+            // A missing file is the empty tree: only its root exists.
+            if (!create && !unusable_ && names.empty()) {
+                current_key_ = RegistryDatabase::root_key;
+                return true;
+            }
+        } else {
+            RegistryDatabase::Transaction transaction(
+                *db, create ? RegistryDatabase::Transaction::Kind::Write : RegistryDatabase::Transaction::Kind::Read);
+            const std::optional<int64_t> key = db->resolve(names, create);
+            transaction.commit();
+            if (key) {
+                current_key_ = *key;
+                return true;
+            }
+        }
+    } catch (const DatabaseError&) {
+    }
+    // Opening with create fails only when the store can't be written. Leaving the previous key
+    // current would send the caller's following writes into that key instead of raising.
+    if (create)
+        CloseKey();
+    return false;
+}
+
+void TRegistry::CloseKey()
+{
+    current_key_ = 0;
+}
+
+std::string TRegistry::ReadString(const std::string& name)
+{
+    RegistryDatabase* db = current_key_ != 0 ? database_for(false) : nullptr;
+    if (db == nullptr)
+        return {};
+    std::optional<StoredValue> value;
+    try {
+        value = db->find_value(current_key_, name);
+    } catch (const DatabaseError&) {
+        raise_cannot_get(name);
+    }
+    if (!value)
+        return {};
+    if (value->type != static_cast<int>(ValueType::String) || value->is_integer_data)
+        raise_wrong_type(name);
+    const std::size_t end = value->bytes.find('\0');
+    return end == std::string::npos ? value->bytes : value->bytes.substr(0, end);
+}
+
+int32_t TRegistry::ReadInteger(const std::string& name)
+{
+    RegistryDatabase* db = current_key_ != 0 ? database_for(false) : nullptr;
+    if (db == nullptr)
+        raise_cannot_get(name);
+    std::optional<StoredValue> value;
+    try {
+        value = db->find_value(current_key_, name);
+    } catch (const DatabaseError&) {
+        raise_cannot_get(name);
+    }
+    if (!value)
+        raise_cannot_get(name);
+    if (value->type != static_cast<int>(ValueType::Integer) || !value->is_integer_data ||
+        value->number < INT32_MIN || value->number > INT32_MAX)
+        raise_wrong_type(name);
+    return static_cast<int32_t>(value->number);
+}
+
+bool TRegistry::ReadBool(const std::string& name)
+{
+    return ReadInteger(name) != 0;
+}
+
+void TRegistry::WriteString(const std::string& name, const std::string& value)
+{
+    RegistryDatabase* db = current_key_ != 0 ? database_for(true) : nullptr;
+    if (db == nullptr)
+        raise_cannot_set(name);
+    try {
+        RegistryDatabase::Transaction transaction(*db, RegistryDatabase::Transaction::Kind::Write);
+        db->set_string(current_key_, name, value);
+        transaction.commit();
+    } catch (const DatabaseError&) {
+        raise_cannot_set(name);
+    }
+}
+
+void TRegistry::WriteInteger(const std::string& name, int32_t value)
+{
+    RegistryDatabase* db = current_key_ != 0 ? database_for(true) : nullptr;
+    if (db == nullptr)
+        raise_cannot_set(name);
+    try {
+        RegistryDatabase::Transaction transaction(*db, RegistryDatabase::Transaction::Kind::Write);
+        db->set_integer(current_key_, name, value);
+        transaction.commit();
+    } catch (const DatabaseError&) {
+        raise_cannot_set(name);
+    }
+}
+
+void TRegistry::WriteBool(const std::string& name, bool value)
+{
+    WriteInteger(name, value ? 1 : 0);
+}
+
+void TRegistry::GetKeyNames(std::vector<std::string>& names)
+{
+    names.clear();
+    RegistryDatabase* db = current_key_ != 0 ? database_for(false) : nullptr;
+    if (db == nullptr)
+        return;
+    try {
+        for (KeyEntry& entry : db->children(current_key_))
+            names.push_back(std::move(entry.name));
+    } catch (const DatabaseError&) {
+        // A store that fails here lists like a key without subkeys.
+        names.clear();
+    }
+}
+
+void TRegistry::GetValueNames(std::vector<std::string>& names)
+{
+    names.clear();
+    RegistryDatabase* db = current_key_ != 0 ? database_for(false) : nullptr;
+    if (db == nullptr)
+        return;
+    try {
+        for (StoredValue& value : db->values(current_key_))
+            names.push_back(std::move(value.name));
+    } catch (const DatabaseError&) {
+        names.clear();
+    }
+}
+
+bool TRegistry::DeleteKey(const std::string& path)
+{
+    const std::vector<std::string> names = split_key_path(path);
+    if (names.empty())
+        return false;
+    // Looked up for reading first: deleting in a store that doesn't exist yet creates nothing.
+    RegistryDatabase* db = database_for(false);
+    try {
+        if (db == nullptr || !db->has_schema())
+            return false;
+        RegistryDatabase::Transaction transaction(*db, RegistryDatabase::Transaction::Kind::Write);
+        const std::optional<int64_t> key = db->resolve(names, false);
+        if (!key)
+            return false;
+        db->delete_key(*key);
+        transaction.commit();
+        return true;
+    } catch (const DatabaseError&) {
+        return false;
+    }
+}
+
+}  // namespace store
