@@ -1,0 +1,47 @@
+// The New action: from the dialog's port, name and command to one open_log_window call.
+
+#include "newwin/new_action.h"
+
+#include "newwin/port_mask_edit.h"
+#include "newwin/text_trim.h"
+#include "newwin/tform3.h"
+#include "newwin/window_configs.h"
+#include "platform/error_report.h"
+#include "platform/int_conversion.h"
+#include "platform/message_box.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace newwin {
+
+void newExecute(TForm3& dialog, const OpenLogWindow& open_log_window)
+{
+    platform::guarded([&] {
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+
+        const QString port_text = dialog.MaskEdit1->Text();
+        const QString trimmed_port = trim_blanks(port_text);
+        if (trimmed_port.isEmpty()) {
+            platform::show_message(QStringLiteral("Can't connect without a port number."),
+                                   QStringLiteral("Gross"), platform::MessageIcon::Error);
+            return;
+        }
+        const std::int32_t port = platform::str_to_int(trimmed_port.toStdString());
+        const QString command = trim_text(dialog.Edit2->text());
+        const QString name = dialog.ComboBox1->currentText();
+
+        // A saved window refers to its configuration by name for its alerts and for reopening,
+        // so it is opened only under a name the store holds; otherwise the shown port and
+        // command open an unsaved window.
+        if (!dialog.port_edited && config_exists(name.toStdString())) {
+            open_log_window(port, true, name, QStringLiteral("LOG: ") + name, command, name);
+            return;
+        }
+        open_log_window(port, false, QString(), QStringLiteral("LOG: Receiving on port ") + port_text, command,
+                        QStringLiteral("on port ") + port_text + QStringLiteral(", but not saved yet."));
+    });
+}
+
+}  // namespace newwin

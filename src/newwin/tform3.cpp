@@ -1,0 +1,284 @@
+// The New window dialog: its controls as the form lays them out, and its handlers.
+
+#include "newwin/tform3.h"
+
+#include "help/helpsys.h"
+#include "newwin/port_mask_edit.h"
+#include "newwin/text_trim.h"
+#include "newwin/window_configs.h"
+#include "platform/error_report.h"
+#include "platform/int_conversion.h"
+#include "platform/message_box.h"
+#include "store/key_path.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSignalBlocker>
+
+#include <string>
+#include <vector>
+
+namespace newwin {
+
+namespace {
+
+template <typename Widget>
+Widget* place(Widget* widget, const char* name, int left, int top, int width, int height)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QLabel* place_label(QLabel* label, const char* name, int left, int top)
+{
+    label->setObjectName(QString::fromLatin1(name));
+    label->adjustSize();
+    label->move(left, top);
+    return label;
+}
+
+void show_error(const char* text, const char* caption)
+{
+    platform::show_message(QString::fromUtf8(text), QString::fromUtf8(caption),
+                           platform::MessageIcon::Error);
+}
+
+}  // namespace
+
+TForm3::TForm3(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("New vesmira window"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QFont form_font(QStringLiteral("MS Sans Serif"));
+    form_font.setPixelSize(10);
+    setFont(form_font);
+    setFixedSize(406, 251);
+    help::set_help_context(this, help::context_new_window_dialog);
+
+    // Widgets join the focus chain as they are created, so they are created in tab order:
+    // Button1, the group's controls, Button2, Button4. (With Qt 6.4, QWidget::setTabOrder
+    // dropped widgets from the chain next to the editable combo box's inner line edit.)
+    Button1 = place(new QPushButton(QStringLiteral("&OK"), this), "Button1", 235, 221, 80, 24);
+    GroupBox1 = place(new QGroupBox(QStringLiteral(" Port to listen on "), this), "GroupBox1", 7, 7, 394, 208);
+    RadioButton1 = place(new QRadioButton(QStringLiteral("Pre-Configured: "), GroupBox1), "RadioButton1",
+                         7, 26, 91, 14);
+    ComboBox1 = place(new QComboBox(GroupBox1), "ComboBox1", 22, 46, 270, 21);
+    // The text is exactly what the user typed or picked: no completion inserting text of its
+    // own (it would fill in another configuration while a new name is typed), and Enter never
+    // adds the text to the list, which only ever shows stored names.
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setCompleter(nullptr);
+    RadioButton2 = place(new QRadioButton(QStringLiteral("New:"), GroupBox1), "RadioButton2", 7, 78, 52, 14);
+    Edit1 = place(new QLineEdit(GroupBox1), "Edit1", 22, 98, 268, 21);
+    Panel1 = place(new QFrame(GroupBox1), "Panel1", 13, 130, 274, 2);
+    Label1 = place_label(new QLabel(QStringLiteral("Port number: "), GroupBox1), "Label1", 20, 155);
+    MaskEdit1 = place(new PortMaskEdit(GroupBox1), "MaskEdit1", 91, 152, 46, 21);
+    Button3 = place(new QPushButton(QStringLiteral("&Save"), GroupBox1), "Button3", 306, 178, 80, 24);
+    Label2 = place_label(new QLabel(QStringLiteral("Command: "), GroupBox1), "Label2", 20, 182);
+    Edit2 = place(new QLineEdit(GroupBox1), "Edit2", 91, 177, 202, 21);
+    Button5 = place(new QPushButton(QStringLiteral("Remove"), GroupBox1), "Button5", 306, 44, 80, 24);
+    Button2 = place(new QPushButton(QStringLiteral("&Cancel"), this), "Button2", 320, 221, 80, 24);
+    Button4 = place(new QPushButton(QStringLiteral("&Help"), this), "Button4", 7, 221, 80, 24);
+
+    RadioButton1->setChecked(true);
+    Edit1->setEnabled(false);
+    Panel1->setFrameShape(QFrame::HLine);
+    Panel1->setFrameShadow(QFrame::Sunken);
+    Button1->setDefault(true);
+
+    // toggled, not clicked: arrow keys move the check between the radio buttons too.
+    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            RadioButton1Click();
+    });
+    connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            RadioButton2Click();
+    });
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
+    MaskEdit1->OnChange = [this] { MaskEdit1Change(); };
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+    connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TForm3::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        center_on_screen();
+        FormShow();
+    }
+}
+
+void TForm3::center_on_screen()
+{
+    const QScreen* target = parentWidget() ? parentWidget()->screen() : screen();
+    if (!target)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(target->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void TForm3::FormShow()
+{
+    platform::guarded([this] { load_config_names(); });
+}
+
+void TForm3::load_config_names()
+{
+    std::vector<std::string> names;
+    if (!read_config_names(names))
+        return;
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::string& name : names)
+        list.append(QString::fromStdString(name));
+    replace_list_silently(list);
+}
+
+void TForm3::replace_list_silently(const QStringList& names)
+{
+    const QString text = ComboBox1->currentText();
+    const QSignalBlocker blocker(ComboBox1);
+    ComboBox1->clear();
+    ComboBox1->addItems(names);
+    // Adding to an empty list selects its first item and shows that item's text; undo both.
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText(text);
+}
+
+void TForm3::remove_list_items_silently(const QString& name)
+{
+    const QString text = ComboBox1->currentText();
+    const std::string folded = store::fold_name(name.toStdString());
+    const QSignalBlocker blocker(ComboBox1);
+    for (int index = ComboBox1->count() - 1; index >= 0; --index) {
+        if (store::fold_name(ComboBox1->itemText(index).toStdString()) != folded)
+            continue;
+        const bool was_selected = index == ComboBox1->currentIndex();
+        ComboBox1->removeItem(index);
+        // Qt would select the next item and show its text.
+        if (was_selected)
+            ComboBox1->setCurrentIndex(-1);
+    }
+    if (ComboBox1->currentText() != text)
+        ComboBox1->setEditText(text);
+}
+
+void TForm3::RadioButton1Click()
+{
+    platform::guarded([this] {
+        Edit1->setEnabled(false);
+        ComboBox1->setEnabled(true);
+    });
+}
+
+void TForm3::RadioButton2Click()
+{
+    platform::guarded([this] {
+        ComboBox1->setEnabled(false);
+        Edit1->setEnabled(true);
+    });
+}
+
+void TForm3::ComboBox1Change()
+{
+    platform::guarded([this] {
+        const QString name = ComboBox1->currentText();
+        if (name.isEmpty())
+            return;
+        // Both values are read before anything is shown, so a failing port read changes nothing.
+        const std::optional<StoredConfig> config = read_config(name.toStdString());
+        if (!config)
+            return;
+        port_set_by_selection = true;
+        MaskEdit1->SetText(QString::number(config->port));
+        if (config->command)
+            Edit2->setText(QString::fromStdString(*config->command));
+    });
+}
+
+void TForm3::MaskEdit1Change()
+{
+    platform::guarded([this] {
+        if (port_set_by_selection) {
+            port_set_by_selection = false;
+            return;
+        }
+        port_edited = true;
+    });
+}
+
+void TForm3::Button3Click()
+{
+    platform::guarded([this] {
+        const QString port_text = trim_blanks(MaskEdit1->Text());
+        if (port_text.isEmpty()) {
+            show_error("You really need to enter a port-number.", "Sorry");
+            return;
+        }
+        const std::int32_t port = platform::str_to_int(port_text.toStdString());
+
+        std::string name;
+        if (RadioButton1->isChecked()) {
+            name = ComboBox1->currentText().toStdString();
+            // Backslashes alone would name the configs key itself, not a configuration.
+            if (names_no_config(name)) {
+                show_error("Select a pre-configured entry first to change it.", "Error");
+                return;
+            }
+        } else {
+            name = Edit1->text().toStdString();
+            if (names_no_config(name)) {
+                show_error("Enter a name for the config entry.", "Error");
+                return;
+            }
+        }
+
+        write_config(name, port, Edit2->text().toStdString());
+        port_edited = false;
+        load_config_names();
+    });
+}
+
+void TForm3::Button4Click()
+{
+    platform::guarded([] { help::show_help_context(help::context_new_window_dialog); });
+}
+
+void TForm3::Button5Click()
+{
+    platform::guarded([this] {
+        const QString name = ComboBox1->currentText();
+        if (name.isEmpty())
+            return;
+        const platform::MessageAnswer answer = platform::show_message(
+            QStringLiteral("Are you sure you want to remove the preconfigured\r\nentry ") + name
+                + QStringLiteral("?"),
+            QStringLiteral("Question"), platform::MessageIcon::Question);
+        if (answer != platform::MessageAnswer::Yes)
+            return;
+        remove_config(name.toStdString());
+        // The list loses the entry named by the text, not whichever item happens to be
+        // selected: a typed name leaves an earlier selection in place.
+        remove_list_items_silently(name);
+    });
+}
+
+}  // namespace newwin
