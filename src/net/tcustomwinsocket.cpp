@@ -1,0 +1,138 @@
+// Descriptor handling shared by the listening socket and its connections.
+
+#include "net/tcustomwinsocket.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <exception>
+
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace net {
+
+TCustomWinSocket::TCustomWinSocket(int handle)
+    : handle_(handle), connected_(handle != -1)
+{
+}
+
+TCustomWinSocket::~TCustomWinSocket()
+{
+    close_silently();
+}
+
+int32_t TCustomWinSocket::AvailableByteCount()
+{
+    return ReadBytes(nullptr, -1);
+}
+
+int32_t TCustomWinSocket::ReadBytes(void* buffer, int32_t count)
+{
+    if (count == -1 && connected_) {
+        int pending = 0;
+        if (::ioctl(handle_, FIONREAD, &pending) != 0 || pending < 0)
+            return 0;
+        return pending;
+    }
+    if (!connected_)
+        return 0;
+
+    const int handle = handle_;
+    // A negative count or a missing buffer can only mean "nothing"; never hand recv a bogus length.
+    const std::size_t length = (buffer != nullptr && count > 0) ? static_cast<std::size_t>(count) : 0;
+    char none = 0;
+    const ssize_t received = ::recv(handle, length > 0 ? buffer : &none, length, MSG_DONTWAIT);
+    const int code = errno;
+    received_ = true;
+    resume_reads();
+    if (received >= 0)
+        return static_cast<int32_t>(received);
+    if (code == EAGAIN || code == EWOULDBLOCK || code == EINTR)
+        return -1;
+
+    int32_t error_code = code;
+    report_error(ekReceive, error_code);
+    close_socket(handle);
+    if (error_code != 0)
+        throw ESocketError(socket_api_error_message(error_code, "recv"));
+    return -1;
+}
+
+std::string TCustomWinSocket::ReadAvailableText()
+{
+    const int32_t pending = AvailableByteCount();
+    std::string text(static_cast<std::size_t>(pending > 0 ? pending : 0), '\0');
+    const int32_t received = ReadBytes(text.data(), pending);
+    // Only bytes that really arrived: padding up to the queried count would feed NULs to the log.
+    text.resize(static_cast<std::size_t>(received > 0 ? received : 0));
+    return text;
+}
+
+void TCustomWinSocket::close_socket(int handle)
+{
+    if (handle == -1 || handle != handle_)
+        return;
+    stop_watching();
+    std::exception_ptr failure;
+    try {
+        notify(snDisconnect);
+    } catch (...) {
+        // The descriptor is closed even when a disconnect handler fails; it would leak otherwise.
+        failure = std::current_exception();
+    }
+    // A nested loop inside the handler may already have torn the object down.
+    if (handle_ == handle) {
+        ::close(handle);
+        handle_ = -1;
+        connected_ = false;
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TCustomWinSocket::close_silently()
+{
+    stop_watching();
+    if (handle_ != -1)
+        ::close(handle_);  // the descriptor is released whatever close reports; never retry it
+    handle_ = -1;
+    connected_ = false;
+}
+
+void TCustomWinSocket::start_watching()
+{
+    notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle_), QSocketNotifier::Read);
+    const int handle = handle_;
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                     [this, handle] { read_ready(handle); });
+}
+
+void TCustomWinSocket::stop_watching()
+{
+    // The notifier must leave the event loop before its descriptor is closed (and maybe reused).
+    if (notifier_) {
+        notifier_->setEnabled(false);
+        notifier_.reset();
+    }
+    reads_suspended_ = false;
+}
+
+void TCustomWinSocket::suspend_reads()
+{
+    if (notifier_ && !reads_suspended_) {
+        notifier_->setEnabled(false);
+        reads_suspended_ = true;
+    }
+}
+
+void TCustomWinSocket::resume_reads()
+{
+    if (reads_suspended_) {
+        reads_suspended_ = false;
+        notifier_->setEnabled(true);
+    }
+}
+
+}  // namespace net

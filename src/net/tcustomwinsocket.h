@@ -1,0 +1,92 @@
+#pragma once
+// Base of the listener's socket objects: one OS socket watched on the GUI event loop, and the
+// reading operations an OnClientRead handler calls on the connection it was given.
+
+#include "net/socket_errors.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QSocketNotifier;
+
+namespace net {
+
+// What a socket object tells its owner (values as the notification kinds are numbered).
+enum TSocketNotification {
+    snLookup = 0,
+    snConnecting = 1,
+    snConnect = 2,
+    snDisconnect = 3,
+    snListen = 4,
+    snAccept = 5,
+    snWrite = 6,
+    snRead = 7,
+};
+
+// Which readiness an error code arrived with.
+enum TErrorEvent {
+    ekGeneral = 0,
+    ekSend = 1,
+    ekReceive = 2,
+    ekConnect = 3,
+    ekDisconnect = 4,
+    ekAccept = 5,
+};
+
+class TCustomWinSocket {
+public:
+    virtual ~TCustomWinSocket();
+    TCustomWinSocket(const TCustomWinSocket&) = delete;
+    TCustomWinSocket& operator=(const TCustomWinSocket&) = delete;
+
+    // The OS descriptor this object wraps; -1 when it has none.
+    int SocketHandle() const noexcept { return handle_; }
+    // True while the descriptor is open (connections from accept on, the listener after listen).
+    bool Connected() const noexcept { return connected_; }
+
+    // Bytes the OS holds unread (FIONREAD); 0 when not connected or the query fails.
+    int32_t AvailableByteCount();
+    // One non-blocking receive of at most count bytes. count -1 answers AvailableByteCount instead.
+    // Returns the OS result: -1 when nothing could be read yet; 0 when not connected.
+    // Any other failure reports ekReceive, closes the connection (OnClientDisconnect, deferred
+    // destruction) and raises ESocketError with "recv" unless an OnClientError handler cleared it.
+    int32_t ReadBytes(void* buffer, int32_t count);
+    // Everything pending at the moment of the call as raw bytes (NUL bytes included, no decoding).
+    std::string ReadAvailableText();
+
+protected:
+    // handle -1: no OS socket yet (the listener); a valid handle: an accepted connection.
+    explicit TCustomWinSocket(int handle);
+
+    // Routing of notifications and errors to whoever owns this object; report_error may clear code.
+    virtual void notify(TSocketNotification kind) = 0;
+    virtual void report_error(TErrorEvent kind, int32_t& code) = 0;
+    // Called from the event loop when the watched descriptor becomes readable (or errs/hangs up).
+    virtual void read_ready(int handle) = 0;
+
+    // Orderly close of handle if it is still the current one: snDisconnect first, then the OS close.
+    // Watching stops before the notification, so a nested loop cannot report the same close twice.
+    void close_socket(int handle);
+    // Closes without any notification; used when the object is being torn down.
+    void close_silently();
+
+    void start_watching();
+    void stop_watching();
+    // Read readiness held back until the next receive, so a handler is not called again for
+    // bytes it has not read yet. Only off the fast path: toggling a notifier costs the event
+    // loop a full extra iteration.
+    void suspend_reads();
+    void resume_reads();
+
+    int handle_ = -1;
+    bool connected_ = false;
+    // Set by every receive; read handlers save and clear it to learn whether they read.
+    bool received_ = false;
+
+private:
+    std::unique_ptr<QSocketNotifier> notifier_;
+    bool reads_suspended_ = false;
+};
+
+}  // namespace net

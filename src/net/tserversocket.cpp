@@ -1,0 +1,53 @@
+// Properties of the listener component; the work is done by its listening socket object.
+
+#include "net/tserversocket.h"
+
+namespace net {
+
+namespace {
+constexpr int32_t kQueueSize = 5;
+}
+
+TServerSocket::TServerSocket(QObject* parent)
+    : QObject(parent), server_socket_(std::make_unique<TServerWinSocket>(*this))
+{
+}
+
+TServerSocket::~TServerSocket()
+{
+    // Connections and the listening socket go before the events they would report to.
+    server_socket_.reset();
+}
+
+void TServerSocket::SetActive(bool value)
+{
+    if (value == active_)
+        return;
+    if (value == server_socket_->Connected())
+        return;
+    if (server_socket_->Connected())
+        server_socket_->close_listener();
+    else
+        server_socket_->listen(service_, static_cast<uint16_t>(static_cast<uint32_t>(port_) & 0xFFFFu),
+                               kQueueSize);
+}
+
+void TServerSocket::SetPort(int32_t value)
+{
+    if (value == port_)
+        return;
+    if (active_)
+        throw ESocketError(kCannotChangeWhileActive);
+    port_ = value;
+}
+
+void TServerSocket::SetService(const std::string& value)
+{
+    if (value == service_)
+        return;
+    if (active_)
+        throw ESocketError(kCannotChangeWhileActive);
+    service_ = value;
+}
+
+}  // namespace net

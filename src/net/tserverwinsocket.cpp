@@ -1,0 +1,246 @@
+// Listening, accepting and the connection list of the listening socket object.
+
+#include "net/tserverwinsocket.h"
+
+#include "net/tserverclientwinsocket.h"
+#include "net/tserversocket.h"
+#include "platform/error_report.h"
+
+#include <QObject>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace net {
+
+namespace {
+
+// At most 5 connections wait for accept while the GUI thread is busy; the OS refuses or delays more.
+constexpr int32_t kMaxQueueSize = 5;
+
+uint16_t service_port(const std::string& service)
+{
+    servent entry{};
+    servent* found = nullptr;
+    std::array<char, 1024> scratch{};
+    if (::getservbyname_r(service.c_str(), "tcp", &entry, scratch.data(), scratch.size(), &found) != 0 ||
+        found == nullptr)
+        return 0;
+    return ntohs(static_cast<uint16_t>(found->s_port));
+}
+
+// Calls a copy, so a handler that reassigns its own event does not destroy the running callable.
+template <typename Event, typename... Args>
+void raise(const Event& event, Args&&... args)
+{
+    if (event) {
+        const Event call = event;
+        call(std::forward<Args>(args)...);
+    }
+}
+
+}  // namespace
+
+TServerWinSocket::TServerWinSocket(TServerSocket& component)
+    : TCustomWinSocket(-1),
+      component_(component),
+      context_(std::make_unique<QObject>()),
+      alive_(std::make_shared<char>('\0'))
+{
+}
+
+TServerWinSocket::~TServerWinSocket()
+{
+    // No events on the way out: connections go silently, last first, then the listening socket.
+    while (!connections_.empty())
+        destroy_connection(*connections_.back());
+    close_silently();
+}
+
+int32_t TServerWinSocket::ActiveConnections() const noexcept
+{
+    return static_cast<int32_t>(connections_.size());
+}
+
+TServerClientWinSocket* TServerWinSocket::Connections(int32_t index) const noexcept
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= connections_.size())
+        return nullptr;
+    return connections_[static_cast<std::size_t>(index)].get();
+}
+
+void TServerWinSocket::listen(const std::string& service, uint16_t port, int32_t queue_size)
+{
+    if (connected_ || handle_ != -1)
+        throw ESocketError(kCannotListenOnOpenSocket);
+
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (handle < 0)
+        throw ESocketError(kCannotCreateSocket);
+    handle_ = handle;
+
+    const std::weak_ptr<char> alive = alive_;
+    try {
+        // Lets a port a closed window left in TIME_WAIT be listened on again at once; Linux still
+        // refuses a port that another socket listens on.
+        const int reuse = 1;
+        ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(service.empty() ? port : service_port(service));
+        if (::bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            throw ESocketError(socket_api_error_message(errno, "bind"));
+
+        start_watching();
+        queue_size = std::min(queue_size, kMaxQueueSize);
+        notify(snListen);
+        if (alive.expired() || handle_ != handle)
+            return;  // an OnListen handler's nested loop tore the listener down meanwhile
+        if (::listen(handle, queue_size) != 0)
+            throw ESocketError(socket_api_error_message(errno, "listen"));
+        connected_ = true;
+    } catch (...) {
+        if (!alive.expired())
+            close_socket(handle);
+        throw;
+    }
+}
+
+void TServerWinSocket::close_listener()
+{
+    while (!connections_.empty())
+        destroy_connection(*connections_.back());
+    close_socket(handle_);
+}
+
+void TServerWinSocket::notify(TSocketNotification kind)
+{
+    switch (kind) {
+    case snListen:
+        component_.active_ = true;
+        raise(component_.OnListen, component_, *this);
+        break;
+    case snDisconnect:
+        component_.active_ = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void TServerWinSocket::report_error(TErrorEvent, int32_t&)
+{
+    // The component offers no error event for the listening socket: the code always stands.
+}
+
+void TServerWinSocket::read_ready(int handle)
+{
+    platform::guarded(
+        [&] {
+            if (handle != handle_ || !connected_)
+                return;
+            // One connection per readiness; the notifier fires again while more are waiting.
+            const int client_handle = ::accept4(handle, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (client_handle < 0)
+                return;
+
+            auto client = std::make_shared<TServerClientWinSocket>(TServerClientWinSocket::Key{},
+                                                                   client_handle, *this);
+            connections_.push_back(client);
+            client->start_watching();
+            post_write_readiness(*client);
+
+            const std::weak_ptr<char> alive = alive_;
+            client->notify(snConnect);
+            if (alive.expired() || client->server_ != this)
+                return;
+            raise(component_.OnAccept, component_, *client);
+        },
+        platform::ErrorSource::Network);
+}
+
+void TServerWinSocket::client_notify(TServerClientWinSocket& client, TSocketNotification kind)
+{
+    switch (kind) {
+    case snConnect:
+        raise(component_.OnClientConnect, *this, client);
+        break;
+    case snRead:
+        raise(component_.OnClientRead, *this, client);
+        break;
+    case snWrite:
+        raise(component_.OnClientWrite, *this, client);
+        break;
+    case snDisconnect: {
+        const std::weak_ptr<char> alive = alive_;
+        try {
+            raise(component_.OnClientDisconnect, *this, client);
+        } catch (...) {
+            if (!alive.expired())
+                request_destruction(client);
+            throw;
+        }
+        if (!alive.expired())
+            request_destruction(client);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TServerWinSocket::client_error(TServerClientWinSocket& client, TErrorEvent kind, int32_t& code)
+{
+    raise(component_.OnClientError, *this, client, kind, code);
+}
+
+void TServerWinSocket::request_destruction(TServerClientWinSocket& client)
+{
+    // Always a later loop turn, never inside the call that closed the connection. The weak
+    // reference and the list check drop the request when the connection went some other way.
+    std::weak_ptr<TServerClientWinSocket> target = client.weak_from_this();
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [this, target] {
+            if (const auto connection = target.lock(); connection && connection->server_ == this)
+                destroy_connection(*connection);
+        },
+        Qt::QueuedConnection);
+}
+
+void TServerWinSocket::post_write_readiness(TServerClientWinSocket& client)
+{
+    // A fresh connection can be written to at once; that readiness is reported once, on a later turn.
+    std::weak_ptr<TServerClientWinSocket> target = client.weak_from_this();
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [this, target] {
+            const auto connection = target.lock();
+            if (!connection || connection->server_ != this || !connection->Connected())
+                return;
+            platform::guarded([&] { connection->notify(snWrite); }, platform::ErrorSource::Network);
+        },
+        Qt::QueuedConnection);
+}
+
+void TServerWinSocket::destroy_connection(TServerClientWinSocket& client)
+{
+    const auto found = std::find_if(connections_.begin(), connections_.end(),
+                                    [&](const auto& listed) { return listed.get() == &client; });
+    if (found == connections_.end())
+        return;
+    // Held here so detaching works on a live object; a running handler may hold it longer still.
+    const std::shared_ptr<TServerClientWinSocket> keep = *found;
+    connections_.erase(found);
+    keep->detach();
+}
+
+}  // namespace net

@@ -1,0 +1,59 @@
+#pragma once
+// The listening socket object of a TServerSocket: accepts connections and keeps the list of them.
+
+#include "net/tcustomwinsocket.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QObject;
+
+namespace net {
+
+class TServerSocket;
+class TServerClientWinSocket;
+
+// Owned by its TServerSocket and created with it. It owns the connection list; a connection's
+// memory may outlive its place in the list while one of its own handlers is still running.
+class TServerWinSocket final : public TCustomWinSocket {
+public:
+    explicit TServerWinSocket(TServerSocket& component);
+    ~TServerWinSocket() override;
+
+    // Number of listed connections, including closed ones awaiting their deferred destruction.
+    int32_t ActiveConnections() const noexcept;
+    // The connection at index in accept order; nullptr when index is out of range.
+    TServerClientWinSocket* Connections(int32_t index) const noexcept;
+
+private:
+    friend class TServerSocket;
+    friend class TServerClientWinSocket;
+
+    // Binds 0.0.0.0 (service port if service is non-empty, else port) and listens with at most
+    // 5 pending connections. Raises ESocketError; on failure no descriptor is left open.
+    void listen(const std::string& service, uint16_t port, int32_t queue_size);
+    // Destroys every connection, last first and without events, then closes the listening socket.
+    void close_listener();
+
+    void notify(TSocketNotification kind) override;
+    void report_error(TErrorEvent kind, int32_t& code) override;
+    void read_ready(int handle) override;
+
+    // Routing for connections (their notifications and errors reach the component's OnClient* events).
+    void client_notify(TServerClientWinSocket& client, TSocketNotification kind);
+    void client_error(TServerClientWinSocket& client, TErrorEvent kind, int32_t& code);
+    void request_destruction(TServerClientWinSocket& client);
+    void post_write_readiness(TServerClientWinSocket& client);
+    void destroy_connection(TServerClientWinSocket& client);
+
+    TServerSocket& component_;
+    std::vector<std::shared_ptr<TServerClientWinSocket>> connections_;
+    // Receiver of deferred requests; destroying it with this object drops whatever is still queued.
+    std::unique_ptr<QObject> context_;
+    // Expires with this object, so code that raised an event can tell whether it still exists.
+    std::shared_ptr<char> alive_;
+};
+
+}  // namespace net

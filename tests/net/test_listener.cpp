@@ -1,0 +1,459 @@
+// The listener driven through real loopback connections and the real event loop.
+
+#include "net/tserversocket.h"
+#include "platform/message_box.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest>
+
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace net;
+
+namespace {
+
+uint16_t bound_port(int handle)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+uint16_t bound_port(const TServerSocket& server) { return bound_port(server.Socket().SocketHandle()); }
+
+int open_descriptors()
+{
+    int count = 0;
+    DIR* folder = ::opendir("/proc/self/fd");
+    while (::readdir(folder) != nullptr)
+        ++count;
+    ::closedir(folder);
+    return count;
+}
+
+// A blocking client, as a log sender would be.
+struct Peer {
+    explicit Peer(uint16_t port)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected = ::connect(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Peer() { close(); }
+    void send(const std::string& data)
+    {
+        for (std::size_t sent = 0; sent < data.size();) {
+            const ssize_t n = ::send(handle, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            QVERIFY2(n > 0, std::strerror(errno));
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+    void close()
+    {
+        if (handle >= 0)
+            ::close(handle);
+        handle = -1;
+    }
+    void reset()
+    {
+        const linger abort_on_close{1, 0};
+        ::setsockopt(handle, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+        close();
+    }
+    // True when the listener's side has gone (end of stream or reset).
+    bool sees_close()
+    {
+        pollfd readable{handle, POLLIN, 0};
+        char byte = 0;
+        return ::poll(&readable, 1, 5000) == 1 && ::recv(handle, &byte, 1, 0) <= 0;
+    }
+    int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool connected = false;
+};
+
+std::unique_ptr<TServerSocket> listening_server(int32_t port = 0)
+{
+    auto server = std::make_unique<TServerSocket>();
+    server->SetPort(port);
+    server->SetActive(true);
+    return server;
+}
+
+// What the log window would see: the text of every connection and how many closes.
+struct Received {
+    explicit Received(TServerSocket& server)
+    {
+        server.OnClientRead = [this](TServerWinSocket&, TCustomWinSocket& socket) {
+            texts[&socket] += socket.ReadAvailableText();
+        };
+        server.OnClientDisconnect = [this](TServerWinSocket& sender, TCustomWinSocket& socket) {
+            ++closes;
+            text_at_close = texts[&socket];
+            listed_at_close = sender.ActiveConnections();
+        };
+    }
+    std::string all() const
+    {
+        std::string text;
+        for (const auto& [socket, part] : texts)
+            text += part;
+        return text;
+    }
+    std::map<TCustomWinSocket*, std::string> texts;
+    std::string text_at_close;
+    int listed_at_close = 0;
+    int closes = 0;
+};
+
+}  // namespace
+
+class TestListener : public QObject {
+    Q_OBJECT
+
+    QStringList boxes;
+
+private Q_SLOTS:
+    void init()
+    {
+        boxes.clear();
+        platform::set_message_box_handler([this](const QString& text, const QString& caption, platform::MessageIcon icon) {
+            boxes << caption + ": " + text + (icon == platform::MessageIcon::Error ? " [error]" : "");
+            return platform::MessageAnswer::Ok;
+        });
+    }
+    void cleanup() { platform::set_message_box_handler({}); }
+
+    void listens_on_the_low_16_bits_of_port_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("expected");  // 0: the system chooses
+        QTest::newRow("65536") << 65536 << 0;
+        QTest::newRow("70000") << 70000 << 4464;
+        QTest::newRow("-1") << -1 << 65535;
+        QTest::newRow("0") << 0 << 0;
+    }
+    void listens_on_the_low_16_bits_of_port()
+    {
+        QFETCH(int, port);
+        QFETCH(int, expected);
+        auto server = listening_server(port);
+        QVERIFY(server->Active());
+        QVERIFY(bound_port(*server) != 0);
+        if (expected != 0)
+            QCOMPARE(int(bound_port(*server)), expected);
+        server->SetPort(port);  // the same value changes nothing
+        QVERIFY_THROWS_EXCEPTION(ESocketError, server->SetPort(port + 1));
+        QCOMPARE(server->Port(), port);
+        server->SetActive(false);
+        server->SetPort(port + 1);
+        QCOMPARE(server->Port(), port + 1);
+    }
+
+    void a_held_port_fails_to_bind_and_leaves_nothing_open_data()
+    {
+        QTest::addColumn<bool>("held_by_listener");
+        QTest::newRow("plain socket") << false;
+        QTest::newRow("another listener") << true;
+    }
+    void a_held_port_fails_to_bind_and_leaves_nothing_open()
+    {
+        QFETCH(bool, held_by_listener);
+        std::unique_ptr<TServerSocket> other = listening_server();
+        int plain = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (!held_by_listener) {
+            sockaddr_in any{};
+            any.sin_family = AF_INET;
+            QVERIFY(::bind(plain, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0);
+            QVERIFY(::listen(plain, 1) == 0);
+        }
+        TServerSocket server;
+        server.SetPort(held_by_listener ? bound_port(*other) : bound_port(plain));
+        const int descriptors = open_descriptors();
+        try {
+            server.SetActive(true);
+            QFAIL("activation on a held port must fail");
+        } catch (const ESocketError& error) {
+            QCOMPARE(std::string(error.what()), socket_api_error_message(EADDRINUSE, "bind"));
+        }
+        QVERIFY(!server.Active());
+        QCOMPARE(server.Socket().SocketHandle(), -1);
+        QCOMPARE(open_descriptors(), descriptors);
+        server.SetPort(0);
+        server.SetActive(true);
+        QVERIFY(server.Active());
+        ::close(plain);
+    }
+
+    void a_port_left_by_a_closed_window_can_be_listened_on_again()
+    {
+        auto server = listening_server();
+        const uint16_t port = bound_port(*server);
+        server->SetActive(false);
+        server->SetPort(port);
+        server->SetActive(true);
+        Peer peer(port);
+        QTRY_COMPARE(server->Socket().ActiveConnections(), 1);
+        server->SetActive(false);  // our side closes first and keeps the port in TIME_WAIT
+        QVERIFY(peer.sees_close());
+        peer.close();
+        server->SetActive(true);
+        QCOMPARE(bound_port(*server), port);
+    }
+
+    void texts_of_two_peers_never_mix()
+    {
+        auto server = listening_server();
+        Received received(*server);
+        Peer first(bound_port(*server));
+        Peer second(bound_port(*server));
+        std::string every_byte;
+        for (int value = 0; value < 256; ++value)
+            every_byte += static_cast<char>(value);
+        std::string expected[2];
+        for (int round = 0; round < 50; ++round) {
+            expected[0] += "A" + std::to_string(round) + every_byte;
+            first.send("A" + std::to_string(round) + every_byte);
+            expected[1] += "B" + std::to_string(round) + "\n";
+            second.send("B" + std::to_string(round) + "\n");
+            if (round % 10 == 0)
+                QCoreApplication::processEvents();
+        }
+        QTRY_COMPARE(server->Socket().ActiveConnections(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QTRY_COMPARE(received.texts[server->Socket().Connections(i)].size(), expected[i].size());
+            QVERIFY(received.texts[server->Socket().Connections(i)] == expected[i]);
+        }
+        QCOMPARE(received.texts.size(), std::size_t(2));
+    }
+
+    void peer_close_is_reported_once_after_its_bytes_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("one line") << 10;
+        QTest::newRow("several megabytes") << 3 * 1024 * 1024;
+    }
+    void peer_close_is_reported_once_after_its_bytes()
+    {
+        QFETCH(int, size);
+        auto server = listening_server();
+        Received received(*server);
+        const std::string data(static_cast<std::size_t>(size), '\n');
+        Peer peer(bound_port(*server));
+        // Several megabytes do not fit in the socket buffers at once.
+        std::thread sender([&] { peer.send(data); peer.close(); });
+        QTRY_COMPARE(received.closes, 1);
+        sender.join();
+        QVERIFY(received.text_at_close == data);
+        QCOMPARE(received.listed_at_close, 1);  // removed only on a later loop turn
+        QTRY_COMPARE(server->Socket().ActiveConnections(), 0);
+        QCOMPARE(received.closes, 1);
+    }
+
+    void deactivation_destroys_every_connection_without_events()
+    {
+        const int descriptors = open_descriptors();
+        auto server = listening_server();
+        Received received(*server);
+        std::vector<std::unique_ptr<Peer>> peers;
+        // More than the accept queue holds; with the loop idle, further connects would wait.
+        for (int i = 1; i <= 8; ++i) {
+            peers.push_back(std::make_unique<Peer>(bound_port(*server)));
+            QTRY_COMPARE(server->Socket().ActiveConnections(), i);
+        }
+        server->SetActive(false);
+        QVERIFY(!server->Active());
+        QCOMPARE(server->Socket().ActiveConnections(), 0);
+        for (auto& peer : peers)
+            QVERIFY(peer->sees_close());
+        QCoreApplication::processEvents();
+        QCOMPARE(received.closes, 0);
+        peers.clear();
+        QCOMPARE(open_descriptors(), descriptors);
+    }
+
+    void peer_reset_reports_an_asynchronous_error_data()
+    {
+        QTest::addColumn<QByteArray>("before_reset");
+        QTest::addColumn<bool>("handler_clears");
+        QTest::newRow("no handler") << QByteArray() << false;
+        QTest::newRow("bytes before the reset") << QByteArray("last words\n") << false;
+        QTest::newRow("handler clears the code") << QByteArray() << true;
+    }
+    void peer_reset_reports_an_asynchronous_error()
+    {
+        QFETCH(QByteArray, before_reset);
+        QFETCH(bool, handler_clears);
+        auto server = listening_server();
+        Received received(*server);
+        QList<int> errors;
+        if (handler_clears)
+            server->OnClientError = [&](TServerWinSocket&, TCustomWinSocket&, TErrorEvent kind, int32_t& code) {
+                errors << kind << code;
+                code = 0;
+            };
+        Peer resetting(bound_port(*server));
+        QTRY_COMPARE(server->Socket().ActiveConnections(), 1);
+        resetting.send(before_reset.toStdString());
+        resetting.reset();
+        if (handler_clears)
+            QTRY_COMPARE(errors, (QList<int>{ekDisconnect, ECONNRESET}));
+        else
+            QTRY_COMPARE(boxes, QStringList{QString("Vesmira: Asynchroner Socket-Fehler %1. [error]").arg(ECONNRESET)});
+        QCOMPARE(received.all(), before_reset.toStdString());
+
+        // A round trip through a second peer: by then anything the reset might still cause has run.
+        Peer other(bound_port(*server));
+        other.send("ping\n");
+        QTRY_VERIFY(received.all().ends_with("ping\n"));
+        QCOMPARE(server->Socket().ActiveConnections(), 2);
+        QVERIFY(server->Socket().Connections(0)->Connected());
+        QCOMPARE(received.closes, 0);
+        QCOMPARE(boxes.size(), handler_clears ? 0 : 1);
+    }
+
+    void a_failed_receive_closes_the_connection_and_raises()
+    {
+        auto server = listening_server();
+        Received received(*server);
+        std::string failure;
+        QList<int> errors;
+        server->OnClientRead = [&](TServerWinSocket&, TCustomWinSocket& socket) {
+            char buffer[16] = {};
+            QCOMPARE(socket.ReadBytes(buffer, sizeof buffer), 3);
+            try {
+                socket.ReadAvailableText();  // the pending reset surfaces in this receive
+            } catch (const ESocketError& error) {
+                failure = error.what();
+            }
+        };
+        server->OnClientError = [&](TServerWinSocket&, TCustomWinSocket&, TErrorEvent kind, int32_t& code) {
+            errors << kind << code;
+        };
+        Peer peer(bound_port(*server));
+        QTRY_COMPARE(server->Socket().ActiveConnections(), 1);
+        peer.send("abc");
+        peer.reset();
+        QTRY_COMPARE(failure, socket_api_error_message(ECONNRESET, "recv"));
+        QCOMPARE(errors, (QList<int>{ekReceive, ECONNRESET}));
+        QCOMPARE(received.closes, 1);
+        QTRY_COMPARE(server->Socket().ActiveConnections(), 0);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void data_keeps_arriving_while_a_real_modal_box_is_open()
+    {
+        platform::set_message_box_handler({});
+        auto server = listening_server();
+        Peer peer(bound_port(*server));
+        std::string text;
+        std::string read_after_box = "unset";
+        bool connected_after_box = true;
+        server->OnClientRead = [&](TServerWinSocket&, TCustomWinSocket& socket) {
+            const bool first = text.empty();
+            text += socket.ReadAvailableText();
+            if (!first)
+                return;
+            platform::show_message("first line arrived", "Test", platform::MessageIcon::Information);
+            // The peer closed and its connection was destroyed inside the box's loop; this
+            // handler's connection object must still be usable.
+            read_after_box = socket.ReadAvailableText();
+            connected_after_box = socket.Connected();
+        };
+        // Once the box is up the peer sends more and hangs up; the box closes when all was seen.
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            QWidget* const box = QApplication::activeModalWidget();
+            if (box != nullptr && peer.handle >= 0) {
+                peer.send("second\n");
+                peer.close();
+            } else if (box != nullptr && text == "first\nsecond\n" && server->Socket().ActiveConnections() == 0) {
+                box->close();
+            }
+        });
+        driver.start(5);
+        peer.send("first\n");
+        QTRY_VERIFY(read_after_box != "unset");
+        QVERIFY(read_after_box.empty());
+        QVERIFY(!connected_after_box);
+    }
+
+    void a_handler_waiting_before_it_reads_is_not_reentered()
+    {
+        auto server = listening_server();
+        Peer slow(bound_port(*server));
+        std::unique_ptr<Peer> other;
+        Received received(*server);
+        int nested_reads_of_waiting = 0;
+        TCustomWinSocket* waiting = nullptr;
+        QEventLoop nested;
+        server->OnClientRead = [&](TServerWinSocket&, TCustomWinSocket& socket) {
+            if (waiting == nullptr) {
+                waiting = &socket;
+                // In the nested loop: more bytes for this connection, then a second peer whose read ends it.
+                QTimer::singleShot(0, [&] {
+                    slow.send("more\n");
+                    other = std::make_unique<Peer>(bound_port(*server));
+                    other->send("other\n");
+                });
+                nested.exec();  // as a modal box would, before reading anything
+            } else if (&socket == waiting) {
+                ++nested_reads_of_waiting;
+            } else {
+                nested.quit();
+            }
+            received.texts[&socket] += socket.ReadAvailableText();
+        };
+        slow.send("waiting\n");
+        QTRY_VERIFY(received.texts[waiting].ends_with("more\n"));
+        QCOMPARE(nested_reads_of_waiting, 0);
+        QVERIFY(received.texts[waiting] == "waiting\nmore\n");
+        slow.send("later\n");  // reading re-armed the notifications
+        QTRY_VERIFY(received.texts[waiting].ends_with("later\n"));
+    }
+
+    void the_listener_can_go_away_inside_a_read_handler_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("deactivated") << false;
+        QTest::newRow("destroyed") << true;
+    }
+    void the_listener_can_go_away_inside_a_read_handler()
+    {
+        QFETCH(bool, destroy);
+        auto server = listening_server();
+        std::string text = "unset";
+        bool connected = true;
+        server->OnClientRead = [&](TServerWinSocket&, TCustomWinSocket& socket) {
+            if (destroy)
+                server.reset();
+            else
+                server->SetActive(false);
+            text = socket.ReadAvailableText();
+            connected = socket.Connected();
+        };
+        Peer peer(bound_port(*server));
+        peer.send("bye\n");
+        QTRY_VERIFY(text != "unset");
+        QVERIFY(text.empty());
+        QVERIFY(!connected);
+        QVERIFY(peer.sees_close());
+    }
+};
+
+QTEST_MAIN(TestListener)
+#include "test_listener.moc"
