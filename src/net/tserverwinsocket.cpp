@@ -7,6 +7,7 @@
 #include "platform/error_report.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -23,6 +24,8 @@ namespace {
 
 // At most 5 connections wait for accept while the GUI thread is busy; the OS refuses or delays more.
 constexpr int32_t kMaxQueueSize = 5;
+// How long accepting pauses when the process has no descriptor left for a new connection.
+constexpr int accept_retry_ms = 100;
 
 uint16_t service_port(const std::string& service)
 {
@@ -149,8 +152,19 @@ void TServerWinSocket::read_ready(int handle)
                 return;
             // One connection per readiness; the notifier fires again while more are waiting.
             const int client_handle = ::accept4(handle, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (client_handle < 0)
+            if (client_handle < 0) {
+                // Out of descriptors: the peer stays queued and the listening socket stays
+                // readable, so watching it now would spin the event loop. Look again shortly.
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                    suspend_reads();
+                    const std::weak_ptr<char> alive = alive_;
+                    QTimer::singleShot(accept_retry_ms, [this, alive, handle] {
+                        if (!alive.expired() && handle == handle_)
+                            resume_reads();
+                    });
+                }
                 return;
+            }
 
             auto client = std::make_shared<TServerClientWinSocket>(TServerClientWinSocket::Key{},
                                                                    client_handle, *this);

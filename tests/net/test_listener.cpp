@@ -18,6 +18,7 @@
 #include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -284,6 +285,38 @@ private Q_SLOTS:
         QCOMPARE(received.closes, 0);
         peers.clear();
         QCOMPARE(open_descriptors(), descriptors);
+    }
+
+    void a_peer_waiting_while_descriptors_run_out_is_accepted_later()
+    {
+        auto server = listening_server();
+        Peer peer(bound_port(*server));
+        QVERIFY(peer.connected);
+
+        // Leave no descriptor number free for accept.
+        const int lowest_free = ::dup(0);
+        ::close(lowest_free);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        const rlimit original = limit;
+        limit.rlim_cur = static_cast<rlim_t>(lowest_free);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+        rusage before{};
+        ::getrusage(RUSAGE_SELF, &before);
+        QTest::qWait(400);
+        rusage after{};
+        ::getrusage(RUSAGE_SELF, &after);
+        ::setrlimit(RLIMIT_NOFILE, &original);
+
+        QCOMPARE(server->Socket().ActiveConnections(), 0);
+        // The waiting peer must not turn the event loop into a busy loop.
+        const auto cpu_ms = [](const rusage& usage) {
+            return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+        };
+        QVERIFY2(cpu_ms(after) - cpu_ms(before) < 200.0, "the listener spun while out of descriptors");
+        QTRY_COMPARE(server->Socket().ActiveConnections(), 1);
     }
 
     void peer_reset_reports_an_asynchronous_error_data()
