@@ -1,17 +1,19 @@
-// Program start-up: the application, its frame window and the event loop.
+// Program start-up: the application, its frame and dialogs, and the event loop.
+
+#include "help/helpsys.h"
+#include "shell/startup.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // The title is also the caption of the default error report.
     QApplication::setApplicationName(QStringLiteral("Vesmira"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vesmira"));
+    help::initialize_help();
 
-    QMainWindow frame;
-    frame.setWindowTitle(QStringLiteral("VESMIRA"));
-    frame.resize(681, 519);
-    frame.show();
+    const std::unique_ptr<shell::TForm1> frame = shell::create_main_windows();
+    frame->show();
+    // Reopening the windows recorded at the last quit runs here, before any user input.
     return QApplication::exec();
 }

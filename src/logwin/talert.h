@@ -1,0 +1,21 @@
+#pragma once
+// One alert configuration of a log window, as held in memory.
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace logwin {
+
+// Catchwords are bytes, as received lines are; the window's collection owns its items.
+struct tAlert {
+    bool color_titlebar = false;
+    std::vector<std::string> catchwords;
+    QString sound;
+    QString name;
+    QString command;
+    bool active = false;
+};
+
+}  // namespace logwin

@@ -1,0 +1,31 @@
+#pragma once
+// The About dialog: the product's logo, its version and its notice text.
+
+#include <QDialog>
+
+class QKeyEvent;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace shell {
+
+// Created once at start-up and shown modally by the frame's "&About". Only its OK button and
+// the close box end it: no control has the cancel role, so Escape does nothing.
+class Tdlg_about : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit Tdlg_about(QWidget* parent = nullptr);
+
+    QLabel* Image1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* Button1 = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+};
+
+}  // namespace shell

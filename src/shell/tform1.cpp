@@ -1,0 +1,396 @@
+// The frame: menu, status bar, arrangement of the log windows, opening a log window, quitting.
+
+#include "shell/tform1.h"
+
+#include "alerts/tgradientcaption.h"
+#include "help/helpsys.h"
+#include "logwin/tform2.h"
+#include "net/tserversocket.h"
+#include "newwin/new_action.h"
+#include "newwin/tform3.h"
+#include "platform/error_report.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/system_colors.h"
+#include "shell/tdlg_about.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPointer>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace shell {
+
+namespace {
+
+// The shared image list of menu and actions: 0 cascade, 1 tile one above another,
+// 2 tile side by side.
+QIcon arrangement_image(int index)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    const auto draw_window = [&painter](const QRect& frame) {
+        painter.setPen(QColor(0, 0, 0));
+        painter.setBrush(Qt::white);
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        painter.fillRect(QRect(frame.left() + 1, frame.top() + 1, frame.width() - 2, 2), QColor(0, 0, 128));
+    };
+    switch (index) {
+    case 0:
+        draw_window(QRect(0, 0, 10, 9));
+        draw_window(QRect(3, 3, 10, 9));
+        draw_window(QRect(6, 6, 10, 10));
+        break;
+    case 1:
+        draw_window(QRect(0, 0, 16, 8));
+        draw_window(QRect(0, 8, 16, 8));
+        break;
+    default:
+        draw_window(QRect(0, 0, 8, 16));
+        draw_window(QRect(8, 0, 8, 16));
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+QAction* make_action(QObject* owner, const char* name, const QString& caption)
+{
+    auto* action = new QAction(caption, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("VESMIRA"));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(10);
+    setFont(font);
+    help::set_help_context(this, help::context_frame);
+
+    GradientCaption1 = new TGradientCaption(this);
+    GradientCaption1->setObjectName(QStringLiteral("GradientCaption1"));
+    GradientCaption1->SetFormCaption(QStringLiteral("VESMIRA"));
+
+    mdi_area = new QMdiArea(this);
+    mdi_area->setObjectName(QStringLiteral("mdi_area"));
+    mdi_area->setBackground(platform::resolve_color(platform::clBtnShadow));
+    setCentralWidget(mdi_area);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(16);
+    for (int index = 0; index < 2; ++index) {
+        status_panels[index] = new QLabel(StatusBar1);
+        status_panels[index]->setObjectName(QStringLiteral("StatusPanel%1").arg(index));
+        status_panels[index]->setFixedWidth(100);
+        StatusBar1->addWidget(status_panels[index]);
+    }
+    status_panels[0]->setText(QStringLiteral("Ready"));
+    setStatusBar(StatusBar1);
+
+    create_menu();
+
+    resize(681, 519);
+    if (const QScreen* display = screen())
+        move(display->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    FormDestroy();
+}
+
+void TForm1::FormCreate()
+{
+    help_system = std::make_unique<help::THookHelpSystem>(QStringLiteral("vesmira.chm"), QString(), 0);
+    pending_alerts = 0;
+}
+
+void TForm1::FormDestroy()
+{
+    help_system.reset();
+}
+
+void TForm1::create_menu()
+{
+    new_action = make_action(this, "new", QStringLiteral("&New"));
+    new_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    help::set_help_context(new_action, help::context_new_action);
+    connect(new_action, &QAction::triggered, this, [this] {
+        platform::guarded([this] {
+            if (Form3 == nullptr)
+                return;
+            newwin::newExecute(*Form3, [this](std::int32_t port, bool saved, const QString& config_name,
+                                              const QString& caption, const QString& command,
+                                              const QString& label_text) {
+                open_log_window(port, saved, config_name, caption, command, label_text);
+            });
+        });
+    });
+    Quit1 = make_action(this, "Quit1", QStringLiteral("&Quit"));
+    Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
+
+    // The Global options dialog connects here when it exists.
+    global_options = make_action(this, "global_options", QStringLiteral("&Global"));
+
+    WindowCascade1 = make_action(this, "WindowCascade1", QStringLiteral("&Cascade"));
+    WindowCascade1->setIcon(arrangement_image(0));
+    connect(WindowCascade1, &QAction::triggered, this, [this] { WindowCascade1Execute(); });
+    WindowMinimizeAll1 = make_action(this, "WindowMinimizeAll1", QStringLiteral("&Minimize all"));
+    connect(WindowMinimizeAll1, &QAction::triggered, this, [this] { WindowMinimizeAll1Execute(); });
+    WindowTileHorizontal1 = make_action(this, "WindowTileHorizontal1", QStringLiteral("Tile &vertical"));
+    WindowTileHorizontal1->setIcon(arrangement_image(1));
+    connect(WindowTileHorizontal1, &QAction::triggered, this, [this] { WindowTileHorizontal1Execute(); });
+    WindowTileVertical1 = make_action(this, "WindowTileVertical1", QStringLiteral("Tile &horizontal"));
+    WindowTileVertical1->setIcon(arrangement_image(2));
+    connect(WindowTileVertical1, &QAction::triggered, this, [this] { WindowTileVertical1Execute(); });
+
+    Contents1 = make_action(this, "Contents1", QStringLiteral("&Contents"));
+    connect(Contents1, &QAction::triggered, this, [this] { Contents1Click(); });
+    About1 = make_action(this, "About1", QStringLiteral("&About"));
+    connect(About1, &QAction::triggered, this, [this] { About1Click(); });
+
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    Vesmira1 = bar->addMenu(QStringLiteral("&Vesmira"));
+    Vesmira1->setObjectName(QStringLiteral("Vesmira1"));
+    Vesmira1->addAction(new_action);
+    Vesmira1->addSeparator();
+    Vesmira1->addAction(Quit1);
+    Options1 = bar->addMenu(QStringLiteral("&Options"));
+    Options1->setObjectName(QStringLiteral("Options1"));
+    Options1->addAction(global_options);
+    Window1 = bar->addMenu(QStringLiteral("&Window"));
+    Window1->setObjectName(QStringLiteral("Window1"));
+    Window1->addAction(WindowCascade1);
+    Window1->addAction(WindowMinimizeAll1);
+    Window1->addAction(WindowTileHorizontal1);
+    Window1->addAction(WindowTileVertical1);
+    connect(Window1, &QMenu::aboutToShow, this, [this] { list_windows_in_menu(); });
+    Help1 = bar->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Help1->addAction(Contents1);
+    Help1->addSeparator();
+    Help1->addAction(About1);
+}
+
+void TForm1::list_windows_in_menu()
+{
+    // Everything after the four arrangement actions is the previous listing.
+    const QList<QAction*> items = Window1->actions();
+    for (qsizetype index = 4; index < items.size(); ++index) {
+        Window1->removeAction(items[index]);
+        items[index]->deleteLater();
+    }
+    const int count = log_window_count();
+    if (count == 0)
+        return;
+    Window1->addSeparator();
+    QMdiSubWindow* active = mdi_area->activeSubWindow();
+    for (int index = 0; index < count; ++index) {
+        logwin::TForm2* window = log_window(index);
+        QString caption = window->windowTitle();
+        QAction* item = Window1->addAction(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        item->setCheckable(true);
+        item->setChecked(window == active);
+        QPointer<logwin::TForm2> target(window);
+        connect(item, &QAction::triggered, this, [this, target] {
+            if (target)
+                mdi_area->setActiveSubWindow(target);
+        });
+    }
+}
+
+int TForm1::log_window_count() const
+{
+    int count = 0;
+    for (QMdiSubWindow* child : mdi_area->subWindowList(QMdiArea::CreationOrder))
+        if (qobject_cast<logwin::TForm2*>(child) != nullptr && !child->isHidden())
+            ++count;
+    return count;
+}
+
+logwin::TForm2* TForm1::log_window(int index) const
+{
+    for (QMdiSubWindow* child : mdi_area->subWindowList(QMdiArea::CreationOrder)) {
+        auto* window = qobject_cast<logwin::TForm2*>(child);
+        if (window == nullptr || window->isHidden())
+            continue;
+        if (index-- == 0)
+            return window;
+    }
+    return nullptr;
+}
+
+void TForm1::open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
+                             const QString& command, const QString& label_text)
+{
+    auto* window = new logwin::TForm2(this);
+    mdi_area->addSubWindow(window);
+    window->show();
+
+    bool listening = false;
+    try {
+        window->ServerSocket1->SetPort(port);
+        window->ServerSocket1->SetActive(true);
+        listening = true;
+    } catch (...) {
+    }
+    if (!listening) {
+        // The box's nested loop lets the user close the window meanwhile.
+        QPointer<logwin::TForm2> doomed(window);
+        platform::show_message(QStringLiteral("You are already listening on port %1.").arg(port),
+                               QStringLiteral("Error"), platform::MessageIcon::Error);
+        delete doomed.data();
+        return;
+    }
+
+    window->listen_port = port;
+    window->is_saved = saved;
+    window->config_name = config_name;
+    window->GradientCaption1->SetFormCaption(caption);
+    window->setWindowTitle(caption);
+    window->Label2->setText(label_text);
+    if (saved)
+        window->load_alerts();
+
+    if (command.isEmpty())
+        return;
+    const auto parts = platform::split_command(command);
+    window->process_handle = platform::ChildProcess::start(parts.program, parts.params);
+    if (window->process_handle) {
+        window->command_program = parts.program;
+        window->command_params = parts.params;
+    } else {
+        platform::show_message(QStringLiteral("Couldn't run your command."), QStringLiteral("Error"),
+                               platform::MessageIcon::Error);
+    }
+}
+
+void TForm1::note_alert_raised()
+{
+    if (pending_alerts < log_window_count())
+        ++pending_alerts;
+    if (pending_alerts == 1)
+        status_panels[1]->setText(QStringLiteral("Alerts pending"));
+}
+
+void TForm1::note_alert_acknowledged()
+{
+    if (pending_alerts > 0)
+        --pending_alerts;
+    if (pending_alerts == 0)
+        status_panels[1]->setText(QStringLiteral("No alerts"));
+}
+
+void TForm1::save_windows_and_quit()
+{
+    // Recording the open saved windows for the next start (global option) comes first here.
+
+    // Taken up front: a close handler's message box lets the user close windows meanwhile.
+    QList<QPointer<logwin::TForm2>> windows;
+    for (int index = 0; index < log_window_count(); ++index)
+        windows.append(log_window(index));
+    for (const QPointer<logwin::TForm2>& window : windows) {
+        // Each in its own guard: one window's failure must not keep the others' processes
+        // running or the program from ending.
+        if (window)
+            platform::guarded([&window] { window->FormClose(); });
+    }
+    QCoreApplication::quit();
+}
+
+void TForm1::Quit1Click()
+{
+    platform::guarded([this] { save_windows_and_quit(); });
+}
+
+void TForm1::Contents1Click()
+{
+    platform::guarded([this] {
+        if (help_system)
+            help_system->ShowHelpContext(help::context_contents);
+    });
+}
+
+void TForm1::About1Click()
+{
+    platform::guarded([this] {
+        if (dlg_about != nullptr)
+            dlg_about->exec();
+    });
+}
+
+void TForm1::WindowCascade1Execute()
+{
+    platform::guarded([this] { mdi_area->cascadeSubWindows(); });
+}
+
+void TForm1::WindowMinimizeAll1Execute()
+{
+    platform::guarded([this] {
+        for (int index = log_window_count() - 1; index >= 0; --index)
+            log_window(index)->showMinimized();
+    });
+}
+
+void TForm1::WindowTileHorizontal1Execute()
+{
+    platform::guarded([this] { tile(Qt::Vertical); });
+}
+
+void TForm1::WindowTileVertical1Execute()
+{
+    platform::guarded([this] { tile(Qt::Horizontal); });
+}
+
+void TForm1::tile(Qt::Orientation stacking)
+{
+    // Minimised windows keep their place, as the standard tiling leaves them.
+    QList<logwin::TForm2*> windows;
+    for (int index = 0; index < log_window_count(); ++index)
+        if (!log_window(index)->isMinimized())
+            windows.append(log_window(index));
+    if (windows.isEmpty())
+        return;
+    const QRect area = mdi_area->viewport()->rect();
+    const auto count = static_cast<int>(windows.size());
+    for (int index = 0; index < count; ++index) {
+        logwin::TForm2* window = windows[index];
+        if (window->isMaximized())
+            window->showNormal();
+        if (stacking == Qt::Vertical) {
+            const int top = area.height() * index / count;
+            const int bottom = area.height() * (index + 1) / count;
+            window->setGeometry(0, top, area.width(), bottom - top);
+        } else {
+            const int left = area.width() * index / count;
+            const int right = area.width() * (index + 1) / count;
+            window->setGeometry(left, 0, right - left, area.height());
+        }
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    platform::guarded([this] { save_windows_and_quit(); });
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace shell

@@ -1,0 +1,108 @@
+#pragma once
+// The frame: the program's main window, holding the log windows, the menu, the status bar with
+// the alert state, and the operation that creates and starts a log window.
+
+#include "logwin/alert_counter.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QCloseEvent;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QStatusBar;
+class TGradientCaption;
+
+namespace help {
+class THookHelpSystem;
+}
+namespace logwin {
+class TForm2;
+}
+namespace newwin {
+class TForm3;
+}
+
+namespace shell {
+
+class Tdlg_about;
+
+class TForm1 : public QMainWindow, public logwin::AlertCounter {
+    Q_OBJECT
+
+public:
+    // Runs FormCreate: the help object for "vesmira.chm" and a cleared alert counter.
+    explicit TForm1(QWidget* parent = nullptr);
+    // Runs FormDestroy, then the log windows go with the frame.
+    ~TForm1() override;
+
+    // Log windows with a pending alert, as counted by note_alert_raised/acknowledged.
+    std::int32_t pending_alerts = 0;
+    std::unique_ptr<help::THookHelpSystem> help_system;
+    // The dialogs created at start-up; their menu items do nothing while they are unset.
+    newwin::TForm3* Form3 = nullptr;
+    Tdlg_about* dlg_about = nullptr;
+
+    // Creates a log window, starts its listener on port, fills its fields, caption and label,
+    // loads its alerts when saved and starts its command. A port that can't be listened on
+    // leaves no window; a command that can't be started leaves a listening window.
+    void open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
+                         const QString& command, const QString& label_text);
+    void note_alert_raised() override;
+    void note_alert_acknowledged() override;
+    // Runs every log window's close handler, then tells the application to terminate.
+    void save_windows_and_quit();
+
+    // The open log windows in creation order (a window being closed is no longer counted).
+    int log_window_count() const;
+    logwin::TForm2* log_window(int index) const;
+
+    // --- Components; each carries its name as objectName. ---
+    TGradientCaption* GradientCaption1 = nullptr;
+    QMdiArea* mdi_area = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* status_panels[2] = {nullptr, nullptr};
+    QMenu* Vesmira1 = nullptr;
+    QMenu* Options1 = nullptr;
+    QMenu* Window1 = nullptr;
+    QMenu* Help1 = nullptr;
+    // Actions and menu items. The action `new` is new_action here (a C++ keyword otherwise).
+    QAction* new_action = nullptr;
+    QAction* Quit1 = nullptr;
+    QAction* global_options = nullptr;
+    QAction* WindowCascade1 = nullptr;
+    QAction* WindowMinimizeAll1 = nullptr;
+    QAction* WindowTileHorizontal1 = nullptr;
+    QAction* WindowTileVertical1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* About1 = nullptr;
+
+    // --- Handlers. ---
+    void Quit1Click();
+    void Contents1Click();
+    void About1Click();
+    void WindowCascade1Execute();
+    void WindowMinimizeAll1Execute();
+    // One above another, each as wide as the client area.
+    void WindowTileHorizontal1Execute();
+    // Side by side, each as high as the client area.
+    void WindowTileVertical1Execute();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void create_menu();
+    // Puts the open log windows' captions at the end of the "&Window" menu.
+    void list_windows_in_menu();
+    void tile(Qt::Orientation stacking);
+};
+
+}  // namespace shell

@@ -1,0 +1,143 @@
+// Line reception in a real log window: loopback senders, the listener, line assembly, the view.
+
+#include "colormemo/tcolormemo.h"
+#include "help/helpsys.h"
+#include "logwin/tform2.h"
+#include "loopback.h"
+#include "net/tserversocket.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <atomic>
+#include <random>
+#include <thread>
+
+using logwin::TForm2;
+using loopback::Sender;
+
+namespace {
+
+QList<QByteArray> memo_lines(const TForm2& window)
+{
+    QList<QByteArray> lines;
+    for (int index = 0; index < window.memo1->line_count(); ++index) {
+        const std::string line = window.memo1->line_text(index);
+        lines.append(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
+    }
+    return lines;
+}
+
+}  // namespace
+
+class TestLogWindow : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir help_folder;
+    std::unique_ptr<TForm2> window;
+    quint16 port = 0;
+
+private Q_SLOTS:
+    void initTestCase() { help::initialize_help(help_folder.path()); }
+    void init()
+    {
+        window = std::make_unique<TForm2>(nullptr);
+        window->show();
+        port = loopback::free_port();
+        window->ServerSocket1->SetPort(port);
+        window->ServerSocket1->SetActive(true);
+    }
+    void cleanup() { window.reset(); }
+
+    void received_text_becomes_lines_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("writes");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<bool>("open");
+        using L = QList<QByteArray>;
+        QTest::newRow("three pieces") << L{"ab", "cd", "ef\n"} << L{"abcdef"} << false;
+        QTest::newRow("NUL byte ends the chunk") << L{QByteArray("x\ny\0z\n", 6)} << L{"x", "y"} << true;
+        QTest::newRow("bytes that aren't UTF-8") << L{"\xff\xc3", "\xa9\xfe\xe2\x82\n"}
+                                                  << L{"\xff\xc3\xa9\xfe\xe2\x82"} << false;
+    }
+    void received_text_becomes_lines()
+    {
+        QFETCH(QList<QByteArray>, writes);
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(bool, open);
+        Sender sender(port);
+        for (const QByteArray& bytes : writes) {
+            QVERIFY(sender.send(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+            // A piece without a line feed shows at once; waiting for it keeps the next write
+            // out of the same chunk.
+            if (!bytes.contains('\n') && !bytes.contains('\0'))
+                QTRY_VERIFY(memo_lines(*window).value(0).endsWith(bytes));
+        }
+        QTRY_COMPARE(memo_lines(*window), lines);
+        QCOMPARE(window->last_line_open(), open);
+    }
+
+    void line_written_over_short_connections_is_one_line()
+    {
+        for (const char* piece : {"ab", "cd"}) {
+            QVERIFY(Sender(port).send(piece));
+            QTRY_VERIFY(memo_lines(*window).value(0).endsWith(piece));
+            QTRY_COMPARE(window->ServerSocket1->Socket().ActiveConnections(), 0);
+        }
+        QVERIFY(window->last_line_open());
+        QVERIFY(Sender(port).send("ef\nnext\n"));
+        QTRY_COMPARE(memo_lines(*window), (QList<QByteArray>{"abcdef", "next"}));
+        QVERIFY(!window->last_line_open());
+    }
+
+    void fifty_senders_at_once_keep_every_line_whole()
+    {
+        constexpr int senders = 50;
+        constexpr int lines_each = 40;
+        QList<QByteArray> sent;
+        std::vector<std::string> streams(senders);
+        for (int sender = 0; sender < senders; ++sender)
+            for (int line = 0; line < lines_each; ++line) {
+                const QByteArray text = QByteArray("sender ") + QByteArray::number(sender) + " line "
+                    + QByteArray::number(line) + " \xc3\xa9\xff " + QByteArray(line * 3, 'x');
+                sent.append(text);
+                streams[static_cast<std::size_t>(sender)] += text.toStdString() + '\n';
+            }
+        // Connected one after another: the listen queue holds 5, and a connect beyond it would
+        // wait for the kernel's SYN back-off.
+        std::vector<std::unique_ptr<Sender>> connections;
+        for (int sender = 0; sender < senders; ++sender) {
+            connections.push_back(std::make_unique<Sender>(port));
+            QTRY_COMPARE(window->ServerSocket1->Socket().ActiveConnections(), sender + 1);
+        }
+        std::atomic<int> failures{0};
+        {
+            std::vector<std::jthread> threads;
+            for (int sender = 0; sender < senders; ++sender)
+                threads.emplace_back([&, sender] {
+                    std::mt19937 random(static_cast<unsigned>(sender));
+                    std::string_view rest = streams[static_cast<std::size_t>(sender)];
+                    while (!rest.empty()) {
+                        const std::size_t size = std::min<std::size_t>(rest.size(), 1 + random() % 40);
+                        if (!connections[static_cast<std::size_t>(sender)]->send(rest.substr(0, size))) {
+                            ++failures;
+                            return;
+                        }
+                        rest.remove_prefix(size);
+                    }
+                });
+            QTRY_COMPARE_WITH_TIMEOUT(window->memo1->line_count(), senders * lines_each, 30000);
+        }
+        QCOMPARE(failures.load(), 0);
+        QList<QByteArray> shown = memo_lines(*window);
+        std::sort(shown.begin(), shown.end());
+        std::sort(sent.begin(), sent.end());
+        QCOMPARE(shown, sent);
+        QVERIFY(!window->last_line_open());
+    }
+};
+
+QTEST_MAIN(TestLogWindow)
+#include "test_log_window.moc"

@@ -1,0 +1,277 @@
+// The frame as the program starts it: opening and closing log windows with their failures, the
+// alert counter, Quit, the window list, arrangement and the About box.
+
+#include "colormemo/tcolormemo.h"
+#include "help/helpsys.h"
+#include "logwin/tform2.h"
+#include "loopback.h"
+#include "platform/message_box.h"
+#include "shell/startup.h"
+#include "shell/tdlg_about.h"
+
+#include <QImageReader>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using logwin::TForm2;
+using loopback::reaped;
+
+class TestFrame : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir help_folder;
+    QStringList boxes;  // "caption|icon|text" of every message shown
+    std::unique_ptr<shell::TForm1> frame;
+
+    QString panel_text(int index) const
+    {
+        return frame->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(index))->text();
+    }
+    QList<TForm2*> log_windows() const
+    {
+        QList<TForm2*> windows;
+        for (int index = 0; index < frame->log_window_count(); ++index)
+            windows.append(frame->log_window(index));
+        return windows;
+    }
+    // Opens an unsaved window on a free port; null when none was added.
+    TForm2* open_window(const QString& caption, const QString& command = {}, quint16* port_used = nullptr)
+    {
+        const quint16 port = loopback::free_port();
+        if (port_used != nullptr)
+            *port_used = port;
+        const int before = frame->log_window_count();
+        frame->open_log_window(port, false, QString(), caption, command, QStringLiteral("unsaved"));
+        return frame->log_window_count() == before + 1 ? frame->log_window(before) : nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { help::initialize_help(help_folder.path()); }
+    void init()
+    {
+        boxes.clear();
+        platform::set_message_box_handler([this](const QString& text, const QString& caption, platform::MessageIcon icon) {
+            boxes.append(caption + QLatin1Char('|') + QString::number(int(icon)) + QLatin1Char('|') + text);
+            return platform::MessageAnswer::Ok;
+        });
+        frame = shell::create_main_windows();
+        frame->show();
+    }
+    void cleanup()
+    {
+        for (TForm2* window : log_windows())
+            window->FormClose();
+        frame.reset();
+        platform::set_message_box_handler({});
+    }
+
+    void frame_as_started()
+    {
+        QCOMPARE(frame->windowTitle(), QStringLiteral("VESMIRA"));
+        QCOMPARE(panel_text(0), QStringLiteral("Ready"));
+        QCOMPARE(panel_text(1), QString());
+        QCOMPARE(frame->Quit1->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QStringList window_menu;
+        for (QAction* item : frame->Window1->actions())
+            window_menu.append(item->text() + (item->icon().isNull() ? "" : "+image"));
+        QCOMPARE(window_menu, (QStringList{"&Cascade+image", "&Minimize all", "Tile &vertical+image",
+                                           "Tile &horizontal+image"}));
+    }
+
+    void open_log_window_starts_a_listening_window()
+    {
+        const quint16 port = loopback::free_port();
+        frame->open_log_window(port, true, "web", "LOG: web", "/bin/sleep 30", "web label");
+        QCOMPARE(frame->log_window_count(), 1);
+        TForm2* window = frame->log_window(0);
+        QCOMPARE(window->windowTitle(), QStringLiteral("LOG: web"));
+        QCOMPARE(window->findChild<QLabel*>("Label2")->text(), QStringLiteral("web label"));
+        QCOMPARE(window->listen_port, port);
+        QVERIFY(window->is_saved);
+        QCOMPARE(window->config_name, QStringLiteral("web"));
+        QCOMPARE(window->command_params, QStringLiteral(" 30"));
+        QCOMPARE(window->window_command(), QStringLiteral("/bin/sleep 30"));
+        QVERIFY(window->process_handle && window->process_handle->running());
+        QVERIFY(loopback::Sender(port).send("hello\n"));
+        QTRY_COMPARE(window->memo1->line_count(), 1);
+        QCOMPARE(window->memo1->line_text(0), std::string("hello"));
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void failures_of_open_log_window()
+    {
+        quint16 port = 0;
+        QVERIFY(open_window("LOG: first", {}, &port));
+        const QList<TForm2*> before = log_windows();
+        frame->open_log_window(port, false, {}, "LOG: again", "/bin/sleep 30", {});
+        QCOMPARE(boxes, QStringList{QStringLiteral("Error|0|You are already listening on port %1.").arg(port)});
+        QCOMPARE(log_windows(), before);
+        QCOMPARE(frame->mdi_area->subWindowList().size(), 1);
+
+        boxes.clear();
+        TForm2* window = open_window("LOG: x", "/nonexistent/program -v", &port);
+        QVERIFY(window);
+        QCOMPARE(boxes, QStringList{"Error|0|Couldn't run your command."});
+        QVERIFY(!window->process_handle && window->command_program.isEmpty());
+        QVERIFY(loopback::accepts_connections(port));
+    }
+
+    void closing_a_window_stops_command_and_listener_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("no command") << QString() << QStringList{};
+        QTest::newRow("running command") << "/bin/sleep 30" << QStringList{};
+        QTest::newRow("command that ended already")
+            << "/bin/true" << QStringList{"Error|0|Couldn't stop the running process. Next connect might\r\nfail if you are running ssh."};
+    }
+    void closing_a_window_stops_command_and_listener()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, messages);
+        quint16 port = 0;
+        QPointer<TForm2> window = open_window("LOG: x", command, &port);
+        QVERIFY(window);
+        const pid_t pid = window->process_handle ? window->process_handle->pid() : 0;
+        if (command == QLatin1String("/bin/true"))
+            QTRY_VERIFY(reaped(pid));
+        QVERIFY(window->close());
+        QCOMPARE(boxes, messages);
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(frame->log_window_count(), 0);
+        QVERIFY(!loopback::accepts_connections(port));
+        if (pid != 0)
+            QTRY_VERIFY(reaped(pid));
+    }
+
+    void alert_counter_sets_panel_text_data()
+    {
+        QTest::addColumn<QString>("events");  // r: a window raises; a<n>: window n's acknowledge button
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QList<int>>("counts");
+        QTest::newRow("two raised, both acknowledged")
+            << "r r a0 a1" << QStringList{"Alerts pending", "Alerts pending", "Alerts pending", "No alerts"}
+            << QList<int>{1, 2, 1, 0};
+        QTest::newRow("acknowledged where nothing was pending")
+            << "r a1 a1" << QStringList{"Alerts pending", "No alerts", "No alerts"} << QList<int>{1, 0, 0};
+        QTest::newRow("no more than there are windows")
+            << "r r r a0" << QStringList(4, QStringLiteral("Alerts pending")) << QList<int>{1, 2, 2, 1};
+    }
+    void alert_counter_sets_panel_text()
+    {
+        QFETCH(QString, events);
+        QFETCH(QStringList, texts);
+        QFETCH(QList<int>, counts);
+        TForm2* windows[2] = {open_window("LOG: a"), open_window("LOG: b")};
+        QVERIFY(windows[0] && windows[1]);
+        const QStringList steps = events.split(QLatin1Char(' '));
+        for (qsizetype step = 0; step < steps.size(); ++step) {
+            if (steps[step] == QLatin1String("r"))
+                frame->note_alert_raised();
+            else
+                QTest::mouseClick(windows[steps[step][1].digitValue()]->findChild<QAbstractButton*>("ToolButton1"),
+                                  Qt::LeftButton);
+            QCOMPARE(panel_text(1), texts[step]);
+            QCOMPARE(frame->pending_alerts, counts[step]);
+        }
+    }
+
+    void quit_runs_every_close_handler_data()
+    {
+        QTest::addColumn<bool>("close_frame");
+        QTest::newRow("Quit") << false;
+        QTest::newRow("closing the frame") << true;
+    }
+    void quit_runs_every_close_handler()
+    {
+        QFETCH(bool, close_frame);
+        QList<std::pair<pid_t, quint16>> started;
+        for (const char* caption : {"LOG: a", "LOG: b"}) {
+            quint16 port = 0;
+            TForm2* window = open_window(caption, "/bin/sleep 30", &port);
+            QVERIFY(window && window->process_handle);
+            started.append({window->process_handle->pid(), port});
+        }
+        close_frame ? void(frame->close()) : frame->Quit1->trigger();
+        for (const auto& [pid, port] : started) {
+            QTRY_VERIFY(reaped(pid));
+            QVERIFY(!loopback::accepts_connections(port));
+        }
+        QCOMPARE(frame->mdi_area->subWindowList().size(), 2);  // they go with the frame
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void window_menu_lists_and_activates_windows()
+    {
+        TForm2* first = open_window("LOG: a&b");
+        TForm2* second = open_window("LOG: c");
+        QCOMPARE(frame->mdi_area->activeSubWindow(), second);
+        for (int showing = 0; showing < 2; ++showing)  // listed once, however often it opens
+            QMetaObject::invokeMethod(frame->Window1, "aboutToShow");
+        const QList<QAction*> items = frame->Window1->actions().mid(4);
+        QCOMPARE(items.size(), 3);
+        QVERIFY(items[0]->isSeparator());
+        QCOMPARE(items[1]->text(), QStringLiteral("LOG: a&&b"));
+        QCOMPARE(items[2]->text(), QStringLiteral("LOG: c"));
+        QVERIFY(items[2]->isChecked() && !items[1]->isChecked());
+        items[1]->trigger();
+        QCOMPARE(frame->mdi_area->activeSubWindow(), first);
+    }
+
+    void arranging_windows()
+    {
+        frame->resize(1400, 1000);
+        TForm2* windows[2] = {open_window("LOG: a"), open_window("LOG: b")};
+        QVERIFY(windows[0] && windows[1]);
+        const QRect area = frame->mdi_area->viewport()->rect();
+        const int half_height = area.height() / 2;
+        const int half_width = area.width() / 2;
+        frame->WindowTileHorizontal1->trigger();  // "Tile vertical": one above another
+        QCOMPARE(windows[0]->geometry(), QRect(0, 0, area.width(), half_height));
+        QCOMPARE(windows[1]->geometry(), QRect(0, half_height, area.width(), area.height() - half_height));
+        frame->WindowTileVertical1->trigger();  // "Tile horizontal": side by side
+        QCOMPARE(windows[0]->geometry(), QRect(0, 0, half_width, area.height()));
+        QCOMPARE(windows[1]->geometry(), QRect(half_width, 0, area.width() - half_width, area.height()));
+        frame->WindowMinimizeAll1->trigger();
+        QVERIFY(windows[0]->isMinimized() && windows[1]->isMinimized());
+    }
+
+    void about_box_shows_logo_and_notice_and_ignores_escape()
+    {
+        QVERIFY(QImageReader::supportedImageFormats().contains("gif"));
+        shell::Tdlg_about* about = frame->dlg_about;
+        const QImage logo = about->findChild<QLabel*>("Image1")->pixmap().toImage();
+        QCOMPARE(logo.size(), QSize(251, 50));
+        QCOMPARE(qAlpha(logo.pixel(250, 0)), 0);   // drawn transparently
+        QCOMPARE(qAlpha(logo.pixel(8, 24)), 255);  // the receiver dot
+        QCOMPARE(about->findChild<QLabel*>("Label1")->text(), QStringLiteral("Version 0.1"));
+        auto* notice = about->findChild<QPlainTextEdit*>("Memo1");
+        QCOMPARE(notice->document()->blockCount(), 13);
+        const QString original = notice->toPlainText();
+        bool open_after_escape = false;
+        QString text_after_typing;
+        QTimer::singleShot(0, about, [&] {
+            QTest::keyClick(notice, Qt::Key_X);
+            QTest::keyClick(notice, Qt::Key_A, Qt::ControlModifier);  // selecting works
+            text_after_typing = notice->textCursor().selectedText();
+            QTest::keyClick(notice, Qt::Key_Escape);
+            open_after_escape = about->isVisible();
+            QTest::mouseClick(about->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+        });
+        frame->About1->trigger();
+        QVERIFY(open_after_escape);
+        QCOMPARE(about->result(), int(QDialog::Accepted));
+        QCOMPARE(text_after_typing.replace(QChar::ParagraphSeparator, QLatin1Char('\n')), original);
+    }
+};
+
+QTEST_MAIN(TestFrame)
+#include "test_frame.moc"
