@@ -1,6 +1,71 @@
-// The colour memo widget: the text view set up as the log window's memo.
+// The colour memo widget: the text view set up as the log window's memo, plus the colouring
+// pass that draws rule, hot-spot and keyword colours over the painted lines.
 
 #include "colormemo/tcolormemo.h"
+
+#include "colormemo/text_codec.h"
+#include "platform/error_report.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+using colormemo::TextOffset;
+
+namespace {
+
+constexpr std::uint8_t SelectionZOrder = 254;
+constexpr std::uint8_t TabZOrder = 255;
+constexpr std::uint8_t HotSpotTextZOrder = 252;
+constexpr std::uint8_t HotSpotMarkerZOrder = 253;
+
+// The rules count offsets in 32 bits from the region's start; a region stays below that.
+constexpr TextOffset RegionLimit = std::numeric_limits<std::int32_t>::max() - 2;
+
+// Restores the painter however a handler leaves it, also when the handler throws.
+class PainterState {
+public:
+    explicit PainterState(QPainter& painter) : painter_(painter) { painter_.save(); }
+    ~PainterState() { painter_.restore(); }
+    PainterState(const PainterState&) = delete;
+    PainterState& operator=(const PainterState&) = delete;
+
+private:
+    QPainter& painter_;
+};
+
+void check_not_in_pass(bool in_pass)
+{
+    // Rules and buffers are in use while a pass runs; a handler changing them would pull
+    // them from under the scan.
+    if (in_pass)
+        throw std::logic_error("The colour rules cannot change during a colouring pass");
+}
+
+bool is_caret_key(int key)
+{
+    switch (key) {
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_End:
+    case Qt::Key_Home:
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
 
 TColorMemo::TColorMemo(QWidget* parent) : colormemo::TextView(parent)
 {
@@ -10,6 +75,460 @@ TColorMemo::TColorMemo(QWidget* parent) : colormemo::TextView(parent)
     memo_font.setStyleHint(QFont::TypeWriter);
     memo_font.setFixedPitch(true);
     setFont(memo_font);
+    // Hot spots change the cursor while the mouse merely passes over them.
+    viewport()->setMouseTracking(true);
+
+    // A scroll-bar action is announced before the view moves; the scroll it causes then
+    // raises OnVScroll or OnHScroll. Actions at the end of the range move nothing.
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this](int) {
+        platform::guarded([&] {
+            const QScrollBar* bar = verticalScrollBar();
+            FVScrollAction = bar->sliderPosition() != bar->value();
+        });
+    });
+    connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this, [this](int) {
+        platform::guarded([&] {
+            const QScrollBar* bar = horizontalScrollBar();
+            FHScrollAction = bar->sliderPosition() != bar->value();
+        });
+    });
 }
 
 TColorMemo::~TColorMemo() = default;
+
+// ---------------------------------------------------------------------------------------
+// Properties.
+
+void TColorMemo::SetColorRules(const colormemo::TDrawRules& value)
+{
+    check_not_in_pass(FInPass);
+    FColorRules.Assign(value);
+    viewport()->update();
+}
+
+void TColorMemo::SetColorLimMax(std::int32_t value)
+{
+    check_not_in_pass(FInPass);
+    FPass.SetColorLimMax(value);
+}
+
+void TColorMemo::SetRedrawAlways(bool value)
+{
+    FRedrawAlways = value;
+    viewport()->update();
+}
+
+void TColorMemo::SetHotSpot(const colormemo::THotSpot& value)
+{
+    FHotSpot.Assign(value);
+    if (!FHotSpot.Active() && viewport()->cursor().shape() == Qt::PointingHandCursor)
+        viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->update();
+}
+
+colormemo::TColorRule& TColorMemo::add_highlight_rule()
+{
+    check_not_in_pass(FInPass);
+    colormemo::TColorRule& rule = FColorRules.Add();
+    rule.SetKeyDrawingType(colormemo::dtKeyShow);
+    rule.SetPartWord(true);
+    viewport()->update();
+    return rule;
+}
+
+void TColorMemo::recompile_rules()
+{
+    check_not_in_pass(FInPass);
+    for (int i = 0; i < FColorRules.Count(); ++i)
+        FColorRules.Items(i).Compile();
+    viewport()->update();
+}
+
+// ---------------------------------------------------------------------------------------
+// The colouring pass.
+
+bool TColorMemo::pass_possible() const
+{
+    return isEnabled() && isVisible() && (FColorRules.Count() > 0 || FHotSpot.Active());
+}
+
+void TColorMemo::request_pass()
+{
+    if (pass_possible())
+        viewport()->update();
+}
+
+void TColorMemo::PaintColors(bool LineOnly)
+{
+    if (FInPass || !pass_possible())
+        return;
+    QRect area = client_rect();
+    if (LineOnly) {
+        const int line = line_of_offset(selection_start());
+        const int top = position_of_offset(line_start(line)).y();
+        area &= QRect(area.left(), top, area.width(), line_height());
+    }
+    if (!area.isEmpty())
+        viewport()->repaint(area);
+}
+
+void TColorMemo::paint_overlay(QPainter& painter)
+{
+    if (FInPass || !pass_possible())
+        return;
+    try {
+        run_pass(painter);
+    } catch (const std::exception& error) {
+        report_later(error.what());
+    } catch (...) {
+        report_later("Unknown error");
+    }
+}
+
+void TColorMemo::report_later(std::string message)
+{
+    // While one report is waiting or shown, the passes its repaints bring report nothing more.
+    if (FReportPending)
+        return;
+    FReportPending = true;
+    QPointer<TColorMemo> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, message = std::move(message)] {
+            platform::guarded([&] { platform::report_error_message(message); });
+            if (self)
+                self->FReportPending = false;
+        },
+        Qt::QueuedConnection);
+}
+
+void TColorMemo::run_pass(QPainter& painter)
+{
+    FInPass = true;
+    struct Leave {
+        bool& in_pass;
+        ~Leave() { in_pass = false; }
+    } leave{FInPass};
+    ++FPassCount;
+
+    const TextOffset selection_from = selection_start();
+    const TextOffset selection_size = selection_length();
+    FColorRules.CompileAll();
+    FPass.BeginPass();
+    if (!collect_region())
+        return;
+    const unsigned generation = FTextGeneration;
+
+    // Producers in priority order for equal z-orders: later ones win.
+    if (FHotSpot.Active() && FHotSpot.BeginChar() != '\0')
+        colormemo::add_hot_spot_descrs(FPass, FRegionText, FHotSpot);
+    if (WantTabs()) {
+        for (std::size_t at = FRegionText.find('\t'); at != std::string::npos; at = FRegionText.find('\t', at + 1))
+            FPass.Add({static_cast<std::int32_t>(at), static_cast<std::int32_t>(at), Color(), TabZOrder, false});
+    }
+    if (FRedrawAlways)
+        add_memo_descr(line_start(line_of_offset(selection_from)), selection_from, FontColor(), 0);
+    // By index: a rule added by a handler is not scanned in this pass, but breaks nothing.
+    const colormemo::TDrawEvent on_draw = OnDraw;
+    for (int i = 0; i < FColorRules.Count(); ++i) {
+        colormemo::TColorRule& rule = FColorRules.Items(i);
+        if (rule.Enabled())
+            rule.Scan(FPass, FRegionText, 0, on_draw);
+    }
+    if (selection_size > 0)
+        add_memo_descr(selection_from, selection_from + selection_size - 1, 0, SelectionZOrder);
+
+    colormemo::MergeRuns(FPass);
+    // A handler that changed the text made the region stale; the repaint its change asked
+    // for colours the new text.
+    if (generation != FTextGeneration)
+        return;
+    draw_runs(painter);
+}
+
+bool TColorMemo::collect_region()
+{
+    FRegionText.clear();
+    FRegionLines.clear();
+    FRegionBase = 0;
+    const colormemo::LineStore& lines = store();
+    const int count = lines.line_count();
+    if (count == 0)
+        return false;
+
+    // The fully visible lines from the first one on screen; a line cut off at the bottom and
+    // everything below it stays uncoloured.
+    const int first = first_visible_line();
+    const int height = client_rect().height();
+    int last = first - 1;
+    for (int line = first; line < count; ++line) {
+        const QPoint top = position_of_offset(line_start(line));
+        if (top.y() < 0 || top.y() + line_height() > height)
+            break;
+        last = line;
+    }
+    if (last < first)
+        return false;
+
+    // Bytes from the start of line `from` to the region end: the end of line `to`, or the
+    // start of the line after it when there is one (the CR LF belongs to the region).
+    const auto size_of = [&](int from, int to) {
+        return line_start(to) + line_length(to) - line_start(from) + (to + 1 < count ? 2 : 0);
+    };
+    while (last > first && size_of(first, last) > RegionLimit)
+        --last;
+    if (size_of(first, last) > RegionLimit)
+        return false;
+
+    // Stretches may start KeyMaxHeight - 1 lines above the first line on screen.
+    int from = first;
+    if (FColorRules.Count() > 0 && first > 0) {
+        const std::int32_t above = FColorRules.Items(0).KeyMaxHeight() - 1;
+        if (above > 0)
+            from = first - std::min(above, first);
+    }
+    if (size_of(from, last) > RegionLimit) {
+        int too_big = from;  // lowest start known too long; first is known to fit
+        int fits = first;
+        while (fits - too_big > 1) {
+            const int middle = too_big + (fits - too_big) / 2;
+            (size_of(middle, last) > RegionLimit ? too_big : fits) = middle;
+        }
+        from = fits;
+    }
+
+    FRegionBase = line_start(from);
+    FRegionText.reserve(static_cast<std::size_t>(size_of(from, last)));
+    for (int line = from; line <= last; ++line) {
+        const std::string_view bytes = lines.line_view(line);
+        FRegionLines.push_back({static_cast<std::int32_t>(FRegionText.size()), static_cast<std::int32_t>(bytes.size()),
+                                line});
+        FRegionText.append(bytes);
+        if (line + 1 < count)
+            FRegionText.append("\r\n");
+    }
+    return true;
+}
+
+void TColorMemo::add_memo_descr(TextOffset from, TextOffset to, colormemo::TColor color, std::uint8_t z_order)
+{
+    // Only what lies in the region can be drawn; clipping also keeps the merge as short as
+    // the region when a selection reaches far beyond the screen.
+    from = std::max(from, FRegionBase);
+    to = std::min(to, FRegionBase + static_cast<TextOffset>(FRegionText.size()) - 1);
+    if (from > to)
+        return;
+    FPass.Add({static_cast<std::int32_t>(from - FRegionBase), static_cast<std::int32_t>(to - FRegionBase), color,
+               z_order, false});
+}
+
+void TColorMemo::draw_runs(QPainter& painter)
+{
+    const TKeyDrawEvent draw_key = OnDrawKey;
+    const QColor background = platform::resolve_color(Color());
+    const unsigned generation = FTextGeneration;
+    const std::size_t no_line = FRegionLines.size();
+    std::size_t line = 0;          // region line holding the current run's start
+    std::size_t clipped = no_line;  // a region line whose runs so far reached past the right edge
+
+    for (const colormemo::TKeyDescr& run : FPass.Runs()) {
+        // Selected characters keep the view's selection look, tabs their expansion.
+        if (run.StartPos < 0 || run.KeyZOrder == SelectionZOrder || run.KeyZOrder == TabZOrder)
+            continue;
+        while (line + 1 < FRegionLines.size() && FRegionLines[line + 1].Start <= run.StartPos)
+            ++line;
+        std::size_t end_line = line;
+        while (end_line + 1 < FRegionLines.size() && FRegionLines[end_line + 1].Start <= run.EndPos)
+            ++end_line;
+        const QColor color = platform::resolve_color(run.KeyColor);
+        const std::int32_t after = run.EndPos + 1;
+
+        if (end_line != line) {
+            // A run over several lines is drawn plainly, line by line, without the line breaks.
+            for (std::size_t k = line; k <= end_line; ++k) {
+                const RegionLine& piece = FRegionLines[k];
+                draw_piece(painter, k, std::max(run.StartPos, piece.Start), std::min(after, piece.Start + piece.Length),
+                           color, background, false);
+            }
+            clipped = no_line;
+            continue;
+        }
+        if (line == clipped)
+            continue;
+        const RegionLine& piece = FRegionLines[line];
+        const std::int32_t to = std::min(after, piece.Start + piece.Length);
+        if (run.StartPos >= to)
+            continue;  // nothing but a line break
+
+        if (run.IsKey && draw_key) {
+            const std::string_view key(FRegionText.data() + run.StartPos, static_cast<std::size_t>(to - run.StartPos));
+            const QPoint top_left = position_of_offset(FRegionBase + run.StartPos);
+            const QRect rect(top_left, QSize(string_width(key), line_height()));
+            PainterState state(painter);
+            painter.setFont(font());
+            painter.setPen(color);
+            painter.setBrush(background);
+            painter.setBackground(background);
+            draw_key(painter, key, rect, FontColor());
+            if (generation != FTextGeneration)
+                return;
+            continue;
+        }
+        bool beyond = false;
+        if (run.KeyZOrder == HotSpotMarkerZOrder)
+            beyond = draw_piece(painter, line, run.StartPos, to, color, color, false);
+        else if (run.KeyZOrder == HotSpotTextZOrder)
+            beyond = draw_piece(painter, line, run.StartPos, to, color, background, FHotSpot.Underlined());
+        else
+            beyond = draw_piece(painter, line, run.StartPos, to, color, background, false);
+        if (beyond)
+            clipped = line;
+    }
+}
+
+bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
+                            const QColor& text, const QColor& background, bool underline)
+{
+    const RegionLine& line = FRegionLines[index];
+    if (from >= to)
+        return false;
+    const int y = (line.Line - first_visible_line()) * line_height();
+    if (y + line_height() <= 0 || y >= client_rect().height())
+        return false;
+    const std::string_view bytes(FRegionText.data() + line.Start, static_cast<std::size_t>(line.Length));
+    // Whole characters only, so the drawn glyphs are the ones the view painted.
+    std::size_t at = colormemo::char_start(bytes, static_cast<std::size_t>(from - line.Start));
+    std::size_t end = static_cast<std::size_t>(to - line.Start);
+    if (end < bytes.size() && colormemo::char_start(bytes, end) != end)
+        end = colormemo::next_char(bytes, colormemo::char_start(bytes, end));
+
+    const TextOffset line_offset = FRegionBase + line.Start;
+    const int right = client_rect().width();
+    // Each stretch between tabs goes where the view put it; the tabs keep their expansion.
+    while (at < end) {
+        const std::size_t tab = std::min(bytes.find('\t', at), end);
+        if (tab > at) {
+            const QPointF top_left = exact_position_of_offset(line_offset + static_cast<TextOffset>(at));
+            if (top_left.x() >= right)
+                return true;
+            draw_string(painter, top_left, bytes.substr(at, tab - at), text, background, underline);
+        }
+        at = tab + 1;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// What brings a pass.
+
+void TColorMemo::after_text_change()
+{
+    // The view repaints after every change of the text (at most once a frame while lines
+    // stream in), and every repaint colours the lines on screen.
+    ++FTextGeneration;
+}
+
+void TColorMemo::after_scroll(Qt::Orientation orientation)
+{
+    bool& action = orientation == Qt::Vertical ? FVScrollAction : FHScrollAction;
+    if (action) {
+        action = false;
+        const TMemoNotifyEvent handler = orientation == Qt::Vertical ? OnVScroll : OnHScroll;
+        if (handler)
+            handler(*this);
+    }
+    request_pass();
+}
+
+void TColorMemo::keyPressEvent(QKeyEvent* event)
+{
+    platform::guarded([&] {
+        // A caret key without modifiers moves on from the end of the selection, whichever end
+        // the caret was at.
+        const bool modified = (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) != 0;
+        if (selection_length() > 0 && !modified && is_caret_key(event->key())) {
+            set_selection(selection_start() + selection_length(), 0);
+            request_pass();
+        }
+        TextView::keyPressEvent(event);
+    });
+}
+
+void TColorMemo::keyReleaseEvent(QKeyEvent* event)
+{
+    platform::guarded([&] {
+        if (event->key() == Qt::Key_Shift && (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0)
+            request_pass();
+        TextView::keyReleaseEvent(event);
+    });
+}
+
+void TColorMemo::mousePressEvent(QMouseEvent* event)
+{
+    platform::guarded([&] {
+        TextView::mousePressEvent(event);
+        const bool modified = (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) != 0;
+        if (event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton && !modified)
+            request_pass();
+    });
+}
+
+void TColorMemo::mouseMoveEvent(QMouseEvent* event)
+{
+    platform::guarded([&] {
+        TextView::mouseMoveEvent(event);
+        update_hot_spot_cursor(event->position().toPoint());
+    });
+}
+
+void TColorMemo::mouseReleaseEvent(QMouseEvent* event)
+{
+    platform::guarded([&] {
+        TextView::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton)
+            request_pass();
+        int line = 0;
+        std::size_t byte = 0;
+        if (FHotSpot.Active() && viewport()->cursor().shape() == Qt::PointingHandCursor &&
+            hot_spot_at(event->position().toPoint(), line, byte) && OnHotSpotClick) {
+            const THotSpotClickEvent handler = OnHotSpotClick;
+            handler(*this, colormemo::hot_spot_text(store().line_view(line), byte, FHotSpot));
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Hot spots under the mouse.
+
+bool TColorMemo::hot_spot_at(QPoint point, int& line, std::size_t& byte) const
+{
+    if (line_count() == 0)
+        return false;
+    int index = 0;
+    const TextOffset offset = offset_at_point(point, &index);
+    // Below the last line or above the first there is no character under the point.
+    const int top = position_of_offset(line_start(index)).y();
+    if (point.y() < top || point.y() >= top + line_height())
+        return false;
+    const std::string_view text = store().line_view(index);
+    auto at = static_cast<std::size_t>(offset - line_start(index));
+    // offset_at_point gives the nearest boundary; the character under the point is the one
+    // whose cell holds it.
+    if (at > 0 && exact_position_of_offset(offset).x() > point.x())
+        at = colormemo::prev_char(text, at);
+    if (!colormemo::is_on_hot_spot(text, at, FHotSpot))
+        return false;
+    line = index;
+    byte = at;
+    return true;
+}
+
+void TColorMemo::update_hot_spot_cursor(QPoint point)
+{
+    int line = 0;
+    std::size_t byte = 0;
+    const bool on_spot = FHotSpot.Active() && hot_spot_at(point, line, byte);
+    const Qt::CursorShape shape = on_spot ? Qt::PointingHandCursor : Qt::IBeamCursor;
+    if (viewport()->cursor().shape() != shape)
+        viewport()->setCursor(shape);
+}

@@ -2,15 +2,144 @@
 // The colour memo: the log window's editable text view (`memo1`), drawing stretches of its
 // text in colour over the normally painted text.
 
+#include "colormemo/colorpass.h"
+#include "colormemo/drawrules.h"
+#include "colormemo/hotspot.h"
 #include "colormemo/text_view.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TColorMemo;
+
+// Draws a single-line keyword run instead of the memo. Canvas carries the memo's font, the
+// run's colour as pen and the memo's background colour as brush; PKey holds the run's bytes;
+// Rect starts at the run's first character and is as wide as PKey and one line high; KColor
+// is the memo's normal text colour.
+using TKeyDrawEvent =
+    std::function<void(QPainter& Canvas, std::string_view PKey, const QRect& Rect, colormemo::TColor KColor)>;
+using THotSpotClickEvent = std::function<void(TColorMemo& Sender, const std::string& SRC)>;
+using TMemoNotifyEvent = std::function<void(TColorMemo& Sender)>;
 
 // The line list the log window uses is TextView's: line_count(), line_text(), append_lines(),
 // append_line(), delete_last_line(), replace_line(). A fresh memo is empty, editable, in a
-// 15-pixel "Courier" font, without wrapping, with both scroll bars.
+// 15-pixel "Courier" font, without wrapping, with both scroll bars, without colour rules and
+// with hot spots off; it then paints exactly as the plain text view.
+//
+// Colouring: every repaint of the view ends with a colouring pass over the lines that are
+// fully visible (plus KeyMaxHeight - 1 lines above them, for stretches that start there).
+// Every other occasion that needs fresh colours (edits, scrolling, caret and selection moves)
+// repaints the view, so the colours always follow the text, the selection and the rules.
 class TColorMemo : public colormemo::TextView {
     Q_OBJECT
 
 public:
     explicit TColorMemo(QWidget* parent = nullptr);
     ~TColorMemo() override;
+
+    // Called after a scroll-bar action scrolled the view, before the colours are redrawn.
+    TMemoNotifyEvent OnVScroll;
+    TMemoNotifyEvent OnHScroll;
+    // Called when the user clicks a hot spot, with the text between its markers.
+    THotSpotClickEvent OnHotSpotClick;
+    // Supplies the stretches of dtEventDraw rules (see TDrawEvent).
+    colormemo::TDrawEvent OnDraw;
+    // When set, draws single-line keyword runs instead of the memo.
+    TKeyDrawEvent OnDrawKey;
+
+    // The colour rules, in priority order of their descriptors. Lists edited in place take
+    // effect within two passes; recompile_rules() makes them take effect at once.
+    colormemo::TDrawRules& ColorRules() { return FColorRules; }
+    const colormemo::TDrawRules& ColorRules() const { return FColorRules; }
+    // Replaces the rules by copies of the given ones.
+    void SetColorRules(const colormemo::TDrawRules& value);
+    // Records in the buffer an OnDraw handler fills; 0: event-drawn rules colour nothing.
+    std::int32_t ColorLimMax() const { return FPass.ColorLimMax(); }
+    void SetColorLimMax(std::int32_t value);
+    // True: each pass also redraws the caret's line up to the caret in the normal text colour.
+    bool RedrawAlways() const { return FRedrawAlways; }
+    void SetRedrawAlways(bool value);
+    // Edits through the reference show at the next repaint; SetHotSpot repaints at once.
+    colormemo::THotSpot& HotSpot() { return FHotSpot; }
+    const colormemo::THotSpot& HotSpot() const { return FHotSpot; }
+    void SetHotSpot(const colormemo::THotSpot& value);
+
+    // A colouring pass now. Drawing happens inside a repaint, so this repaints the view
+    // synchronously: all of it, or with LineOnly only the line that holds the caret. Does
+    // nothing while the memo is hidden or disabled, when it has neither rules nor active hot
+    // spots, and when called from inside a pass (from an OnDraw or OnDrawKey handler).
+    virtual void PaintColors(bool LineOnly);
+
+    // Adds the log window's highlight rule: dtKeyShow, PartWord True, everything else at its
+    // default. Its Keywords list is where the active alerts' catchwords go (see add_keyword
+    // and blank_keyword in colorrule.h); call recompile_rules() after such an edit.
+    colormemo::TColorRule& add_highlight_rule();
+    // Compiles every rule now and repaints, so lists edited in place show at once.
+    void recompile_rules();
+
+    // Colouring passes run so far.
+    int pass_count() const { return FPassCount; }
+
+protected:
+    void paint_overlay(QPainter& painter) override;
+    void after_text_change() override;
+    void after_scroll(Qt::Orientation orientation) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // One line of the region: where its bytes start in FRegionText, their count, its index.
+    struct RegionLine {
+        std::int32_t Start;
+        std::int32_t Length;
+        int Line;
+    };
+
+    bool pass_possible() const;
+    // Copies the region of this pass into FRegionText; false when no line is fully visible.
+    bool collect_region();
+    void add_memo_descr(colormemo::TextOffset from, colormemo::TextOffset to, colormemo::TColor color,
+                        std::uint8_t z_order);
+    void run_pass(QPainter& painter);
+    void draw_runs(QPainter& painter);
+    // Draws bytes [from, to) of region line `index`, split at tabs, at their painted place;
+    // true when they start right of the viewport, and so does whatever follows on the line.
+    bool draw_piece(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to, const QColor& text,
+                    const QColor& background, bool underline);
+    // Asks for the repaint that brings the next pass (the triggers of a pass).
+    void request_pass();
+    // Error reports from a pass wait until the paint is over: a modal box must not run its
+    // event loop inside a paint event.
+    void report_later(std::string message);
+    // The line and byte of the character under a viewport point, when it is a hot spot's.
+    bool hot_spot_at(QPoint point, int& line, std::size_t& byte) const;
+    void update_hot_spot_cursor(QPoint point);
+
+    colormemo::TDrawRules FColorRules;
+    colormemo::THotSpot FHotSpot;
+    bool FRedrawAlways = false;
+
+    // Pass state, kept so passes reuse the storage: the descriptors, merge cells and event
+    // buffer, and the region's bytes with CR LF between lines. Offsets inside a pass count from
+    // the region's first byte (FRegionBase in the memo text), so the rules' 32-bit offsets
+    // hold however long the whole text grows.
+    colormemo::TColorPass FPass;
+    std::string FRegionText;
+    std::vector<RegionLine> FRegionLines;
+    colormemo::TextOffset FRegionBase = 0;
+    bool FInPass = false;
+    int FPassCount = 0;
+    // Counts text changes, so a pass notices a handler that changed the text under it.
+    unsigned FTextGeneration = 0;
+    bool FReportPending = false;
+    // Set by a scroll-bar action that will move the view; the scroll it causes calls OnVScroll
+    // or OnHScroll (scrolls by keys, the caret or appended lines do not).
+    bool FVScrollAction = false;
+    bool FHScrollAction = false;
 };

@@ -319,14 +319,20 @@ std::size_t TextView::byte_at_x(std::string_view line, qreal x) const
 
 QPoint TextView::position_of_offset(TextOffset offset) const
 {
+    const QPointF exact = exact_position_of_offset(offset);
+    return {static_cast<int>(std::lround(exact.x())), static_cast<int>(exact.y())};
+}
+
+QPointF TextView::exact_position_of_offset(TextOffset offset) const
+{
     if (offset < 0 || offset > store_.text_length())
         return {-1, -1};
     const Position position = position_of(offset);
     const int y = (position.line - first_visible_line()) * line_height_;
     if (store_.line_count() == 0)
-        return {text_left(), y};
+        return {static_cast<qreal>(text_left()), static_cast<qreal>(y)};
     const qreal x = x_of(store_.line_view(position.line), position.byte);
-    return {text_left() + static_cast<int>(std::lround(x)), y};
+    return {text_left() + x, static_cast<qreal>(y)};
 }
 
 TextOffset TextView::offset_at_point(QPoint point, int* line) const
@@ -369,7 +375,7 @@ void TextView::show_caret()
     update_caret_area();
 }
 
-void TextView::draw_string(QPainter& painter, QPoint top_left, std::string_view bytes, const QColor& text_color,
+void TextView::draw_string(QPainter& painter, QPointF top_left, std::string_view bytes, const QColor& text_color,
                            const QColor& background, bool underline) const
 {
     QFont drawing_font = font();
@@ -542,13 +548,14 @@ void TextView::paintEvent(QPaintEvent*)
             start = end + 2;
         }
 
+        // The overlay repaints whole character cells, so the caret goes on top of it.
+        paint_overlay(painter);
+
         if (caret_hidden_ == 0 && caret_on_ && hasFocus() && store_.line_count() >= 0) {
             const QPoint at = position_of_offset(caret_);
             if (at.y() > -line_height_ && at.y() < area.height())
                 painter.fillRect(QRect(at.x(), at.y(), 1, line_height_), text_color);
         }
-
-        paint_overlay(painter);
 
         if (widest > widest_painted_) {
             // A line wider than the store's column count (wide characters) widens the scroll range.

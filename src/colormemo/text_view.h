@@ -64,6 +64,8 @@ public:
     // Client-area position of the top-left corner of the character at `offset` (negative y
     // for lines above the view); (-1, -1) when the offset lies outside the text.
     QPoint position_of_offset(TextOffset offset) const;
+    // The same position before rounding: where the painted glyphs really start.
+    QPointF exact_position_of_offset(TextOffset offset) const;
     // Offset of the character boundary nearest to `point`; line receives its line.
     TextOffset offset_at_point(QPoint point, int* line = nullptr) const;
     TextOffset selection_start() const;
@@ -79,7 +81,7 @@ public:
     void show_caret();
     // Draws bytes decoded for display with their top-left corner at `top_left`, on an opaque
     // background, in the view's font (underlined when asked).
-    void draw_string(QPainter& painter, QPoint top_left, std::string_view bytes, const QColor& text_color,
+    void draw_string(QPainter& painter, QPointF top_left, std::string_view bytes, const QColor& text_color,
                      const QColor& background, bool underline = false) const;
     // Width in pixels of bytes decoded for display (no tab expansion).
     int string_width(std::string_view bytes) const;
@@ -124,7 +126,7 @@ signals:
 
 protected:
     // Called after the text was painted, with the painter still on the viewport: the
-    // colouring pass draws its overlay here.
+    // colouring pass draws its overlay here. The caret is painted after it, on top.
     virtual void paint_overlay(QPainter& painter);
     // Called after every text change, once OnChange has run.
     virtual void after_text_change();
