@@ -14,6 +14,6 @@ int main(int argc, char* argv[])
 
     const std::unique_ptr<shell::TForm1> frame = shell::create_main_windows();
     frame->show();
-    // Reopening the windows recorded at the last quit runs here, before any user input.
+    frame->reopen_windows();
     return QApplication::exec();
 }

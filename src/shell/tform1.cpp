@@ -13,6 +13,8 @@
 #include "platform/process.h"
 #include "platform/system_colors.h"
 #include "shell/tdlg_about.h"
+#include "shell/toptdlg.h"
+#include "shell/window_reopening.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -146,8 +148,13 @@ void TForm1::create_menu()
     Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
 
-    // The Global options dialog connects here when it exists.
     global_options = make_action(this, "global_options", QStringLiteral("&Global"));
+    connect(global_options, &QAction::triggered, this, [this] {
+        platform::guarded([this] {
+            if (optdlg != nullptr)
+                global_optionsExecute(*optdlg);
+        });
+    });
 
     WindowCascade1 = make_action(this, "WindowCascade1", QStringLiteral("&Cascade"));
     WindowCascade1->setIcon(arrangement_image(0));
@@ -301,7 +308,16 @@ void TForm1::note_alert_acknowledged()
 
 void TForm1::save_windows_and_quit()
 {
-    // Recording the open saved windows for the next start (global option) comes first here.
+    // A store that can't be written must not keep the user from quitting: the error is
+    // reported and quitting goes on.
+    platform::guarded([this] {
+        std::vector<OpenWindowRecord> records;
+        for (int index = 0; index < log_window_count(); ++index) {
+            const logwin::TForm2* window = log_window(index);
+            records.push_back({window->is_saved, window->config_name.toStdString()});
+        }
+        record_open_windows(records);
+    });
 
     // Taken up front: a close handler's message box lets the user close windows meanwhile.
     QList<QPointer<logwin::TForm2>> windows;
@@ -314,6 +330,14 @@ void TForm1::save_windows_and_quit()
             platform::guarded([&window] { window->FormClose(); });
     }
     QCoreApplication::quit();
+}
+
+void TForm1::reopen_windows()
+{
+    reopen_recorded_windows([this](std::int32_t port, bool saved, const QString& config_name, const QString& caption,
+                                   const QString& command, const QString& label_text) {
+        open_log_window(port, saved, config_name, caption, command, label_text);
+    });
 }
 
 void TForm1::Quit1Click()

@@ -31,6 +31,7 @@ class TForm3;
 namespace shell {
 
 class Tdlg_about;
+class Toptdlg;
 
 class TForm1 : public QMainWindow, public logwin::AlertCounter {
     Q_OBJECT
@@ -46,6 +47,7 @@ public:
     std::unique_ptr<help::THookHelpSystem> help_system;
     // The dialogs created at start-up; their menu items do nothing while they are unset.
     newwin::TForm3* Form3 = nullptr;
+    Toptdlg* optdlg = nullptr;
     Tdlg_about* dlg_about = nullptr;
 
     // Creates a log window, starts its listener on port, fills its fields, caption and label,
@@ -55,8 +57,11 @@ public:
                          const QString& command, const QString& label_text);
     void note_alert_raised() override;
     void note_alert_acknowledged() override;
-    // Runs every log window's close handler, then tells the application to terminate.
+    // Records the open saved windows when the global option asks for it, runs every log
+    // window's close handler, then tells the application to terminate.
     void save_windows_and_quit();
+    // Start-up: opens the windows recorded at the last quit when the global option is set.
+    void reopen_windows();
 
     // The open log windows in creation order (a window being closed is no longer counted).
     int log_window_count() const;

@@ -1,0 +1,196 @@
+// The global option driven through real start-ups and quits: the Global options dialog,
+// recording the saved windows at quit and reopening them at the next start.
+
+#include "help/helpsys.h"
+#include "logwin/tform2.h"
+#include "colormemo/tcolormemo.h"
+#include "loopback.h"
+#include "platform/message_box.h"
+#include "shell/startup.h"
+#include "shell/toptdlg.h"
+#include "store/store_paths.h"
+#include "store/tregistry.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <filesystem>
+
+using logwin::TForm2;
+
+class TestReopening : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir help_folder;
+    std::unique_ptr<QTemporaryDir> config_folder;
+    QStringList boxes;
+    std::unique_ptr<shell::TForm1> frame;
+
+    // One program run: start-up as main() does it.
+    void start()
+    {
+        frame = shell::create_main_windows();
+        frame->show();
+        frame->reopen_windows();
+    }
+    void quit()
+    {
+        frame->Quit1->trigger();
+        frame.reset();
+    }
+    QStringList window_captions() const
+    {
+        QStringList captions;
+        for (int index = 0; index < frame->log_window_count(); ++index)
+            captions.append(frame->log_window(index)->windowTitle());
+        return captions;
+    }
+    static void save_config(const std::string& name, std::int32_t port, const std::string& command)
+    {
+        store::TRegistry registry;
+        QVERIFY(registry.OpenKey(store::config_key(name), true));
+        registry.WriteInteger(store::port_value, port);
+        registry.WriteString(store::command_value, command);
+    }
+    static std::vector<std::string> recorded_names()
+    {
+        store::TRegistry registry;
+        std::vector<std::string> names;
+        if (registry.OpenKey(store::open_windows_key, false))
+            registry.GetValueNames(names);
+        return names;
+    }
+    // Shows the Global options dialog, sets the box and leaves with OK or Cancel.
+    void set_option_in_dialog(bool checked, bool ok, bool* shown_checked = nullptr)
+    {
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = frame->findChild<shell::Toptdlg*>();
+            QVERIFY(dialog && dialog->isVisible());
+            auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("CheckBox1"));
+            if (shown_checked != nullptr)
+                *shown_checked = box->isChecked();
+            box->setChecked(checked);
+            dialog->findChild<QPushButton*>(ok ? QStringLiteral("OKBtn") : QStringLiteral("CancelBtn"))->click();
+        });
+        frame->global_options->trigger();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { help::initialize_help(help_folder.path()); }
+    void init()
+    {
+        config_folder = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", config_folder->path().toUtf8());
+        boxes.clear();
+        platform::set_message_box_handler([this](const QString& text, const QString& caption, platform::MessageIcon) {
+            boxes.append(caption + QLatin1Char('|') + text);
+            return platform::MessageAnswer::Ok;
+        });
+    }
+    void cleanup()
+    {
+        if (frame)
+            quit();
+        platform::set_message_box_handler({});
+    }
+
+    void first_start_creates_nothing()
+    {
+        start();
+        QCOMPARE(frame->log_window_count(), 0);
+        QVERIFY(!std::filesystem::exists(store::TRegistry::default_database_file()));
+        quit();
+        // Quit opens the product key with create, and records nothing without the option.
+        store::TRegistry registry;
+        QVERIFY(registry.OpenKey(store::product_key, false));
+        QVERIFY(!registry.OpenKey(store::open_windows_key, false));
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void saved_windows_open_again_at_the_next_start()
+    {
+        const quint16 web_port = loopback::free_port();
+        const quint16 db_port = loopback::free_port();
+        save_config("web", web_port, "");
+        save_config("db", db_port, "");
+
+        start();
+        set_option_in_dialog(true, true);
+        frame->open_log_window(db_port, true, "db", "LOG: db", "", "db");
+        frame->open_log_window(loopback::free_port(), false, {}, "LOG: Receiving on port 1", "", "unsaved");
+        frame->open_log_window(web_port, true, "web", "LOG: web", "", "web");
+        QCOMPARE(frame->log_window_count(), 3);
+        quit();
+        QCOMPARE(recorded_names(), (std::vector<std::string>{"db", "web"}));
+
+        start();
+        QCOMPARE(window_captions(), (QStringList{"LOG: db", "LOG: web"}));
+        TForm2* web = frame->log_window(1);
+        QVERIFY(web->is_saved);
+        QCOMPARE(web->config_name, QStringLiteral("web"));
+        QCOMPARE(web->listen_port, web_port);
+        QVERIFY(loopback::Sender(web_port).send("still here\n"));
+        QTRY_COMPARE(web->memo1->line_count(), 1);
+        QVERIFY(boxes.isEmpty());
+    }
+
+    void nothing_is_reopened_when_nothing_was_open_or_the_option_is_cleared()
+    {
+        save_config("web", loopback::free_port(), "");
+        start();
+        set_option_in_dialog(true, true);
+        quit();
+        QVERIFY(recorded_names().empty());
+
+        start();
+        QCOMPARE(frame->log_window_count(), 0);
+        frame->open_log_window(loopback::free_port(), true, "web", "LOG: web", "", "web");
+        quit();
+        QCOMPARE(recorded_names(), std::vector<std::string>{"web"});
+
+        // Clearing the option keeps the old list but reopens nothing; Cancel writes nothing.
+        start();
+        QCOMPARE(frame->log_window_count(), 1);
+        bool shown_checked = false;
+        set_option_in_dialog(false, false, &shown_checked);
+        QVERIFY(shown_checked);
+        set_option_in_dialog(false, true, &shown_checked);
+        QVERIFY(shown_checked);
+        quit();
+        start();
+        QCOMPARE(frame->log_window_count(), 0);
+        QCOMPARE(recorded_names(), std::vector<std::string>{"web"});
+    }
+
+    void unusable_recorded_configurations_affect_only_their_own_name()
+    {
+        const quint16 good_port = loopback::free_port();
+        save_config("gone", loopback::free_port(), "");
+        save_config("broken", loopback::free_port(), "");
+        save_config("good", good_port, "");
+        start();
+        set_option_in_dialog(true, true);
+        for (const char* name : {"gone", "broken", "good"})
+            frame->open_log_window(loopback::free_port(), true, name, QStringLiteral("LOG: ") + name, "", name);
+        quit();
+
+        store::TRegistry registry;
+        QVERIFY(registry.DeleteKey(store::config_key("gone")));
+        QVERIFY(registry.DeleteKey(store::config_key("broken")));
+        QVERIFY(registry.OpenKey(store::config_key("broken"), true));
+        registry.WriteString(store::command_value, "");  // a configuration without its port
+
+        start();
+        QCOMPARE(window_captions(), QStringList{"LOG: good"});
+        QCOMPARE(frame->log_window(0)->listen_port, good_port);
+        QCOMPARE(boxes, QStringList{"Vesmira|Konnte Daten für '' nicht holen."});
+    }
+};
+
+QTEST_MAIN(TestReopening)
+#include "test_reopening.moc"
