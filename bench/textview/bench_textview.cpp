@@ -2,6 +2,8 @@
 // memory each line costs at ten million lines, one full repaint at the end of that store,
 // and splitting and joining a line in its middle.
 
+#include "resident_memory.h"
+
 #include "colormemo/tcolormemo.h"
 
 #include <QApplication>
@@ -18,19 +20,6 @@
 #include <vector>
 
 namespace {
-
-// Resident memory of this process, from /proc/self/statm.
-double resident_bytes()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
-}
 
 // CPU time of the whole process: on a shared machine it shows what wall time hides.
 double cpu_seconds()
@@ -84,7 +73,7 @@ int main(int argc, char** argv)
     for (std::string& line : chunk)
         line.replace(20, 22, " the quick brown fox: ");
 
-    const double rss_before = resident_bytes();
+    const double rss_before = bench::resident_bytes();
     QElapsedTimer timer;
     timer.start();
     const double cpu_before = cpu_seconds();
@@ -106,7 +95,7 @@ int main(int argc, char** argv)
     const double append_seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     const double append_cpu_seconds = cpu_seconds() - cpu_before;
     const int append_paints = counter.paints;
-    const double rss_after = resident_bytes();
+    const double rss_after = bench::resident_bytes();
     const double lines_per_s = appended / append_seconds;
     const double bytes_per_line = (rss_after - rss_before) / appended;
 

@@ -2,22 +2,9 @@
 
 #include "int_conversion.h"
 
+#include "hex_digit.h"
+
 namespace platform {
-
-namespace {
-
-int digit_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 bool try_str_to_int(std::string_view text, std::int32_t& value)
 {
@@ -48,7 +35,7 @@ bool try_str_to_int(std::string_view text, std::int32_t& value)
     const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     std::uint64_t magnitude = 0;
     for (; i < text.size(); ++i) {
-        const int digit = digit_value(text[i]);
+        const int digit = hex_digit_value(text[i]);
         if (digit < 0 || static_cast<unsigned>(digit) >= base)
             return false;
         magnitude = magnitude * base + static_cast<unsigned>(digit);

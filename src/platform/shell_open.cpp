@@ -1,9 +1,7 @@
 // The shell's "open" on Linux: executables are spawned directly, everything else goes to the
-// desktop opener (xdg-open through QDesktopServices).
+// desktop opener (xdg-open, or QDesktopServices where that isn't installed).
 
 #include "platform/shell_open.h"
-
-#include "platform/process.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -27,22 +25,25 @@ QString executable_for(const QString& file)
 
 }  // namespace
 
-void shell_open(const QString& file, const QString& params) noexcept
+std::unique_ptr<ChildProcess> shell_open(const QString& file, const QString& params) noexcept
 {
     if (file.isEmpty())
-        return;
+        return nullptr;
     try {
         const QString program = executable_for(file);
-        if (!program.isEmpty()) {
-            // Not waited for and never terminated: dropping the handle leaves the child to the
-            // reaper, which collects it when it ends.
-            ChildProcess::start(program, params);
-            return;
-        }
-        QDesktopServices::openUrl(QUrl::fromUserInput(file, QDir::currentPath(), QUrl::AssumeLocalFile));
+        if (!program.isEmpty())
+            return ChildProcess::start(program, params);
+        const QUrl url = QUrl::fromUserInput(file, QDir::currentPath(), QUrl::AssumeLocalFile);
+        // Started by us rather than by QDesktopServices, so the opener counts among the caller's
+        // running commands. The encoded URL holds no blank, so it stays one argument.
+        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        if (!opener.isEmpty() && url.isValid())
+            return ChildProcess::start(opener, QLatin1Char(' ') + QString::fromLatin1(url.toEncoded()));
+        QDesktopServices::openUrl(url);
     } catch (...) {
         // Opening is best effort by contract: the caller's alert goes on whatever happens here.
     }
+    return nullptr;
 }
 
 }  // namespace platform

@@ -2,6 +2,8 @@
 
 #include "store/store_text.h"
 
+#include "platform/hex_digit.h"
+
 #include <charconv>
 #include <istream>
 #include <ostream>
@@ -82,17 +84,6 @@ std::string escape(std::string_view bytes)
         ++i;
     }
     return out;
-}
-
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 void skip_blanks(std::string_view line, std::size_t& pos)
@@ -264,8 +255,8 @@ bool unquote_bytes(std::string_view line, std::size_t& pos, std::string& bytes)
         case 'x': {
             if (i + 2 >= line.size())
                 return false;
-            const int high = hex_digit(line[i + 1]);
-            const int low = hex_digit(line[i + 2]);
+            const int high = platform::hex_digit_value(line[i + 1]);
+            const int low = platform::hex_digit_value(line[i + 2]);
             if (high < 0 || low < 0)
                 return false;
             bytes += static_cast<char>(high * 16 + low);

@@ -175,32 +175,29 @@ bool TRegistry::ReadBool(const std::string& name)
     return ReadInteger(name) != 0;
 }
 
-void TRegistry::WriteString(const std::string& name, const std::string& value)
+template <typename SetValue>
+void TRegistry::write_value(const std::string& name, SetValue set_value)
 {
     RegistryDatabase* db = current_key_ != 0 ? database_for(true) : nullptr;
     if (db == nullptr)
         raise_cannot_set(name);
     try {
         RegistryDatabase::Transaction transaction(*db, RegistryDatabase::Transaction::Kind::Write);
-        db->set_string(current_key_, name, value);
+        set_value(*db);
         transaction.commit();
     } catch (const DatabaseError&) {
         raise_cannot_set(name);
     }
 }
 
+void TRegistry::WriteString(const std::string& name, const std::string& value)
+{
+    write_value(name, [&](RegistryDatabase& db) { db.set_string(current_key_, name, value); });
+}
+
 void TRegistry::WriteInteger(const std::string& name, int32_t value)
 {
-    RegistryDatabase* db = current_key_ != 0 ? database_for(true) : nullptr;
-    if (db == nullptr)
-        raise_cannot_set(name);
-    try {
-        RegistryDatabase::Transaction transaction(*db, RegistryDatabase::Transaction::Kind::Write);
-        db->set_integer(current_key_, name, value);
-        transaction.commit();
-    } catch (const DatabaseError&) {
-        raise_cannot_set(name);
-    }
+    write_value(name, [&](RegistryDatabase& db) { db.set_integer(current_key_, name, value); });
 }
 
 void TRegistry::WriteBool(const std::string& name, bool value)

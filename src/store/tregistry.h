@@ -79,6 +79,9 @@ private:
     // The open database, or null when the store can't be used for this access: a read finds no
     // file (the empty tree), a write couldn't create or open it, or the file is not our store.
     RegistryDatabase* database_for(bool write);
+    // One value written in its own transaction; any failure raises "Konnte Daten ... nicht setzen".
+    template <typename SetValue>
+    void write_value(const std::string& name, SetValue set_value);
 
     std::string database_file_;
     TRootKey root_ = TRootKey::CurrentUser;
