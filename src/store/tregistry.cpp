@@ -205,33 +205,30 @@ void TRegistry::WriteBool(const std::string& name, bool value)
     WriteInteger(name, value ? 1 : 0);
 }
 
-void TRegistry::GetKeyNames(std::vector<std::string>& names)
+template <typename FetchEntries>
+void TRegistry::list_names(std::vector<std::string>& names, FetchEntries fetch_entries)
 {
     names.clear();
     RegistryDatabase* db = current_key_ != 0 ? database_for(false) : nullptr;
     if (db == nullptr)
         return;
     try {
-        for (KeyEntry& entry : db->children(current_key_))
+        for (auto& entry : fetch_entries(*db))
             names.push_back(std::move(entry.name));
     } catch (const DatabaseError&) {
-        // A store that fails here lists like a key without subkeys.
+        // A store that fails here lists like an empty key.
         names.clear();
     }
 }
 
+void TRegistry::GetKeyNames(std::vector<std::string>& names)
+{
+    list_names(names, [this](RegistryDatabase& db) { return db.children(current_key_); });
+}
+
 void TRegistry::GetValueNames(std::vector<std::string>& names)
 {
-    names.clear();
-    RegistryDatabase* db = current_key_ != 0 ? database_for(false) : nullptr;
-    if (db == nullptr)
-        return;
-    try {
-        for (StoredValue& value : db->values(current_key_))
-            names.push_back(std::move(value.name));
-    } catch (const DatabaseError&) {
-        names.clear();
-    }
+    list_names(names, [this](RegistryDatabase& db) { return db.values(current_key_); });
 }
 
 bool TRegistry::DeleteKey(const std::string& path)

@@ -82,6 +82,9 @@ private:
     // One value written in its own transaction; any failure raises "Konnte Daten ... nicht setzen".
     template <typename SetValue>
     void write_value(const std::string& name, SetValue set_value);
+    // The names of the current key's subkeys or values; empty when the store can't be read.
+    template <typename FetchEntries>
+    void list_names(std::vector<std::string>& names, FetchEntries fetch_entries);
 
     std::string database_file_;
     TRootKey root_ = TRootKey::CurrentUser;
