@@ -81,8 +81,16 @@ bool is_blend(QRgb pixel, QRgb color)
     return true;
 }
 
+// Ink that counts: the faintest antialiasing fringe may differ by a sub-pixel glyph offset
+// (text after a TAB starts at a fractional position) without anyone seeing it.
+bool is_inked(QRgb pixel)
+{
+    return qRed(pixel) < 240 || qGreen(pixel) < 240 || qBlue(pixel) < 240;
+}
+
 // The glyphs of `area` drawn in `color` where the plain picture has its glyphs: the same
-// pixels inked, every one of them in that colour, the strongest in the pure colour.
+// pixels inked, every one of them in that colour, the strongest close to the pure colour
+// (glyphs at a fractional position may have no pixel of full coverage).
 bool drawn_in(const QImage& plain, const QImage& colored, QRect area, QRgb color)
 {
     int inked = 0;
@@ -91,10 +99,11 @@ bool drawn_in(const QImage& plain, const QImage& colored, QRect area, QRgb color
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             const QRgb after = colored.pixel(x, y);
-            if ((plain.pixel(x, y) != white) != (after != white) || (after != white && !is_blend(after, color)))
+            if (is_inked(plain.pixel(x, y)) != is_inked(after) || (after != white && !is_blend(after, color)))
                 return false;
-            inked += after != white ? 1 : 0;
-            pure |= after == (color | 0xFF000000);
+            inked += is_inked(after) ? 1 : 0;
+            pure |= std::abs(qRed(after) - qRed(color)) <= 48 && std::abs(qGreen(after) - qGreen(color)) <= 48 &&
+                    std::abs(qBlue(after) - qBlue(color)) <= 48;
         }
     return inked > 5 && pure;
 }
