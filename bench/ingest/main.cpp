@@ -1,9 +1,13 @@
 // Ingest benchmark: 1 and 10 loopback senders write 100-byte lines into a real log window
 // (offscreen); measures the line rate until every line is shown, the longest event-loop stall,
-// resident memory per line, and whether the rate holds up towards the end of the run.
+// resident memory per line, and whether the rate holds up towards the end of the run. Two more
+// runs with one sender: 10 active alerts of 100 catchwords that never match (the alert check
+// alone, not highlighted), and one highlight rule of 100 keywords (the colouring alone).
 
 #include "colormemo/tcolormemo.h"
+#include "resident_memory.h"
 #include "help/helpsys.h"
+#include "logwin/catchword_matcher.h"
 #include "logwin/tform2.h"
 #include "net/tserversocket.h"
 
@@ -32,16 +36,49 @@ namespace {
 
 constexpr int line_bytes = 100;  // line feed included
 
-long resident_bytes()
+enum class Setup { plain, alerts, colour };
+
+const char* setup_name(Setup setup)
 {
-    long pages = 0;
-    long resident = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
+    return setup == Setup::plain ? "plain" : setup == Setup::alerts ? "alerts" : "colour";
+}
+
+// The line of a sender as send_lines writes it, without the line feed.
+std::string bench_line(int sender, long index)
+{
+    char line[line_bytes + 1];
+    std::snprintf(line, sizeof line, "sender %02d line %06ld status=ok value=%06ld", sender, index, index * 7919 % 999983);
+    std::memset(line + std::strlen(line), '.', static_cast<std::size_t>(line_bytes - 1) - std::strlen(line));
+    return std::string(line, line_bytes - 1);
+}
+
+// 10 alerts of 100 catchwords, none of which occurs in a bench line; many of them begin like
+// the text of every line, so the search can't rule them out at the first byte.
+std::vector<logwin::tAlert> never_matching_alerts()
+{
+    std::vector<logwin::tAlert> alerts(10);
+    char word[40];
+    for (int index = 0; index < 1000; ++index) {
+        switch (index % 4) {
+        case 0: std::snprintf(word, sizeof word, "status=fail%03d", index); break;
+        case 1: std::snprintf(word, sizeof word, "sender %02d line 9%03d", index % 100, index); break;
+        case 2: std::snprintf(word, sizeof word, "value=-%04d", index); break;
+        default: std::snprintf(word, sizeof word, "ERR-%04d", index); break;
+        }
+        logwin::tAlert& alert = alerts[static_cast<std::size_t>(index / 100)];
+        alert.active = true;
+        alert.catchwords.emplace_back(word);
     }
-    return resident * sysconf(_SC_PAGESIZE);
+    return alerts;
+}
+
+// 100 highlight keywords: three that occur in every line, the rest in none.
+std::vector<std::string> highlight_keywords()
+{
+    std::vector<std::string> keywords{"status", "value", "line"};
+    for (int index = 3; index < 100; ++index)
+        keywords.push_back("KEY" + std::to_string(index));
+    return keywords;
 }
 
 quint16 free_port()
@@ -77,13 +114,8 @@ void send_lines(int fd, int sender, long lines)
 {
     constexpr long block_lines = 64 * 1024 / line_bytes;
     std::string block;
-    char line[line_bytes + 1];
-    for (long index = 0; index < block_lines; ++index) {
-        std::snprintf(line, sizeof line, "sender %02d line %06ld status=ok value=%06ld", sender, index, index * 7919 % 999983);
-        std::memset(line + std::strlen(line), '.', static_cast<std::size_t>(line_bytes - 1) - std::strlen(line));
-        line[line_bytes - 1] = '\n';
-        block.append(line, line_bytes);
-    }
+    for (long index = 0; index < block_lines; ++index)
+        block.append(bench_line(sender, index)).push_back('\n');
     for (long done = 0; done < lines;) {
         const long count = std::min(block_lines, lines - done);
         std::string_view rest(block.data(), static_cast<std::size_t>(count * line_bytes));
@@ -107,6 +139,7 @@ double median(std::vector<double> values)
 }
 
 struct Result {
+    Setup setup = Setup::plain;
     int senders = 0;
     long lines = 0;
     double lines_per_s = 0;
@@ -115,11 +148,13 @@ struct Result {
     double first_rate = 0;
     double last_rate = 0;
     bool complete = false;
+    int colour_passes = 0;
 };
 
-Result run(int senders, long total_lines)
+Result run(Setup setup, int senders, long total_lines)
 {
     Result result;
+    result.setup = setup;
     result.senders = senders;
     result.lines = total_lines;
     const long per_sender = total_lines / senders;
@@ -139,8 +174,15 @@ Result run(int senders, long total_lines)
     while (warm_up.elapsed() < 200)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     window->memo1->clear();
+    if (setup == Setup::alerts) {
+        window->alerts = never_matching_alerts();
+        window->alerts_changed();
+    } else if (setup == Setup::colour) {
+        window->memo1->ColorRules().Items(0).Keywords() = highlight_keywords();
+        window->memo1->recompile_rules();
+    }
     QCoreApplication::processEvents();
-    const long resident_before = resident_bytes();
+    const double resident_before = bench::resident_bytes();
 
     // Connected one by one: beyond the listen queue of 5 a connect waits for SYN back-off.
     std::vector<int> connections;
@@ -207,7 +249,8 @@ Result run(int senders, long total_lines)
         result.last_rate = median(read_rates[1]);
     }
     result.bytes_per_line =
-        static_cast<double>(resident_bytes() - resident_before) / static_cast<double>(window->memo1->line_count());
+        (bench::resident_bytes() - resident_before) / static_cast<double>(window->memo1->line_count());
+    result.colour_passes = window->memo1->pass_count();
     window->FormClose();
     window.reset();
     return result;
@@ -225,20 +268,77 @@ int main(int argc, char* argv[])
     if (argc > 2 && std::strcmp(argv[1], "--lines") == 0)
         lines = std::max(100L, std::atol(argv[2]));
 
-    std::vector<Result> results;
-    for (int senders : {1, 10})
-        results.push_back(run(senders, lines));
+    // The first run of a process pays for loading and first use (fonts, allocator, sockets),
+    // which would make every later run look better than the first.
+    run(Setup::plain, 1, std::max(100L, lines / 5));
 
-    std::printf("%-8s %10s %12s %13s %11s %14s %14s %10s\n", "senders", "lines", "lines/s", "max stall ms",
-                "bytes/line", "first 10% l/s*", "last 10% l/s*", "tail ratio");
+    // The one-sender runs of the three setups take turns over three rounds, and each setup is
+    // reported by its median run, so that a neighbour's burst on a shared machine doesn't
+    // decide a comparison between them.
+    constexpr Setup setups[] = {Setup::plain, Setup::alerts, Setup::colour};
+    std::vector<Result> rounds[3];
+    Result ten_senders;
+    for (int round = 0; round < 3; ++round)
+        for (std::size_t setup = 0; setup < 3; ++setup) {
+            rounds[setup].push_back(run(setups[setup], 1, lines));
+            if (round == 0 && setup == 0)
+                ten_senders = run(Setup::plain, 10, lines);
+        }
+    std::vector<Result> results;
+    for (std::vector<Result>& runs : rounds) {
+        std::sort(runs.begin(), runs.end(), [](const Result& a, const Result& b) { return a.lines_per_s < b.lines_per_s; });
+        results.push_back(runs[runs.size() / 2]);
+    }
+    results.insert(results.begin() + 1, ten_senders);
+
+    std::printf("%-7s %-8s %10s %12s %13s %11s %14s %14s %10s\n", "setup", "senders", "lines", "lines/s",
+                "max stall ms", "bytes/line", "first 10% l/s*", "last 10% l/s*", "tail ratio");
     for (const Result& r : results)
-        std::printf("%-8d %10ld %12.0f %13.1f %11.1f %14.0f %14.0f %10.2f%s\n", r.senders, r.lines, r.lines_per_s,
-                    r.max_stall_ms, r.bytes_per_line, r.first_rate, r.last_rate,
+        std::printf("%-7s %-8d %10ld %12.0f %13.1f %11.1f %14.0f %14.0f %10.2f%s\n", setup_name(r.setup), r.senders,
+                    r.lines, r.lines_per_s, r.max_stall_ms, r.bytes_per_line, r.first_rate, r.last_rate,
                     r.first_rate > 0 ? r.last_rate / r.first_rate : 0.0, r.complete ? "" : "  (incomplete)");
     std::printf("* median over the read events of that tenth: lines per second of handling a read\n");
-    for (const Result& r : results)
+    std::printf("colouring passes during the colour run: %d\n", results[3].colour_passes);
+    std::printf("one-sender rows: the median of 3 runs; lines/s of each run:");
+    for (std::size_t setup = 0; setup < 3; ++setup) {
+        std::printf(" %s", setup_name(setups[setup]));
+        for (const Result& r : rounds[setup])
+            std::printf(" %.0f", r.lines_per_s);
+        std::printf(setup < 2 ? ";" : "\n");
+    }
+
+    // The alert check on its own: the plain scan (one search per catchword) against the matcher.
+    const std::vector<logwin::tAlert> alerts = never_matching_alerts();
+    std::vector<std::string> sample;
+    for (long index = 0; index < 20000; ++index)
+        sample.push_back(bench_line(static_cast<int>(index % 100), index % 655));
+    logwin::CatchwordMatcher matcher;
+    matcher.compile(alerts);
+    std::size_t found = 0;
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<logwin::CatchwordMatch> plain_matches;
+    for (const std::string& line : sample)
+        logwin::plain_catchword_scan(alerts, line, plain_matches);
+    const double plain_ns = static_cast<double>(timer.nsecsElapsed()) / static_cast<double>(sample.size());
+    timer.restart();
+    for (int round = 0; round < 10; ++round)
+        for (const std::string& line : sample)
+            found += matcher.find(line).size();
+    const double matcher_ns = static_cast<double>(timer.nsecsElapsed()) / static_cast<double>(sample.size() * 10);
+    std::printf("\nalert check of one line, 1000 catchwords: plain scan %.0f ns, matcher %.0f ns (%zu matches)\n",
+                plain_ns, matcher_ns, found + plain_matches.size());
+
+    const Result& plain = results[0];
+    for (std::size_t index = 0; index < 2; ++index) {
+        const Result& r = results[index];
         std::printf("BENCH ingest senders=%d lines_per_s=%.0f max_stall_ms=%.1f bytes_per_line=%.1f tail_ratio=%.2f\n",
                     r.senders, r.lines_per_s, r.max_stall_ms, r.bytes_per_line,
                     r.first_rate > 0 ? r.last_rate / r.first_rate : 0.0);
+    }
+    std::printf("BENCH ingest-alerts senders=1 catchwords=1000 lines_per_s=%.0f ratio_to_plain=%.2f\n",
+                results[2].lines_per_s, plain.lines_per_s > 0 ? results[2].lines_per_s / plain.lines_per_s : 0.0);
+    std::printf("BENCH ingest-colour senders=1 lines_per_s=%.0f max_stall_ms=%.1f bytes_per_line=%.1f\n",
+                results[3].lines_per_s, results[3].max_stall_ms, results[3].bytes_per_line);
     return 0;
 }

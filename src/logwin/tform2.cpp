@@ -1,4 +1,5 @@
-// The log window: layout, reception of text from its listener, closing.
+// The log window: layout, reception of text from its listener, closing, the alert engine and
+// the alert editor on the "&Alert" tab.
 
 #include "logwin/tform2.h"
 
@@ -6,14 +7,34 @@
 #include "alerts/tmediaplayer.h"
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
+#include "logwin/anchored_layout.h"
+#include "logwin/tsave_later.h"
 #include "logwin/window_images.h"
 #include "net/tserversocket.h"
 #include "platform/error_report.h"
 #include "platform/message_box.h"
+#include "platform/shell_open.h"
+#include "store/key_path.h"
+#include "store/store_paths.h"
+#include "store/tregistry.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QCollator>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -77,6 +98,61 @@ void report_text_not_added()
     platform::show_message(text, QStringLiteral("Oops"), platform::MessageIcon::Error);
 }
 
+// Entries of the check list keep the form's item height.
+class ItemHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), 13};
+    }
+};
+
+QLabel* new_label(const char* text, const char* name, QWidget* parent)
+{
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+template <typename Widget>
+Widget* named(Widget* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+// Names and texts are UTF-8 in the store.
+std::string to_store(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString from_store(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The catchwords field shows one word per line; the store separates them with CR LF.
+QString with_line_feeds(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+std::string catchwords_for_store(const QString& field)
+{
+    return to_store(with_line_feeds(field).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+}
+
+// Where the check list keeps name: alphabetical without regard to case, as the user reads.
+bool sorts_before(const QCollator& collator, const QString& left, const QString& right)
+{
+    const int order = collator.compare(left, right);
+    return order != 0 ? order < 0 : left < right;
+}
+
 }  // namespace
 
 // Line assembly's view of the window: memo1's line list and the alert check.
@@ -135,30 +211,15 @@ TForm2::TForm2(AlertCounter* counter, QWidget* parent)
     view_layout->setContentsMargins(0, 0, 0, 0);
     memo1 = new TColorMemo(TabSheet1);
     memo1->setObjectName(QStringLiteral("memo1"));
+    // Rule 0: the catchwords of the active alerts, drawn in red.
+    memo1->add_highlight_rule();
     view_layout->addWidget(memo1);
     PageControl1->addTab(TabSheet1, view_tab_image(), QStringLiteral("&View"));
 
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     help::set_help_context(TabSheet2, help::context_alert_tab);
-    auto* alert_layout = new QVBoxLayout(TabSheet2);
-    alert_layout->setContentsMargins(7, 13, 7, 7);
-    auto* configuration_row = new QHBoxLayout;
-    configuration_row->setSpacing(0);
-    Label1 = new QLabel(QStringLiteral("This configuration is"), TabSheet2);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFixedWidth(111 - 7);  // Label2 starts at 111, Label1 at 7
-    Label2 = new QLabel(TabSheet2);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setFont(interface_font(11));
-    QPalette label_palette = Label2->palette();
-    label_palette.setColor(QPalette::WindowText, Qt::blue);
-    Label2->setPalette(label_palette);
-    configuration_row->addWidget(Label1);
-    configuration_row->addWidget(Label2, 1);
-    alert_layout->addLayout(configuration_row);
-    // The alert editor takes the rest of this tab.
-    alert_layout->addStretch(1);
+    build_alert_tab();
     PageControl1->addTab(TabSheet2, alert_tab_image(), QStringLiteral("&Alert"));
     PageControl1->setCurrentIndex(0);
     layout->addWidget(PageControl1, 1);
@@ -261,14 +322,443 @@ void TForm2::medplayNotify()
 
 void TForm2::check_line_for_alerts(std::string_view line)
 {
-    // Placeholder until the alert engine: no alert configurations are loaded yet, so there is
-    // nothing to match.
-    (void)line;
+    if (matcher_stale) {
+        matcher.compile(alerts);
+        matcher_stale = false;
+    }
+    const std::span<const CatchwordMatch> matches = matcher.find(line);
+    if (matches.empty())
+        return;
+    // What to do is taken before anything is done: an action may let other handlers run, and
+    // those may change the alerts or match further lines with the same matcher.
+    struct Actions {
+        bool color_titlebar;
+        QString sound;
+        QString command;
+    };
+    std::vector<Actions> firing;
+    firing.reserve(matches.size());
+    for (const CatchwordMatch& match : matches) {
+        // Only a change to the collection that skipped alerts_changed() could leave an index
+        // behind; it must not reach past the end.
+        if (match.alert >= alerts.size())
+            continue;
+        const tAlert& alert = alerts[match.alert];
+        firing.push_back({alert.color_titlebar, alert.sound, alert.command});
+    }
+    for (const Actions& actions : firing)
+        run_alert_actions(actions.color_titlebar, actions.sound, actions.command);
+}
+
+void TForm2::run_alert_actions(bool color_titlebar, const QString& sound, const QString& command)
+{
+    if (!alert_raised) {
+        if (alert_counter != nullptr)
+            alert_counter->note_alert_raised();
+        alert_raised = true;
+    }
+    if (color_titlebar) {
+        GradientCaption1->SetStartColor(platform::clRed);
+        GradientCaption1->SetFontInactiveColor(platform::clRed);
+    }
+    if (!sound.isEmpty())
+        play_sound(sound);
+    if (!command.isEmpty())
+        open_alert_command(command);
+}
+
+void TForm2::play_sound(const QString& sound)
+{
+    medplay->SetFileName(sound);
+    medplay->SetWaitNext(true);
+    medplay->SetNotifyNext(false);
+    try {
+        medplay->OpenDevice();
+        medplay->SetWaitNext(false);
+        medplay->SetNotifyNext(true);
+        medplay->StartPlayback();
+    } catch (...) {
+        // A sound is an optional action: no file, no device or a format the back end can't
+        // play leave the alert's other actions to run, without a word.
+    }
+}
+
+void TForm2::open_alert_command(const QString& command)
+{
+    // Matching lines come from the network, so a peer decides how often this runs: only so
+    // many commands of this window may run at once, and the rest are skipped like failures.
+    std::erase_if(alert_commands, [](const std::unique_ptr<platform::ChildProcess>& child) { return !child->running(); });
+    if (alert_commands.size() >= max_running_alert_commands)
+        return;
+    const auto parts = platform::split_command(command);
+    if (auto child = platform::shell_open(parts.program, parts.params))
+        alert_commands.push_back(std::move(child));
+}
+
+// ---------------------------------------------------------------------------------------
+// The alert editor.
+
+void TForm2::build_alert_tab()
+{
+    // Positions and sizes as the form gives them, for a tab of 535 x 342.
+    auto* tab_layout = new AnchoredLayout(TabSheet2, {535, 342});
+    Label1 = new_label("This configuration is", "Label1", TabSheet2);
+    tab_layout->add(Label1, {7, 13, 0, 0}, akLeftTop);
+    Label2 = new_label("", "Label2", TabSheet2);
+    Label2->setFont(interface_font(11));
+    QPalette label_palette = Label2->palette();
+    label_palette.setColor(QPalette::WindowText, Qt::blue);
+    Label2->setPalette(label_palette);
+    tab_layout->add(Label2, {111, 13, 0, 0}, akLeftTop);
+
+    SecretPanel1 = named(new QFrame(TabSheet2), "SecretPanel1");
+    SecretPanel1->setFrameShape(QFrame::NoFrame);
+    tab_layout->add(SecretPanel1, {0, 32, 530, 271}, akAll);
+    auto* panel_layout = new QHBoxLayout(SecretPanel1);
+    panel_layout->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = named(new QSplitter(Qt::Horizontal, SecretPanel1), "Splitter1");
+    Splitter1->setHandleWidth(5);
+    Splitter1->setChildrenCollapsible(false);
+    panel_layout->addWidget(Splitter1);
+
+    GroupBox1 = named(new QGroupBox(QStringLiteral(" Saved alert configurations ")), "GroupBox1");
+    // The splitter stops 150 pixels from the panel's left edge and 168 from its right edge.
+    GroupBox1->setMinimumWidth(150);
+    auto* saved_layout = new AnchoredLayout(GroupBox1, {152, 271});
+    CheckListBox1 = named(new QListWidget(GroupBox1), "CheckListBox1");
+    CheckListBox1->setItemDelegate(new ItemHeightDelegate(CheckListBox1));
+    CheckListBox1->setUniformItemSizes(true);
+    CheckListBox1->installEventFilter(this);
+    saved_layout->add(CheckListBox1, {7, 20, 139, 213}, akAll);
+    Button3 = named(new QPushButton(QStringLiteral("Remove"), GroupBox1), "Button3");
+    saved_layout->add(Button3, {8, 240, 80, 24}, akLeft | akBottom);
+
+    GroupBox2 = named(new QGroupBox(QStringLiteral(" Alert configuration parameters ")), "GroupBox2");
+    GroupBox2->setMinimumWidth(168);
+    auto* parameters = new AnchoredLayout(GroupBox2, {373, 271});
+    // Created in tab order.
+    parameters->add(new_label("Name:", "Label3", GroupBox2), {7, 26, 0, 0}, akLeftTop);
+    Edit1 = named(new QLineEdit(GroupBox2), "Edit1");
+    parameters->add(Edit1, {65, 20, 297, 21}, akLeftTop | akRight);
+    parameters->add(new_label("Sound:", "Label4", GroupBox2), {7, 52, 0, 0}, akLeftTop);
+    Edit3 = named(new QLineEdit(GroupBox2), "Edit3");
+    parameters->add(Edit3, {65, 46, 273, 21}, akLeftTop | akRight);
+    Button2 = named(new QPushButton(QStringLiteral("..."), GroupBox2), "Button2");
+    parameters->add(Button2, {341, 46, 20, 20}, akTop | akRight);
+    parameters->add(new_label("Command:", "Label5", GroupBox2), {7, 78, 0, 0}, akLeftTop);
+    Edit2 = named(new QLineEdit(GroupBox2), "Edit2");
+    parameters->add(Edit2, {65, 72, 297, 21}, akLeftTop | akRight);
+    CheckBox1 = named(new QCheckBox(QStringLiteral("&Color titlebar"), GroupBox2), "CheckBox1");
+    CheckBox1->setChecked(true);
+    // At least the form's 79 x 14, and wide enough for the caption in the fonts found here.
+    parameters->add(CheckBox1, {65, 104, std::max(79, CheckBox1->sizeHint().width()), 14}, akLeftTop);
+    parameters->add(new_label("Catchwords (one per line): ", "Label6", GroupBox2), {7, 134, 0, 0}, akLeftTop);
+    Memo2 = named(new QPlainTextEdit(GroupBox2), "Memo2");
+    Memo2->setTabChangesFocus(true);
+    parameters->add(Memo2, {7, 150, 355, 83}, akAll);
+    Button1 = named(new QPushButton(QStringLiteral("&Save"), GroupBox2), "Button1");
+    Button1->setEnabled(false);
+    parameters->add(Button1, {283, 239, 80, 24}, akRight | akBottom);
+
+    Splitter1->addWidget(GroupBox1);
+    Splitter1->addWidget(GroupBox2);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({152, 373});
+
+    Button4 = named(new QPushButton(QStringLiteral("&Help"), TabSheet2), "Button4");
+    tab_layout->add(Button4, {8, 310, 80, 24}, akLeft | akBottom);
+
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
+    connect(Memo2, &QPlainTextEdit::textChanged, this, [this] { Memo2Change(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+    // The list's own changes are made with its signals blocked, so these are the user's.
+    connect(CheckListBox1, &QListWidget::itemChanged, this,
+            [this](QListWidgetItem* item) { CheckListBox1ClickCheck(CheckListBox1->row(item)); });
+    connect(CheckListBox1, &QListWidget::itemSelectionChanged, this, [this] { CheckListBox1Click(); });
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event)
+{
+    // A character typed in the list fills the fields before the list acts on it (incremental
+    // search, the space bar's check), as the key-press handler of the form does.
+    if (watched == CheckListBox1 && event->type() == QEvent::KeyPress
+        && !static_cast<QKeyEvent*>(event)->text().isEmpty())
+        CheckListBox1KeyPress();
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+void TForm2::Edit1Change()
+{
+    platform::guarded([this] { Button1->setEnabled(!Edit1->text().isEmpty() && !Memo2->toPlainText().isEmpty()); });
+}
+
+void TForm2::Memo2Change()
+{
+    Edit1Change();
+}
+
+bool TForm2::save_window_configuration(store::TRegistry& registry)
+{
+    Tsave_later* dialog = save_later_dialog();
+    if (dialog == nullptr)
+        return false;
+    const QString command = window_command();
+    dialog->Edit2->setText(QString::number(listen_port));
+    dialog->Edit3->setText(command);
+    if (dialog->exec() != QDialog::Accepted || dialog->Edit1->text().isEmpty())
+        return false;
+    const QString name = dialog->Edit1->text();
+    registry.OpenKey(store::config_key(to_store(name)), true);
+    registry.WriteInteger(store::port_value, listen_port);
+    registry.WriteString(store::command_value, to_store(command));
+    is_saved = true;
+    config_name = name;
+    return true;
+}
+
+void TForm2::Button1Click()
+{
+    platform::guarded([this] {
+        store::TRegistry registry;
+        if (!is_saved && !save_window_configuration(registry))
+            return;
+        const QString sound = Edit3->text();
+        if (!sound.isEmpty() && !QFileInfo(sound).isFile())
+            platform::show_message(QStringLiteral("The given soundfile doesn't exist."), QStringLiteral("Warning"),
+                                   platform::MessageIcon::Warning);
+
+        // The fields as they are now: the warning's loop may have let the user go on typing.
+        const QString name = Edit1->text();
+        const QString command = Edit2->text();
+        const std::string catchwords = catchwords_for_store(Memo2->toPlainText());
+        const bool color_titlebar = CheckBox1->isChecked();
+        // Without an opened alert key the writes below fail and say so, instead of landing in
+        // the window configuration's key.
+        registry.CloseKey();
+        registry.OpenKey(store::alert_key(to_store(config_name), to_store(name)), true);
+        registry.WriteString(store::sound_value, to_store(sound));
+        registry.WriteString(store::command_value, to_store(command));
+        registry.WriteString(store::catchwords_value, catchwords);
+        registry.WriteBool(store::color_titlebar_value, color_titlebar);
+        bool active = false;
+        try {
+            active = registry.ReadBool(store::active_value);
+        } catch (const store::ERegistryException&) {
+            // No "active" yet: a new alert, enabled from the start.
+            registry.WriteBool(store::active_value, true);
+            active = true;
+            add_alert_entry(name, true);
+        }
+        registry.CloseKey();
+
+        tAlert* alert = find_alert(name);
+        if (alert == nullptr) {
+            alerts.emplace_back();
+            alert = &alerts.back();
+        } else if (alert->active) {
+            // Words taken out of an active alert must stop being drawn red.
+            unhighlight_catchwords(*alert);
+        }
+        alerts_changed();
+        alert->catchwords.clear();
+        alert->name = name;
+        alert->command = command;
+        alert->sound = sound;
+        alert->color_titlebar = color_titlebar;
+        alert->active = active;
+        make_catchword_list(alert->catchwords, catchwords, active);
+    });
 }
 
 void TForm2::load_alerts()
 {
-    // Placeholder until the alert editor, which reads a saved window's alerts from the store.
+    if (!is_saved)
+        return;
+    store::TRegistry registry;
+    const std::string config = to_store(config_name);
+    if (!registry.OpenKey(store::alerts_key(config), false))
+        return;
+    std::vector<std::string> names;
+    registry.GetKeyNames(names);
+    {
+        const QSignalBlocker quiet(CheckListBox1);
+        CheckListBox1->clear();
+    }
+    alerts.clear();
+    alerts_changed();
+    for (const std::string& name : names) {
+        const int row = add_alert_entry(from_store(name), false);
+        registry.CloseKey();
+        registry.OpenKey(store::alert_key(config, name), false);
+        const bool active = registry.ReadBool(store::active_value);
+        {
+            const QSignalBlocker quiet(CheckListBox1);
+            CheckListBox1->item(row)->setCheckState(active ? Qt::Checked : Qt::Unchecked);
+        }
+        tAlert& alert = alerts.emplace_back();
+        alert.name = from_store(name);
+        alert.color_titlebar = registry.ReadBool(store::color_titlebar_value);
+        alert.sound = from_store(registry.ReadString(store::sound_value));
+        alert.command = from_store(registry.ReadString(store::command_value));
+        alert.active = registry.ReadBool(store::active_value);
+        make_catchword_list(alert.catchwords, registry.ReadString(store::catchwords_value), alert.active);
+    }
+    registry.CloseKey();
+}
+
+void TForm2::make_catchword_list(std::vector<std::string>& target, std::string_view text, bool active)
+{
+    target = split_catchword_lines(text);
+    alerts_changed();
+    if (!active)
+        return;
+    colormemo::TStringList& keywords = memo1->ColorRules().Items(0).Keywords();
+    for (const std::string& word : target)
+        colormemo::add_keyword(keywords, word);
+    memo1->recompile_rules();
+}
+
+void TForm2::highlight_catchwords(const tAlert& alert)
+{
+    colormemo::TStringList& keywords = memo1->ColorRules().Items(0).Keywords();
+    for (const std::string& word : alert.catchwords)
+        colormemo::add_keyword(keywords, word);
+    memo1->recompile_rules();
+}
+
+void TForm2::unhighlight_catchwords(const tAlert& alert)
+{
+    colormemo::TStringList& keywords = memo1->ColorRules().Items(0).Keywords();
+    for (const std::string& word : alert.catchwords)
+        colormemo::blank_keyword(keywords, word);
+    memo1->recompile_rules();
+}
+
+void TForm2::CheckListBox1ClickCheck(int index)
+{
+    platform::guarded([this, index] {
+        const QListWidgetItem* entry = CheckListBox1->item(index);
+        if (entry == nullptr)
+            return;
+        const QString name = entry->text();
+        const bool active = entry->checkState() == Qt::Checked;
+        store::TRegistry registry;
+        registry.OpenKey(store::alert_key(to_store(config_name), to_store(name)), false);
+        registry.WriteBool(store::active_value, active);
+        registry.CloseKey();
+        tAlert* alert = find_alert(name);
+        if (alert == nullptr)
+            return;
+        alert->active = active;
+        alerts_changed();
+        if (active)
+            highlight_catchwords(*alert);
+        else
+            unhighlight_catchwords(*alert);
+    });
+}
+
+void TForm2::CheckListBox1Click()
+{
+    platform::guarded([this] {
+        const QListWidgetItem* entry = CheckListBox1->currentItem();
+        if (CheckListBox1->count() == 0 || entry == nullptr || !entry->isSelected())
+            return;
+        const QString name = entry->text();
+        store::TRegistry registry;
+        registry.OpenKey(store::alert_key(to_store(config_name), to_store(name)), false);
+        Edit1->setText(name);
+        Edit3->setText(from_store(registry.ReadString(store::sound_value)));
+        Edit2->setText(from_store(registry.ReadString(store::command_value)));
+        Memo2->setPlainText(with_line_feeds(from_store(registry.ReadString(store::catchwords_value))));
+        CheckBox1->setChecked(registry.ReadBool(store::color_titlebar_value));
+        registry.CloseKey();
+    });
+}
+
+void TForm2::CheckListBox1KeyPress()
+{
+    CheckListBox1Click();
+}
+
+void TForm2::Button3Click()
+{
+    platform::guarded([this] {
+        const QListWidgetItem* entry = CheckListBox1->currentItem();
+        if (entry == nullptr || !entry->isSelected())
+            return;
+        const QString name = entry->text();
+        if (platform::show_message(QStringLiteral("Are you sure you want to remove the alert\r\nentry ") + name
+                                       + QLatin1Char('?'),
+                                   QStringLiteral("Question"), platform::MessageIcon::Question)
+            != platform::MessageAnswer::Yes)
+            return;
+        const std::string key = store::alert_key(to_store(config_name), to_store(name));
+        store::TRegistry registry;
+        registry.DeleteKey(key);  // a key that is already gone is fine
+        {
+            const QSignalBlocker quiet(CheckListBox1);
+            const QList<QListWidgetItem*> same = CheckListBox1->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+            if (!same.isEmpty())
+                delete same.front();
+        }
+        // Gone from the store, so gone from matching too, even when the reload below finds no
+        // alerts key to refill the collection from.
+        std::erase_if(alerts, [&](const tAlert& alert) {
+            return store::fold_name(to_store(alert.name)) == store::fold_name(to_store(name));
+        });
+        alerts_changed();
+        load_alerts();
+    });
+}
+
+void TForm2::Button2Click()
+{
+    platform::guarded([this] {
+        if (OpenDialog1 == nullptr) {
+            OpenDialog1 = new QFileDialog(this, QStringLiteral("Choose audio-file"));
+            OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+            OpenDialog1->setNameFilter(QStringLiteral("Audio-Dateien (*.wav)"));
+            OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+            OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+        }
+        if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+            return;
+        Edit3->setText(OpenDialog1->selectedFiles().front());
+    });
+}
+
+void TForm2::Button4Click()
+{
+    platform::guarded([] { help::show_help_context(help::context_alert_tab); });
+}
+
+int TForm2::add_alert_entry(const QString& name, bool checked)
+{
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    int row = 0;
+    while (row < CheckListBox1->count() && !sorts_before(collator, name, CheckListBox1->item(row)->text()))
+        ++row;
+    const QSignalBlocker quiet(CheckListBox1);
+    auto* entry = new QListWidgetItem(name);
+    entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    entry->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    CheckListBox1->insertItem(row, entry);
+    return row;
+}
+
+tAlert* TForm2::find_alert(const QString& name)
+{
+    const std::string folded = store::fold_name(to_store(name));
+    for (tAlert& alert : alerts)
+        if (store::fold_name(to_store(alert.name)) == folded)
+            return &alert;
+    return nullptr;
 }
 
 void TForm2::closeEvent(QCloseEvent* event)

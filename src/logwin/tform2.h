@@ -3,6 +3,7 @@
 // line, whatever senders write to it; it owns the listener, the text view and the alert state.
 
 #include "logwin/alert_counter.h"
+#include "logwin/catchword_matcher.h"
 #include "logwin/line_assembly.h"
 #include "logwin/talert.h"
 #include "platform/process.h"
@@ -10,13 +11,24 @@
 #include <QMdiSubWindow>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
+class QCheckBox;
 class QCloseEvent;
+class QFileDialog;
+class QFrame;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
@@ -24,6 +36,10 @@ class QWidget;
 class TColorMemo;
 class TGradientCaption;
 class TMediaPlayer;
+
+namespace store {
+class TRegistry;
+}  // namespace store
 
 namespace net {
 class TCustomWinSocket;
@@ -71,6 +87,24 @@ public:
     QWidget* TabSheet2 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
+    // The alert editor on the "&Alert" tab.
+    QFrame* SecretPanel1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    // Entries in alphabetical order without regard to case; checked = the alert is active.
+    QListWidget* CheckListBox1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QLineEdit* Edit1 = nullptr;  // name
+    QLineEdit* Edit3 = nullptr;  // sound file
+    QPushButton* Button2 = nullptr;
+    QLineEdit* Edit2 = nullptr;  // command
+    QCheckBox* CheckBox1 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;  // catchwords, one per line
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button4 = nullptr;
+    // The sound file chooser; made at its first use and kept, so it stays in its last folder.
+    QFileDialog* OpenDialog1 = nullptr;
 
     // --- Handlers and operations. ---
     // Reads everything pending on the connection and hands it to add_received_text.
@@ -85,20 +119,61 @@ public:
     void ToolButton1Click();
     // The media player's end-of-playback notification: releases the sound device.
     void medplayNotify();
-    // The alert check of one completed line, before it is shown.
+    // The alert check of one completed line, before it is shown: runs the actions of every
+    // matching catchword entry of the active alerts.
     void check_line_for_alerts(std::string_view line);
-    // Fills the alert list and collection of a saved window from the store.
+    // Fills the alert list and collection of a saved window from the store. Store errors
+    // propagate to the caller.
     void load_alerts();
+    // Code that changes `alerts` itself calls this, so the matching follows the change.
+    void alerts_changed() { matcher_stale = true; }
+
+    // The alert editor's handlers; each reports its own errors.
+    void Edit1Change();
+    void Memo2Change();
+    void Button1Click();
+    void CheckListBox1ClickCheck(int index);
+    void CheckListBox1Click();
+    void CheckListBox1KeyPress();
+    void Button3Click();
+    void Button2Click();
+    void Button4Click();
+
+    // Builds an alert's catchword list from a catchwords text (lines separated by CR, LF or
+    // CR LF) and highlights the words when active.
+    void make_catchword_list(std::vector<std::string>& target, std::string_view text, bool active);
+    // Adds the alert's words to the highlight keywords of memo1 / blanks them there.
+    void highlight_catchwords(const tAlert& alert);
+    void unhighlight_catchwords(const tAlert& alert);
+
+    // Alert commands started by this window that may be running at once; more are skipped.
+    static constexpr std::size_t max_running_alert_commands = 16;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class MemoTarget;
 
+    void build_alert_tab();
+    void run_alert_actions(bool color_titlebar, const QString& sound, const QString& command);
+    void play_sound(const QString& sound);
+    void open_alert_command(const QString& command);
+    // Saves the window configuration of an unsaved window under the name the Save
+    // configuration dialog asks for; false when the user gives none.
+    bool save_window_configuration(store::TRegistry& registry);
+    // Inserts an entry at its alphabetical place without raising the list's handlers.
+    int add_alert_entry(const QString& name, bool checked);
+    // The item of the collection the store would take for name (letter case doesn't count).
+    tAlert* find_alert(const QString& name);
+
     AlertCounter* alert_counter;
     LineAssembly line_assembly;
     std::unique_ptr<MemoTarget> memo_target;
+    CatchwordMatcher matcher;
+    bool matcher_stale = true;
+    std::vector<std::unique_ptr<platform::ChildProcess>> alert_commands;
 };
 
 }  // namespace logwin

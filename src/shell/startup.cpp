@@ -2,6 +2,7 @@
 
 #include "shell/startup.h"
 
+#include "logwin/tsave_later.h"
 #include "newwin/tform3.h"
 #include "shell/tdlg_about.h"
 #include "shell/toptdlg.h"
@@ -13,7 +14,8 @@ std::unique_ptr<TForm1> create_main_windows()
     auto frame = std::make_unique<TForm1>();
     frame->Form3 = new newwin::TForm3(frame.get());
     frame->optdlg = new Toptdlg(frame.get());
-    // The Save configuration dialog (Tsave_later) is created here, before the About dialog.
+    // Owned by the frame; the log windows find it through the registration.
+    logwin::set_save_later_dialog(new logwin::Tsave_later(frame.get()));
     frame->dlg_about = new Tdlg_about(frame.get());
     return frame;
 }

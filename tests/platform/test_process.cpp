@@ -158,10 +158,13 @@ private Q_SLOTS:
         QVERIFY(bin.mkpath(QStringLiteral(".")));
         QVERIFY(QFile::copy(folder.filePath(QStringLiteral("probe")), bin.filePath(QStringLiteral("vesmira-probe"))));
         qputenv("PATH", QFile::encodeName(bin.path()) + ':' + saved_path);
-        shell_open(QStringLiteral("vesmira-probe"), QStringLiteral(" a  b"));
+        auto child = shell_open(QStringLiteral("vesmira-probe"), QStringLiteral(" a  b"));
         qputenv("PATH", saved_path);
+        // The handle tells the caller whether its command still runs.
+        QVERIFY(child);
         QTRY_VERIFY(QFile::exists(out_file));
         QCOMPARE(read_lines(out_file), (QStringList{QDir::currentPath(), "a", "b"}));
+        QTRY_VERIFY(!child->running());
     }
 };
 

@@ -1,0 +1,39 @@
+#pragma once
+// The Save configuration dialog: asks for a name under which an unsaved log window's port and
+// command are saved, so that its alerts can be saved under it. One instance, created at start-up.
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QShowEvent;
+
+namespace logwin {
+
+class Tsave_later : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit Tsave_later(QWidget* parent = nullptr);
+
+    // Each carries its name as objectName. The name field keeps its text between uses.
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;  // the name
+    QLineEdit* Edit2 = nullptr;  // the port, read-only
+    QLineEdit* Edit3 = nullptr;  // the command, read-only
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+    QPushButton* HelpBtn = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+// The log windows reach the start-up instance through these, since the shell that owns it is
+// above them. Registration doesn't pass ownership; once the dialog is destroyed the accessor
+// gives null again.
+void set_save_later_dialog(Tsave_later* dialog);
+Tsave_later* save_later_dialog();
+
+}  // namespace logwin

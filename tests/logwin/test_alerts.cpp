@@ -1,0 +1,398 @@
+// Alerts in real log windows: catchwords arriving from loopback senders fire the actions, and
+// the "&Alert" tab edits, saves, loads and removes alerts in a real store.
+
+#include "alerts/tgradientcaption.h"
+#include "colormemo/tcolormemo.h"
+#include "help/helpsys.h"
+#include "logwin/tform2.h"
+#include "logwin/tsave_later.h"
+#include "loopback.h"
+#include "net/tserversocket.h"
+#include "platform/message_box.h"
+#include "store/store_paths.h"
+#include "store/tregistry.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QToolButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using logwin::TForm2;
+
+namespace {
+
+class RecordingCounter final : public logwin::AlertCounter {
+public:
+    int raised = 0;
+    int acknowledged = 0;
+    void note_alert_raised() override { ++raised; }
+    void note_alert_acknowledged() override { ++acknowledged; }
+};
+
+// Our children that are alive (not yet ended); the alert commands of these tests sleep on.
+QList<pid_t> live_children()
+{
+    QList<pid_t> children;
+    const QByteArray self = QByteArray::number(getpid());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (entry.toInt() == 0 || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');  // state, ppid, ...
+        if (fields.size() > 1 && fields[1] == self && fields[0] != "Z")
+            children.append(entry.toInt());
+    }
+    return children;
+}
+
+std::string stored_string(const std::string& key, const std::string& name)
+{
+    store::TRegistry registry;
+    return registry.OpenKey(key, false) ? registry.ReadString(name) : "<no key>";
+}
+
+QStringList list_entries(const TForm2& window, bool checked_only = false)
+{
+    QStringList entries;
+    for (int row = 0; row < window.CheckListBox1->count(); ++row)
+        if (!checked_only || window.CheckListBox1->item(row)->checkState() == Qt::Checked)
+            entries.append(window.CheckListBox1->item(row)->text());
+    return entries;
+}
+
+std::vector<std::string> keywords(TForm2& window)
+{
+    return window.memo1->ColorRules().Items(0).Keywords();
+}
+
+}  // namespace
+
+class TestAlerts : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder;
+    QString runs_file;    // one line per alert command run
+    QString command;      // appends to runs_file, then sleeps on
+    RecordingCounter counter;
+    std::unique_ptr<TForm2> window;
+    quint16 port = 0;
+    struct Shown {
+        QString text;
+        QString caption;
+        platform::MessageIcon icon;
+    };
+    QList<Shown> shown;
+    platform::MessageAnswer answer = platform::MessageAnswer::Yes;
+
+    void save_alert(const QString& name, const QString& catchwords, const QString& alert_command = {},
+                    const QString& sound = {})
+    {
+        window->Edit1->setText(name);
+        window->Edit3->setText(sound);
+        window->Edit2->setText(alert_command);
+        window->Memo2->setPlainText(catchwords);
+        window->Button1->click();
+    }
+    void receive(const QByteArray& lines)
+    {
+        const int before = window->memo1->line_count();
+        QVERIFY(loopback::Sender(port).send(lines.toStdString()));
+        QTRY_COMPARE(window->memo1->line_count(), before + int(lines.count('\n')));
+    }
+    int runs() const
+    {
+        QFile file(runs_file);
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath(QStringLiteral("config"))));
+        help::initialize_help(folder.path());
+        runs_file = folder.filePath(QStringLiteral("runs"));
+        QFile script(folder.filePath(QStringLiteral("hold")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho run >> \"$1\"\nexec sleep 60\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        command = script.fileName() + QLatin1Char(' ') + runs_file;
+        platform::set_message_box_handler([this](const QString& text, const QString& caption, platform::MessageIcon icon) {
+            shown.append({text, caption, icon});
+            return answer;
+        });
+    }
+    void init()
+    {
+        store::TRegistry().DeleteKey(store::product_key);
+        QFile::remove(runs_file);
+        shown.clear();
+        answer = platform::MessageAnswer::Yes;
+        counter = RecordingCounter();
+        window = std::make_unique<TForm2>(&counter);
+        window->show();
+        port = loopback::free_port();
+        window->ServerSocket1->SetPort(port);
+        window->ServerSocket1->SetActive(true);
+        window->listen_port = port;
+        window->is_saved = true;
+        window->config_name = QStringLiteral("web");
+    }
+    void cleanup()
+    {
+        window.reset();
+        for (const pid_t child : live_children())
+            kill(child, SIGKILL);
+        QTRY_VERIFY(live_children().isEmpty());
+    }
+
+    void received_lines_run_matching_alerts_data()
+    {
+        QTest::addColumn<QString>("catchwords");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("runs");
+        QTest::newRow("ERR in ERROR") << "ERR" << true << QByteArray("disk ERROR\r\n") << 1;
+        QTest::newRow("ERR not in error") << "ERR" << true << QByteArray("disk error\n") << 0;
+        QTest::newRow("inactive alert") << "ERR" << false << QByteArray("ERR\n") << 0;
+        QTest::newRow("two catchwords, two runs") << "ERR\nWARN" << true << QByteArray("WARN: ERR\n") << 2;
+        QTest::newRow("repeated word, one run") << "ERR\n\n" << true << QByteArray("ERR ERR ERR\n") << 1;
+    }
+    void received_lines_run_matching_alerts()
+    {
+        QFETCH(QString, catchwords);
+        QFETCH(bool, active);
+        QFETCH(QByteArray, line);
+        QFETCH(int, runs);
+        save_alert(QStringLiteral("disk"), catchwords, command);
+        if (!active)
+            window->CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+        receive(line);
+        // Commands start before the line is shown, so every run is counted by now.
+        QCOMPARE(live_children().size(), runs);
+        QTRY_COMPARE(this->runs(), runs);
+        QCOMPARE(counter.raised, runs > 0 ? 1 : 0);
+        QVERIFY(shown.isEmpty());
+    }
+
+    void alert_stays_raised_until_acknowledged()
+    {
+        save_alert(QStringLiteral("disk"), QStringLiteral("ERR"));
+        window->ToolButton1->click();  // nothing raised: the frame is told all the same
+        QCOMPARE(counter.acknowledged, 1);
+        receive("ERR 1\nERR 2\n");
+        QCOMPARE(counter.raised, 1);
+        QVERIFY(window->alert_raised);
+        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
+        QCOMPARE(window->GradientCaption1->FontInactiveColor(), platform::clRed);
+        window->ToolButton1->click();
+        QCOMPARE(counter.acknowledged, 2);
+        QVERIFY(!window->alert_raised);
+        QCOMPARE(window->GradientCaption1->StartColor(), platform::clBlack);
+        QCOMPARE(window->GradientCaption1->FontInactiveColor(), platform::clInactiveCaptionText);
+        receive("ERR 3\n");
+        QCOMPARE(counter.raised, 2);
+    }
+
+    void missing_sound_file_is_saved_and_fires_silently()
+    {
+        const QString sound = folder.filePath(QStringLiteral("missing.wav"));
+        save_alert(QStringLiteral("disk"), QStringLiteral("ERR"), command, sound);
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("The given soundfile doesn't exist."));
+        QCOMPARE(shown[0].caption, QStringLiteral("Warning"));
+        QCOMPARE(shown[0].icon, platform::MessageIcon::Warning);
+        QCOMPARE(stored_string(store::alert_key("web", "disk"), "sound"), sound.toStdString());
+        receive("ERR\n");
+        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
+        QCOMPARE(live_children().size(), 1);
+        QCOMPARE(shown.size(), 1);
+    }
+
+    void flood_of_matching_lines_runs_at_most_16_commands_at_once()
+    {
+        save_alert(QStringLiteral("disk"), QStringLiteral("ERR"), command);
+        receive(QByteArray("ERR flood\n").repeated(100));
+        const QList<pid_t> running = live_children();
+        QCOMPARE(running.size(), 16);
+        // A command that ends frees its place for the next match.
+        kill(running[0], SIGKILL);
+        QTRY_COMPARE(live_children().size(), 15);
+        receive("ERR again\nERR and again\n");
+        QCOMPARE(live_children().size(), 16);
+        QTRY_COMPARE(runs(), 17);
+    }
+
+    void saved_alerts_are_listed_stored_and_highlighted()
+    {
+        window->Edit1->setText(QStringLiteral(" "));
+        QVERIFY(!window->Button1->isEnabled());
+        window->Memo2->setPlainText(QStringLiteral("x"));
+        QVERIFY(window->Button1->isEnabled());  // a blank is a name
+        window->Memo2->clear();
+        QVERIFY(!window->Button1->isEnabled());
+
+        save_alert(QStringLiteral("disk"), QStringLiteral("full\nERR\n"));
+        QCOMPARE(list_entries(*window, true), QStringList{"disk"});
+        QCOMPARE(window->alerts.size(), std::size_t(1));
+        QVERIFY(window->alerts[0].active);
+        QCOMPARE(keywords(*window), (std::vector<std::string>{"full", "ERR"}));
+        const std::string key = store::alert_key("web", "disk");
+        QCOMPARE(stored_string(key, "catchwords"), std::string("full\r\nERR\r\n"));
+        store::TRegistry registry;
+        QVERIFY(registry.OpenKey(key, false));
+        QVERIFY(registry.ReadBool("active"));
+        QVERIFY(registry.ReadBool("color_titlebar"));
+
+        // Re-saving: words taken out of an active alert stop being highlighted; an unchecked
+        // entry stays inactive.
+        save_alert(QStringLiteral("disk"), QStringLiteral("ERR\nWARN"));
+        QCOMPARE(keywords(*window), (std::vector<std::string>{"", "", "ERR", "WARN"}));
+        window->CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+        save_alert(QStringLiteral("disk"), QStringLiteral("ERR\nfatal"));
+        QCOMPARE(window->alerts.size(), std::size_t(1));
+        QVERIFY(!window->alerts[0].active);
+        QCOMPARE(keywords(*window), (std::vector<std::string>{"", "", "", ""}));
+        QCOMPARE(list_entries(*window, true), QStringList{});
+        QVERIFY(!registry.ReadBool("active"));
+        receive("fatal ERR\n");
+        QCOMPARE(counter.raised, 0);
+    }
+
+    void catchwords_differing_in_case_share_one_keyword()
+    {
+        save_alert(QStringLiteral("upper"), QStringLiteral("ERR"));
+        save_alert(QStringLiteral("lower"), QStringLiteral("err"));
+        QCOMPARE(keywords(*window), std::vector<std::string>{"ERR"});
+        QCOMPARE(list_entries(*window), (QStringList{"lower", "upper"}));
+        window->CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+        QCOMPARE(keywords(*window), std::vector<std::string>{""});
+        QVERIFY(window->alerts[0].active);
+        QVERIFY(!window->alerts[1].active);
+    }
+
+    void load_lists_sorted_and_selecting_fills_the_fields()
+    {
+        {
+            store::TRegistry registry;
+            for (const char* name : {"zeta", "Beta", "alpha"}) {
+                QVERIFY(registry.OpenKey(store::alert_key("web", name), true));
+                registry.WriteString("catchwords", std::string(name) + "\r\nshared");
+                registry.WriteString("command", std::string("run ") + name);
+                registry.WriteBool("color_titlebar", name[0] == 'z');
+                registry.WriteBool("active", name[0] != 'z');
+            }
+        }
+        window->load_alerts();
+        QCOMPARE(list_entries(*window), (QStringList{"alpha", "Beta", "zeta"}));
+        QCOMPARE(list_entries(*window, true), (QStringList{"alpha", "Beta"}));
+        QCOMPARE(window->alerts.size(), std::size_t(3));
+        QCOMPARE(window->alerts[0].name, QStringLiteral("zeta"));  // collection in store order
+        QCOMPARE(keywords(*window), (std::vector<std::string>{"Beta", "shared", "alpha"}));
+
+        window->CheckListBox1->setCurrentRow(2);
+        QCOMPARE(window->Edit1->text(), QStringLiteral("zeta"));
+        QCOMPARE(window->Edit2->text(), QStringLiteral("run zeta"));
+        QCOMPARE(window->Memo2->toPlainText(), QStringLiteral("zeta\nshared"));
+        QVERIFY(window->CheckBox1->isChecked());
+
+        // An alert key without "active" ends the loading with the store's error.
+        store::TRegistry registry;
+        QVERIFY(registry.OpenKey(store::alert_key("web", "broken"), true));
+        registry.WriteString("catchwords", "x");
+        QVERIFY_THROWS_EXCEPTION(store::ERegistryException, window->load_alerts());
+    }
+
+    void removing_asks_and_the_last_alert_leaves_nothing()
+    {
+        save_alert(QStringLiteral("disk"), QStringLiteral("ERR"));
+        window->CheckListBox1->setCurrentRow(0);
+        answer = platform::MessageAnswer::No;
+        window->Button3->click();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("Are you sure you want to remove the alert\r\nentry disk?"));
+        QCOMPARE(shown[0].caption, QStringLiteral("Question"));
+        QCOMPARE(window->alerts.size(), std::size_t(1));
+
+        answer = platform::MessageAnswer::Yes;
+        window->Button3->click();
+        QCOMPARE(window->CheckListBox1->count(), 0);
+        QVERIFY(window->alerts.empty());
+        QCOMPARE(stored_string(store::alert_key("web", "disk"), "catchwords"), std::string("<no key>"));
+        QCOMPARE(window->Edit1->text(), QStringLiteral("disk"));
+        receive("ERR\n");
+        QCOMPARE(counter.raised, 0);
+    }
+
+    void unsaved_window_is_saved_through_the_dialog_first_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("params");
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("with a command") << "/bin/sleep" << " -- 30" << true;
+        QTest::newRow("without a command") << "" << "" << true;
+        QTest::newRow("cancelled") << "/bin/true" << "" << false;
+    }
+    void unsaved_window_is_saved_through_the_dialog_first()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, params);
+        QFETCH(bool, accept);
+        logwin::Tsave_later dialog;
+        logwin::set_save_later_dialog(&dialog);
+        window->is_saved = false;
+        window->config_name.clear();
+        window->command_program = program;
+        window->command_params = params;
+        QString shown_command;
+        QString shown_port;
+        QTimer::singleShot(0, &dialog, [&] {
+            shown_port = dialog.Edit2->text();
+            shown_command = dialog.Edit3->text();
+            dialog.Edit1->setText(QStringLiteral("tunnel"));
+            (accept ? dialog.OKBtn : dialog.CancelBtn)->click();
+        });
+        save_alert(QStringLiteral("disk"), QStringLiteral("ERR"));
+        QCOMPARE(shown_port, QString::number(port));
+        QCOMPARE(shown_command, program + params);
+        QCOMPARE(window->is_saved, accept);
+        QCOMPARE(window->alerts.size(), std::size_t(accept ? 1 : 0));
+        QVERIFY(shown.isEmpty());
+        QCOMPARE(window->config_name, accept ? QStringLiteral("tunnel") : QString());
+        QCOMPARE(stored_string(store::config_key("tunnel"), "command"),
+                 accept ? (program + params).toStdString() : "<no key>");
+        QCOMPARE(stored_string(store::alert_key("tunnel", "disk"), "catchwords"), accept ? "ERR" : "<no key>");
+        store::TRegistry registry;
+        QCOMPARE(registry.OpenKey(store::config_key("tunnel"), false) ? registry.ReadInteger("") : 0,
+                 accept ? int(port) : 0);
+    }
+
+    void editor_follows_the_window_size_and_keeps_the_splitter_limits()
+    {
+        window->PageControl1->setCurrentIndex(1);
+        const QRect save = window->Button1->geometry();
+        const QRect name = window->Edit1->geometry();
+        const QPoint help = window->Button4->pos();
+        window->resize(window->size() + QSize(100, 60));
+        QTRY_COMPARE(window->Button1->geometry(), save.translated(100, 60));
+        QCOMPARE(window->Edit1->geometry(), name.adjusted(0, 0, 100, 0));
+        QCOMPARE(window->Button4->pos(), help + QPoint(0, 60));
+        window->Splitter1->setSizes({0, 10000});
+        QCOMPARE(window->GroupBox1->width(), 150);
+        window->Splitter1->setSizes({10000, 0});
+        QCOMPARE(window->GroupBox2->width(), 168);
+    }
+};
+
+QTEST_MAIN(TestAlerts)
+#include "test_alerts.moc"
