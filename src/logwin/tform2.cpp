@@ -369,6 +369,11 @@ void TForm2::run_alert_actions(bool color_titlebar, const QString& sound, const 
 
 void TForm2::play_sound(const QString& sound)
 {
+    if (sound == last_sound && last_sound_started.isValid() &&
+        last_sound_started.elapsed() < sound_restart_interval_ms)
+        return;
+    last_sound = sound;
+    last_sound_started.start();
     medplay->SetFileName(sound);
     medplay->SetWaitNext(true);
     medplay->SetNotifyNext(false);

@@ -8,6 +8,7 @@
 #include "logwin/talert.h"
 #include "platform/process.h"
 
+#include <QElapsedTimer>
 #include <QMdiSubWindow>
 #include <QString>
 
@@ -148,6 +149,10 @@ public:
 
     // Alert commands started by this window that may be running at once; more are skipped.
     static constexpr std::size_t max_running_alert_commands = 16;
+    // A sound that started this recently is not started over for the same file: opening the
+    // device holds the window for tens of milliseconds, and a peer sending matching lines
+    // back to back would otherwise freeze it for as long as it likes.
+    static constexpr qint64 sound_restart_interval_ms = 250;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -173,6 +178,8 @@ private:
     std::unique_ptr<MemoTarget> memo_target;
     CatchwordMatcher matcher;
     bool matcher_stale = true;
+    QString last_sound;
+    QElapsedTimer last_sound_started;
     std::vector<std::unique_ptr<platform::ChildProcess>> alert_commands;
 };
 

@@ -13,6 +13,7 @@
 #include "store/tregistry.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -217,6 +218,41 @@ private Q_SLOTS:
         QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
         QCOMPARE(live_children().size(), 1);
         QCOMPARE(shown.size(), 1);
+    }
+
+    void flood_of_matching_lines_with_a_sound_keeps_the_window_responsive()
+    {
+        // Two seconds of silence, 8 kHz, 8-bit mono PCM.
+        const QString sound = folder.filePath(QStringLiteral("beep.wav"));
+        QFile wav(sound);
+        QVERIFY(wav.open(QIODevice::WriteOnly));
+        const quint32 samples = 16000;
+        QByteArray header("RIFF");
+        const auto put32 = [&header](quint32 value) { header.append(reinterpret_cast<const char*>(&value), 4); };
+        const auto put16 = [&header](quint16 value) { header.append(reinterpret_cast<const char*>(&value), 2); };
+        put32(36 + samples);
+        header.append("WAVEfmt ");
+        put32(16);
+        put16(1);
+        put16(1);
+        put32(8000);
+        put32(8000);
+        put16(1);
+        put16(8);
+        header.append("data");
+        put32(samples);
+        wav.write(header + QByteArray(int(samples), char(0x80)));
+        wav.close();
+
+        save_alert(QStringLiteral("beep"), QStringLiteral("BEEP"), {}, sound);
+        // Opening the sound device for every one of these lines held the window for over
+        // half a minute; a responsive window takes well under a second.
+        QElapsedTimer held;
+        held.start();
+        receive(QByteArray("BEEP\n").repeated(1000));
+        QVERIFY2(held.elapsed() < 10000, "the window froze while matching lines kept restarting the sound");
+        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
+        QCOMPARE(counter.raised, 1);
     }
 
     void flood_of_matching_lines_runs_at_most_16_commands_at_once()
