@@ -118,6 +118,13 @@ private Q_SLOTS:
         const quint16 db_port = loopback::free_port();
         save_config("web", web_port, "");
         save_config("db", db_port, "");
+        {
+            store::TRegistry registry;
+            QVERIFY(registry.OpenKey(store::alert_key("web", "errors"), true));
+            registry.WriteString(store::catchwords_value, "ERROR");
+            registry.WriteBool(store::color_titlebar_value, true);
+            registry.WriteBool(store::active_value, true);
+        }
 
         start();
         set_option_in_dialog(true, true);
@@ -134,6 +141,9 @@ private Q_SLOTS:
         QVERIFY(web->is_saved);
         QCOMPARE(web->config_name, QStringLiteral("web"));
         QCOMPARE(web->listen_port, web_port);
+        QCOMPARE(web->alerts.size(), std::size_t{1});
+        QCOMPARE(web->alerts[0].name, QStringLiteral("errors"));
+        QVERIFY(web->alerts[0].active);
         QVERIFY(loopback::Sender(web_port).send("still here\n"));
         QTRY_COMPARE(web->memo1->line_count(), 1);
         QVERIFY(boxes.isEmpty());
