@@ -4,12 +4,14 @@
 #include "shell/startup.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     // The title is also the caption of the default error report.
     QApplication::setApplicationName(QStringLiteral("Vesmira"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/vesmira.png")));
     help::initialize_help();
 
     const std::unique_ptr<shell::TForm1> frame = shell::create_main_windows();
