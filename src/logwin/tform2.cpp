@@ -12,6 +12,7 @@
 #include "logwin/window_images.h"
 #include "net/tserversocket.h"
 #include "platform/error_report.h"
+#include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/shell_open.h"
 #include "store/key_path.h"
@@ -46,6 +47,8 @@
 
 namespace logwin {
 
+using platform::interface_font;
+
 namespace {
 
 constexpr int opening_client_width = 543;
@@ -57,13 +60,6 @@ public:
     using QWidget::QWidget;
     QSize sizeHint() const override { return {opening_client_width, opening_client_height}; }
 };
-
-QFont interface_font(int pixels)
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(pixels);
-    return font;
-}
 
 // The most one read event takes from a connection. The listener offers the rest in further
 // read events, so the event loop gets a turn between them: a sender that filled a large socket

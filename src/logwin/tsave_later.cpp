@@ -3,6 +3,7 @@
 #include "logwin/tsave_later.h"
 
 #include "help/helpsys.h"
+#include "platform/form_layout.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -14,25 +15,12 @@
 
 namespace logwin {
 
+using platform::place;
+using platform::place_label;
+
 namespace {
 
 QPointer<Tsave_later> registered_dialog;
-
-template <typename Widget>
-Widget* place(Widget* widget, const char* name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
-QLabel* place_label(QLabel* label, const char* name, int left, int top)
-{
-    label->setObjectName(QString::fromLatin1(name));
-    label->adjustSize();
-    label->move(left, top);
-    return label;
-}
 
 }  // namespace
 
@@ -41,9 +29,7 @@ Tsave_later::Tsave_later(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("save_later"));
     setWindowTitle(QStringLiteral("Save configuration"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    QFont dialog_font(QStringLiteral("MS Sans Serif"));
-    dialog_font.setPixelSize(10);
-    setFont(dialog_font);
+    setFont(platform::interface_font(10));
     setFixedSize(330, 178);
     help::set_help_context(this, help::context_save_configuration);
 

@@ -7,6 +7,7 @@
 #include "newwin/text_trim.h"
 #include "newwin/window_configs.h"
 #include "platform/error_report.h"
+#include "platform/form_layout.h"
 #include "platform/int_conversion.h"
 #include "platform/message_box.h"
 #include "store/key_path.h"
@@ -28,23 +29,10 @@
 
 namespace newwin {
 
+using platform::place;
+using platform::place_label;
+
 namespace {
-
-template <typename Widget>
-Widget* place(Widget* widget, const char* name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
-QLabel* place_label(QLabel* label, const char* name, int left, int top)
-{
-    label->setObjectName(QString::fromLatin1(name));
-    label->adjustSize();
-    label->move(left, top);
-    return label;
-}
 
 void show_error(const char* text, const char* caption)
 {
@@ -60,9 +48,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("New vesmira window"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QFont form_font(QStringLiteral("MS Sans Serif"));
-    form_font.setPixelSize(10);
-    setFont(form_font);
+    setFont(platform::interface_font(10));
     setFixedSize(406, 251);
     help::set_help_context(this, help::context_new_window_dialog);
 

@@ -2,6 +2,8 @@
 
 #include "shell/tdlg_about.h"
 
+#include "platform/form_layout.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -41,9 +43,7 @@ Tdlg_about::Tdlg_about(QWidget* parent) : QDialog(parent)
     register_shell_resources();
     setObjectName(QStringLiteral("dlg_about"));
     setWindowTitle(QStringLiteral("About"));
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(platform::interface_font(11));
     setFixedSize(345, 315);
 
     Image1 = new QLabel(this);

@@ -9,6 +9,7 @@
 #include "newwin/new_action.h"
 #include "newwin/tform3.h"
 #include "platform/error_report.h"
+#include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/system_colors.h"
@@ -77,9 +78,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("VESMIRA"));
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(10);
-    setFont(font);
+    setFont(platform::interface_font(10));
     help::set_help_context(this, help::context_frame);
 
     GradientCaption1 = new TGradientCaption(this);

@@ -3,6 +3,7 @@
 #include "shell/toptdlg.h"
 
 #include "help/helpsys.h"
+#include "platform/form_layout.h"
 #include "shell/window_reopening.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
@@ -19,9 +20,7 @@ Toptdlg::Toptdlg(QWidget* parent)
     setObjectName(QStringLiteral("optdlg"));
     setWindowTitle(QStringLiteral("Global options"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    QFont dialog_font(QStringLiteral("MS Sans Serif"));
-    dialog_font.setPixelSize(10);
-    setFont(dialog_font);
+    setFont(platform::interface_font(10));
     setFixedSize(371, 159);
     help::set_help_context(this, help::context_global_options);
 
