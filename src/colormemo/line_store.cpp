@@ -1,5 +1,7 @@
-// The line store: line bytes in large append-only blocks, located through pages of at most a
-// few thousand index entries, so no edit shifts more than one page of the index.
+// The line store: line bytes in large mapped blocks, located through pages of at most a few
+// thousand index entries, so no edit shifts more than one page of the index. Blocks are counted
+// by the lines living in them and unmapped when the last one goes, so dropped or cleared text
+// really leaves the process.
 
 #include "colormemo/line_store.h"
 
@@ -8,7 +10,6 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -21,13 +22,22 @@ namespace {
 // Lines per page as appended; a page that grows past twice this by insertions is split.
 constexpr std::size_t page_lines = 1024;
 constexpr std::size_t block_bytes = std::size_t{4} << 20;
+// A line that has to move to grow, and is at least this long, gets a mapping of its own, which
+// then grows by remapping its pages instead of copying them.
+constexpr std::size_t own_block_bytes = std::size_t{256} << 10;
+// Distance between the column marks of a long line.
+constexpr std::size_t mark_spacing = std::size_t{64} << 10;
+constexpr std::size_t huge_page = std::size_t{2} << 20;
+constexpr std::size_t system_page = 4096;
 
-std::uint64_t make_location(std::size_t block, std::size_t offset)
+std::uint64_t make_location(std::uint32_t block, std::size_t offset)
 {
     return (static_cast<std::uint64_t>(block) << 32) | static_cast<std::uint64_t>(offset);
 }
-std::size_t location_block(std::uint64_t location) { return static_cast<std::size_t>(location >> 32); }
+std::uint32_t location_block(std::uint64_t location) { return static_cast<std::uint32_t>(location >> 32); }
 std::size_t location_offset(std::uint64_t location) { return static_cast<std::size_t>(location & 0xFFFFFFFFu); }
+
+std::size_t round_up(std::size_t size, std::size_t unit) { return (size + unit - 1) / unit * unit; }
 
 std::uint32_t checked_length(std::size_t length)
 {
@@ -36,34 +46,86 @@ std::uint32_t checked_length(std::size_t length)
     return static_cast<std::uint32_t>(length);
 }
 
-}  // namespace
-
-namespace {
-
-constexpr std::size_t huge_page = std::size_t{2} << 20;
-
-struct FreeBlock {
-    void operator()(char* data) const { std::free(data); }
-};
-
-// Blocks are aligned to huge pages and offered to the kernel as such: filling a gigabyte of
-// log then costs hundreds of page faults instead of hundreds of thousands.
-std::unique_ptr<char[], FreeBlock> allocate_block(std::size_t size)
+char* map_bytes(std::size_t size)
 {
-    const std::size_t rounded = (size + huge_page - 1) / huge_page * huge_page;
-    char* data = static_cast<char*>(std::aligned_alloc(huge_page, rounded));
-    if (data == nullptr)
+    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED)
         throw std::bad_alloc();
-    madvise(data, rounded, MADV_HUGEPAGE);
-    return std::unique_ptr<char[], FreeBlock>(data);
+    return static_cast<char*>(data);
+}
+
+// Shared blocks are aligned to huge pages and offered to the kernel as such: filling a
+// gigabyte of log then costs hundreds of page faults instead of hundreds of thousands.
+char* map_aligned_block(std::size_t size)
+{
+    char* raw = map_bytes(size + huge_page);
+    const auto address = reinterpret_cast<std::uintptr_t>(raw);
+    const std::size_t head = round_up(address, huge_page) - address;
+    if (head > 0)
+        munmap(raw, head);
+    if (huge_page - head > 0)
+        munmap(raw + head + size, huge_page - head);
+    madvise(raw + head, size, MADV_HUGEPAGE);
+    return raw + head;
+}
+
+// Columns of the complete characters of `bytes` from `mark` on, up to `stop`; the mark ends on
+// the boundary before a character whose bytes have not all arrived. Every `mark_spacing`
+// bytes a mark goes to `marks` when given.
+void count_columns(std::string_view bytes, ColumnMark& mark, std::vector<ColumnMark>* marks)
+{
+    std::size_t pos = mark.byte;
+    std::int64_t column = mark.column;
+    std::size_t next_mark = marks != nullptr && !marks->empty() ? marks->back().byte + mark_spacing
+                                                                : std::numeric_limits<std::size_t>::max();
+    while (pos < bytes.size()) {
+        if (pos >= next_mark) {
+            marks->push_back({pos, column});
+            next_mark = pos + mark_spacing;
+        }
+        // Printable ASCII up to the next mark in one tight loop: the common case by far.
+        const std::size_t run_end = std::min(bytes.size(), next_mark);
+        while (pos < run_end) {
+            const auto byte = static_cast<unsigned char>(bytes[pos]);
+            if (byte >= 0x80 || byte == '\t')
+                break;
+            ++pos;
+            ++column;
+        }
+        if (pos >= run_end)
+            continue;
+        const auto lead = static_cast<unsigned char>(bytes[pos]);
+        if (lead == '\t') {
+            column = (column / tab_columns + 1) * tab_columns;
+            ++pos;
+            continue;
+        }
+        const std::size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (lead >= 0xC2 && lead <= 0xF4 && pos + needed > bytes.size())
+            break;  // the rest of this character is still to come
+        pos += char_length(bytes, pos);
+        ++column;
+    }
+    mark = {pos, column};
 }
 
 }  // namespace
 
 struct LineStore::Block {
-    std::unique_ptr<char[], FreeBlock> data;
-    std::size_t size = 0;
-    std::size_t used = 0;
+    char* data = nullptr;
+    std::size_t size = 0;   // bytes mapped
+    std::size_t used = 0;   // bytes handed out, from the start
+    std::size_t lines = 0;  // lines whose bytes are here
+    bool own = false;       // holds one line alone, at offset 0, grown by remapping
+
+    Block() = default;
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    ~Block()
+    {
+        if (data != nullptr)
+            munmap(data, size);
+    }
 };
 
 // Two parallel arrays instead of one array of structs: 12 bytes per line, not 16.
@@ -83,6 +145,14 @@ struct LineStore::Page {
     }
 };
 
+// Kept for the few lines that grew or are long: room reserved behind the line in a shared
+// block, how far its columns are counted, and its column marks.
+struct LineStore::LineExtra {
+    std::size_t capacity = 0;
+    ColumnMark counted;
+    std::vector<ColumnMark> marks;
+};
+
 LineStore::LineStore() = default;
 LineStore::~LineStore() = default;
 
@@ -90,9 +160,10 @@ std::pair<std::size_t, std::size_t> LineStore::locate(int index) const
 {
     if (index < 0 || index >= line_count_)
         throw std::out_of_range("Line index out of range");
-    const auto it = std::upper_bound(page_first_line_.begin(), page_first_line_.end(), index);
+    const std::int64_t number = line_base_ + index;
+    const auto it = std::upper_bound(page_first_line_.begin(), page_first_line_.end(), number);
     const auto page = static_cast<std::size_t>(it - page_first_line_.begin()) - 1;
-    return {page, static_cast<std::size_t>(index - page_first_line_[page])};
+    return {page, static_cast<std::size_t>(number - page_first_line_[page])};
 }
 
 std::size_t LineStore::line_length(int index) const
@@ -119,67 +190,139 @@ TextOffset LineStore::line_start(int index) const
     if (index == line_count_)
         return byte_total_ + 2 * static_cast<TextOffset>(line_count_);
     const auto [page, k] = locate(index);
-    return page_first_offset_[page] + pages_[page]->offset_of(k);
+    return page_first_offset_[page] - offset_base_ + pages_[page]->offset_of(k);
 }
 
 int LineStore::line_of_offset(TextOffset offset) const
 {
     if (line_count_ == 0 || offset <= 0)
         return 0;
-    const auto it = std::upper_bound(page_first_offset_.begin(), page_first_offset_.end(), offset);
+    const TextOffset absolute = offset + offset_base_;
+    const auto it = std::upper_bound(page_first_offset_.begin(), page_first_offset_.end(), absolute);
     const auto page = static_cast<std::size_t>(it - page_first_offset_.begin()) - 1;
     const Page& p = *pages_[page];
     TextOffset start = page_first_offset_[page];
     for (std::size_t k = 0; k < p.size(); ++k) {
         const TextOffset next = start + p.length[k] + 2;
-        if (offset < next)
-            return page_first_line_[page] + static_cast<int>(k);
+        if (absolute < next)
+            return static_cast<int>(page_first_line_[page] - line_base_) + static_cast<int>(k);
         start = next;
     }
     return line_count_ - 1;
+}
+
+LineStore::Block& LineStore::block_of(std::uint64_t location) const
+{
+    return *blocks_[location_block(location) - first_block_];
+}
+
+char* LineStore::address_of(std::uint64_t location) const
+{
+    return block_of(location).data + location_offset(location);
 }
 
 std::string_view LineStore::bytes_at(std::uint64_t location, std::size_t length) const
 {
     if (length == 0)
         return {};
-    const Block& block = *blocks_[location_block(location)];
-    return {block.data.get() + location_offset(location), length};
+    return {address_of(location), length};
 }
 
-std::uint64_t LineStore::store_bytes(std::string_view bytes)
+std::uint64_t LineStore::store_bytes(std::string_view bytes, std::size_t room)
 {
-    if (bytes.empty())
-        return 0;
-    // A line never straddles blocks, so its bytes are one string_view; a line longer than a
-    // block gets a block of its own.
-    if (blocks_.empty() || blocks_.back()->size - blocks_.back()->used < bytes.size()) {
+    auto next_id = [&] { return static_cast<std::uint32_t>(first_block_ + blocks_.size()); };
+    if (room >= own_block_bytes) {
         auto block = std::make_unique<Block>();
-        block->size = std::max(block_bytes, bytes.size());
-        if (block->size > std::numeric_limits<std::uint32_t>::max())
-            throw std::length_error("Line too long for the text view");
-        block->data = allocate_block(block->size);
+        block->size = round_up(room, system_page);
+        block->data = map_bytes(block->size);
+        block->used = bytes.size();
+        block->lines = 1;
+        block->own = true;
+        std::memcpy(block->data, bytes.data(), bytes.size());
+        const std::uint32_t id = next_id();
+        blocks_.push_back(std::move(block));
+        return make_location(id, 0);
+    }
+    Block* tail = tail_block_ < 0 ? nullptr : blocks_[static_cast<std::size_t>(tail_block_ - first_block_)].get();
+    if (tail == nullptr || tail->size - tail->used < room) {
+        if (tail != nullptr && tail->lines == 0)
+            free_block(static_cast<std::uint32_t>(tail_block_));
+        auto block = std::make_unique<Block>();
+        block->size = block_bytes;
+        block->data = map_aligned_block(block->size);
+        tail_block_ = next_id();
+        tail = block.get();
         blocks_.push_back(std::move(block));
     }
-    Block& block = *blocks_.back();
-    std::memmove(block.data.get() + block.used, bytes.data(), bytes.size());
-    const std::uint64_t location = make_location(blocks_.size() - 1, block.used);
-    block.used += bytes.size();
+    std::memcpy(tail->data + tail->used, bytes.data(), bytes.size());
+    const std::uint64_t location = make_location(static_cast<std::uint32_t>(tail_block_), tail->used);
+    tail->used += room;
+    ++tail->lines;
     return location;
 }
 
-void LineStore::release_bytes(std::uint64_t location, std::size_t length)
+std::uint64_t LineStore::store_line(std::string_view line)
 {
-    if (length == 0 || blocks_.empty())
-        return;
-    Block& block = *blocks_.back();
-    if (location_block(location) == blocks_.size() - 1 && location_offset(location) + length == block.used)
-        block.used -= length;
+    if (line.empty())
+        return 0;
+    const std::uint64_t location = store_bytes(line, line.size());
+    note_columns(location, line);
+    return location;
 }
 
-void LineStore::note_columns(std::string_view line)
+void LineStore::unlink(std::uint64_t location, std::size_t length)
 {
-    max_columns_ = std::max(max_columns_, display_columns(line));
+    if (length == 0)
+        return;
+    std::size_t reserved = length;
+    if (!extras_.empty()) {
+        if (const auto found = extras_.find(location); found != extras_.end()) {
+            reserved = std::max(reserved, found->second.capacity);
+            extras_.erase(found);
+        }
+    }
+    const std::uint32_t id = location_block(location);
+    Block& block = block_of(location);
+    // The newest bytes of the tail block are given back, so a last line deleted and appended
+    // again and again leaves no garbage.
+    if (location_offset(location) + reserved == block.used)
+        block.used = location_offset(location);
+    if (--block.lines == 0) {
+        if (static_cast<std::int64_t>(id) == tail_block_)
+            block.used = 0;
+        else
+            free_block(id);
+    }
+}
+
+void LineStore::free_block(std::uint32_t id)
+{
+    blocks_[id - first_block_].reset();
+    if (static_cast<std::int64_t>(id) == tail_block_)
+        tail_block_ = -1;
+    while (!blocks_.empty() && blocks_.front() == nullptr) {
+        blocks_.pop_front();
+        ++first_block_;
+    }
+}
+
+void LineStore::note_columns(std::uint64_t location, std::string_view line)
+{
+    auto found = extras_.find(location);
+    if (found == extras_.end()) {
+        if (line.size() < long_line_bytes) {
+            max_columns_ = std::max<std::int64_t>(max_columns_, display_columns(line));
+            return;
+        }
+        found = extras_.emplace(location, LineExtra{}).first;
+    }
+    LineExtra& extra = found->second;
+    if (line.size() >= long_line_bytes && extra.marks.empty())
+        extra.marks.push_back({});
+    count_columns(line, extra.counted, extra.marks.empty() ? nullptr : &extra.marks);
+    // Bytes of a character still arriving count as a column each: an upper bound is all it takes.
+    max_columns_ = std::max<std::int64_t>(max_columns_,
+                                          extra.counted.column + static_cast<std::int64_t>(line.size() - extra.counted.byte));
 }
 
 void LineStore::append_line(std::string_view line)
@@ -198,17 +341,16 @@ void LineStore::append_lines(std::span<const std::string_view> lines)
             auto page = std::make_unique<Page>();
             page->location.reserve(page_lines);
             page->length.reserve(page_lines);
-            page_first_line_.push_back(line_count_);
-            page_first_offset_.push_back(byte_total_ + 2 * static_cast<TextOffset>(line_count_));
+            page_first_line_.push_back(line_base_ + line_count_);
+            page_first_offset_.push_back(offset_base_ + byte_total_ + 2 * static_cast<TextOffset>(line_count_));
             pages_.push_back(std::move(page));
         }
         Page& page = *pages_.back();
-        page.location.push_back(store_bytes(line));
+        page.location.push_back(store_line(line));
         page.length.push_back(length);
         page.bytes += length;
         byte_total_ += length;
         ++line_count_;
-        note_columns(line);
     }
 }
 
@@ -219,35 +361,106 @@ void LineStore::replace_line(int index, std::string_view text)
     const std::uint32_t new_length = checked_length(text.size());
     const std::uint32_t old_length = page.length[k];
     const std::uint64_t old_location = page.location[k];
-    if (new_length <= old_length) {
-        if (new_length > 0) {
-            Block& block = *blocks_[location_block(old_location)];
-            std::memmove(block.data.get() + location_offset(old_location), text.data(), new_length);
-        }
-        // Shortening a line at the tail of the last block gives its end back.
-        release_bytes(old_location + new_length, old_length - new_length);
-        if (new_length == 0)
-            page.location[k] = 0;
+    if (new_length > 0 && new_length <= old_length && old_length < long_line_bytes) {
+        // Rewritten where it stands; a line at the tail of the tail block gives its end back.
+        std::memmove(address_of(old_location), text.data(), new_length);
+        Block& block = block_of(old_location);
+        const bool reserved = !extras_.empty() && extras_.contains(old_location);
+        if (!reserved && location_offset(old_location) + old_length == block.used)
+            block.used = location_offset(old_location) + new_length;
+        if (reserved)
+            extras_.erase(old_location);
+        note_columns(old_location, text);
+    } else if (new_length > old_length && old_length > 0 && text.substr(0, old_length) == bytes_at(old_location, old_length)) {
+        // Growing at the end: the same path line assembly takes.
+        const std::string added(text.substr(old_length));
+        extend_line(index, added);
+        return;
     } else {
-        // A line at the tail of the last block grows in place, so completing a fragment
-        // line again and again leaves no garbage; any other line moves to the end.
-        bool grown = false;
-        if (old_length > 0 && location_block(old_location) == blocks_.size() - 1) {
-            Block& block = *blocks_.back();
-            const std::size_t at = location_offset(old_location);
-            if (at + old_length == block.used && at + new_length <= block.size) {
-                std::memmove(block.data.get() + at, text.data(), new_length);
-                block.used = at + new_length;
-                grown = true;
-            }
-        }
-        if (!grown)
-            page.location[k] = store_bytes(text);
+        // Copied before the old bytes go: `text` may be a view of them.
+        const std::uint64_t location = store_line(text);
+        unlink(old_location, old_length);
+        page.location[k] = location;
     }
     page.length[k] = new_length;
     page.bytes += static_cast<TextOffset>(new_length) - static_cast<TextOffset>(old_length);
     byte_total_ += static_cast<TextOffset>(new_length) - static_cast<TextOffset>(old_length);
-    note_columns(text);
+    renumber_from(page_index + 1);
+}
+
+bool LineStore::grow_in_place(std::uint64_t location, std::size_t old_length, std::size_t new_length)
+{
+    Block& block = block_of(location);
+    if (block.own) {
+        if (new_length > block.size) {
+            // Half as much again: the pages are moved, not copied, so growing stays cheap, and
+            // the slack is mapped but never touched.
+            const std::size_t size = round_up(new_length + new_length / 2, system_page);
+            void* moved = mremap(block.data, block.size, size, MREMAP_MAYMOVE);
+            if (moved == MAP_FAILED)
+                throw std::bad_alloc();
+            block.data = static_cast<char*>(moved);
+            block.size = size;
+        }
+        block.used = new_length;
+        return true;
+    }
+    const std::size_t at = location_offset(location);
+    auto found = extras_.find(location);
+    const std::size_t capacity = found != extras_.end() ? std::max(found->second.capacity, old_length) : old_length;
+    if (new_length <= capacity)
+        return true;
+    // The newest bytes of the tail block can grow into its free room.
+    if (static_cast<std::int64_t>(location_block(location)) == tail_block_ && at + capacity == block.used &&
+        at + new_length <= block.size) {
+        block.used = at + new_length;
+        if (found != extras_.end())
+            found->second.capacity = new_length;
+        return true;
+    }
+    return false;
+}
+
+std::uint64_t LineStore::move_to_grow(std::uint64_t location, std::size_t old_length, std::size_t new_length)
+{
+    const std::size_t room = std::max<std::size_t>(2 * new_length, 256);
+    const std::uint64_t moved = store_bytes(bytes_at(location, old_length), room);
+    // The line's column count and marks go with it.
+    LineExtra extra;
+    if (auto found = extras_.find(location); found != extras_.end()) {
+        extra = std::move(found->second);
+        extras_.erase(found);
+    }
+    unlink(location, old_length);
+    extra.capacity = block_of(moved).own ? 0 : room;
+    extras_.insert_or_assign(moved, std::move(extra));
+    return moved;
+}
+
+void LineStore::extend_line(int index, std::string_view bytes)
+{
+    const auto [page_index, k] = locate(index);
+    if (bytes.empty())
+        return;
+    Page& page = *pages_[page_index];
+    const std::size_t old_length = page.length[k];
+    const std::size_t new_length = old_length + bytes.size();
+    const std::uint32_t length = checked_length(new_length);
+    std::uint64_t location = page.location[k];
+    if (old_length == 0) {
+        location = store_bytes(bytes, bytes.size());
+    } else {
+        if (!grow_in_place(location, old_length, new_length))
+            location = move_to_grow(location, old_length, new_length);
+        std::memcpy(address_of(location) + old_length, bytes.data(), bytes.size());
+    }
+    if (!extras_.contains(location))
+        extras_.emplace(location, LineExtra{});
+    note_columns(location, bytes_at(location, new_length));
+    page.location[k] = location;
+    page.length[k] = length;
+    page.bytes += static_cast<TextOffset>(bytes.size());
+    byte_total_ += static_cast<TextOffset>(bytes.size());
     renumber_from(page_index + 1);
 }
 
@@ -269,9 +482,8 @@ void LineStore::insert_lines(int index, std::span<const std::string_view> lines)
     TextOffset added = 0;
     for (const std::string_view line : lines) {
         lengths.push_back(checked_length(line.size()));
-        locations.push_back(store_bytes(line));
+        locations.push_back(store_line(line));
         added += static_cast<TextOffset>(line.size());
-        note_columns(line);
     }
     Page& page = *pages_[page_index];
     page.location.insert(page.location.begin() + static_cast<std::ptrdiff_t>(k), locations.begin(), locations.end());
@@ -330,7 +542,7 @@ void LineStore::erase_lines(int index, int count)
         for (std::size_t i = k + n; i-- > k;) {
             page.bytes -= page.length[i];
             byte_total_ -= page.length[i];
-            release_bytes(page.location[i], page.length[i]);
+            unlink(page.location[i], page.length[i]);
         }
         page.location.erase(page.location.begin() + static_cast<std::ptrdiff_t>(k),
                             page.location.begin() + static_cast<std::ptrdiff_t>(k + n));
@@ -361,12 +573,50 @@ void LineStore::delete_last_line()
     erase_lines(line_count_ - 1, 1);
 }
 
+void LineStore::drop_first_lines(int count)
+{
+    count = std::clamp(count, 0, line_count_);
+    while (count > 0) {
+        Page& page = *pages_.front();
+        const std::size_t n = std::min(static_cast<std::size_t>(count), page.size());
+        TextOffset bytes = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            bytes += page.length[i];
+            unlink(page.location[i], page.length[i]);
+        }
+        const TextOffset shift = bytes + 2 * static_cast<TextOffset>(n);
+        line_base_ += static_cast<std::int64_t>(n);
+        offset_base_ += shift;
+        line_count_ -= static_cast<int>(n);
+        byte_total_ -= bytes;
+        count -= static_cast<int>(n);
+        if (n == page.size()) {
+            pages_.pop_front();
+            page_first_line_.pop_front();
+            page_first_offset_.pop_front();
+        } else {
+            page.location.erase(page.location.begin(), page.location.begin() + static_cast<std::ptrdiff_t>(n));
+            page.length.erase(page.length.begin(), page.length.begin() + static_cast<std::ptrdiff_t>(n));
+            page.bytes -= bytes;
+            page_first_line_.front() += static_cast<std::int64_t>(n);
+            page_first_offset_.front() += shift;
+        }
+    }
+    if (line_count_ == 0)
+        clear();
+}
+
 void LineStore::clear()
 {
+    line_base_ += line_count_;
     blocks_.clear();
+    first_block_ = 0;
+    tail_block_ = -1;
+    extras_.clear();
     pages_.clear();
     page_first_line_.clear();
     page_first_offset_.clear();
+    offset_base_ = 0;
     line_count_ = 0;
     byte_total_ = 0;
     max_columns_ = 0;
@@ -376,31 +626,68 @@ void LineStore::renumber_from(std::size_t page_index)
 {
     if (page_index >= pages_.size())
         return;
-    int line = 0;
-    TextOffset offset = 0;
+    std::int64_t line = line_base_;
+    TextOffset offset = offset_base_;
     if (page_index > 0) {
         const Page& before = *pages_[page_index - 1];
-        line = page_first_line_[page_index - 1] + static_cast<int>(before.size());
+        line = page_first_line_[page_index - 1] + static_cast<std::int64_t>(before.size());
         offset = page_first_offset_[page_index - 1] + before.bytes + 2 * static_cast<TextOffset>(before.size());
     }
     for (std::size_t p = page_index; p < pages_.size(); ++p) {
         page_first_line_[p] = line;
         page_first_offset_[p] = offset;
-        line += static_cast<int>(pages_[p]->size());
+        line += static_cast<std::int64_t>(pages_[p]->size());
         offset += pages_[p]->bytes + 2 * static_cast<TextOffset>(pages_[p]->size());
     }
 }
 
+const LineStore::LineExtra* LineStore::extra_of(int index) const
+{
+    if (extras_.empty())
+        return nullptr;
+    const auto [page, k] = locate(index);
+    if (pages_[page]->length[k] < long_line_bytes)
+        return nullptr;
+    const auto found = extras_.find(pages_[page]->location[k]);
+    return found == extras_.end() || found->second.marks.empty() ? nullptr : &found->second;
+}
+
+ColumnMark LineStore::mark_before_byte(int index, std::size_t byte) const
+{
+    const LineExtra* extra = extra_of(index);
+    if (extra == nullptr)
+        return {};
+    const auto it = std::upper_bound(extra->marks.begin(), extra->marks.end(), byte,
+                                     [](std::size_t b, const ColumnMark& mark) { return b < mark.byte; });
+    return *(it - 1);
+}
+
+ColumnMark LineStore::mark_before_column(int index, std::int64_t column) const
+{
+    const LineExtra* extra = extra_of(index);
+    if (extra == nullptr)
+        return {};
+    const auto it = std::upper_bound(extra->marks.begin(), extra->marks.end(), column,
+                                     [](std::int64_t c, const ColumnMark& mark) { return c < mark.column; });
+    return it == extra->marks.begin() ? ColumnMark{} : *(it - 1);
+}
+
 std::size_t LineStore::memory_bytes() const
 {
-    std::size_t total = blocks_.capacity() * sizeof(void*) + pages_.capacity() * sizeof(void*) +
-                        page_first_line_.capacity() * sizeof(int) +
-                        page_first_offset_.capacity() * sizeof(TextOffset);
-    for (const auto& block : blocks_)
-        total += sizeof(Block) + block->size;
+    std::size_t total = blocks_.size() * sizeof(void*) + pages_.size() * sizeof(void*) +
+                        page_first_line_.size() * sizeof(std::int64_t) +
+                        page_first_offset_.size() * sizeof(TextOffset);
+    for (const auto& block : blocks_) {
+        if (block == nullptr)
+            continue;
+        // A line's own block is touched only as far as the line reaches.
+        total += sizeof(Block) + (block->own ? round_up(block->used, system_page) : block->size);
+    }
     for (const auto& page : pages_)
         total += sizeof(Page) + page->location.capacity() * sizeof(std::uint64_t) +
                  page->length.capacity() * sizeof(std::uint32_t);
+    for (const auto& entry : extras_)
+        total += sizeof(entry) + entry.second.marks.capacity() * sizeof(ColumnMark);
     return total;
 }
 

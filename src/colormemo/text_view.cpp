@@ -152,6 +152,14 @@ void TextView::replace_line(int index, std::string_view text)
     edited(false, true);
 }
 
+void TextView::extend_line(int index, std::string_view bytes)
+{
+    // Temporary: the whole line goes through replace_line until the view learns to extend.
+    std::string text = store_.line_text(index);
+    text.append(bytes);
+    replace_line(index, text);
+}
+
 void TextView::clear()
 {
     store_.clear();
@@ -452,7 +460,7 @@ void TextView::update_scroll_ranges()
     vertical->setRange(0, std::max(0, store_.line_count() - visible));
 
     QScrollBar* horizontal = horizontalScrollBar();
-    const qreal columns_width = store_.max_columns() * char_width_;
+    const qreal columns_width = static_cast<qreal>(store_.max_columns()) * char_width_;
     const int content = static_cast<int>(std::ceil(std::max<qreal>(columns_width, widest_painted_))) + 2 * left_margin;
     horizontal->setPageStep(std::max(1, viewport()->width()));
     horizontal->setSingleStep(std::max(1, static_cast<int>(char_width_)));

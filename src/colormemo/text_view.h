@@ -42,6 +42,8 @@ public:
     void append_line(std::string_view line);
     void delete_last_line();
     void replace_line(int index, std::string_view text);
+    // Appends bytes to the end of a line, at a cost in proportion to them.
+    void extend_line(int index, std::string_view bytes);
     void clear();
     // Replaces the whole text; text is split into lines at line feeds.
     void set_text(std::string_view text);

@@ -7,12 +7,34 @@
 
 namespace logwin {
 
+namespace {
+
+// A fragment this long stops keeping a copy of its bytes (see Fragment::text).
+constexpr std::size_t copy_limit = std::size_t{64} << 10;
+
+std::int64_t end_number(const LineTarget& target) { return target.first_line_number() + target.line_count(); }
+
+}  // namespace
+
+void LineAssembly::Fragment::add(std::string_view bytes)
+{
+    length += bytes.size();
+    if (!text_kept)
+        return;
+    if (length < copy_limit) {
+        text.append(bytes);
+    } else {
+        std::string().swap(text);
+        text_kept = false;
+    }
+}
+
 void LineAssembly::add_received_text(ConnectionKey connection, std::string_view chunk, LineTarget& target)
 {
     chunk = chunk.substr(0, chunk.find('\0'));
     if (chunk.empty())
         return;
-    if (target.line_count() != known_line_count_)
+    if (end_number(target) != known_end_)
         forget_line_positions();
 
     // The connection's fragment leaves the table while the chunk is handled and goes back only
@@ -27,8 +49,8 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
     }
 
     std::vector<std::string_view> appends;
-    // A completed line that couldn't be written in place; at most one per chunk, since only the
-    // first line of a chunk can continue a fragment.
+    // A completed line that couldn't be added to its shown fragment; at most one per chunk,
+    // since only the first line of a chunk can continue a fragment.
     std::string joined;
     bool append_attempted = false;
     try {
@@ -37,14 +59,18 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
             const std::string_view piece = chunk.substr(pos, lf - pos);
             pos = lf + 1;
             if (open) {
-                const std::size_t shown = open->text.size();
-                open->text.append(piece);
-                target.check_line(open->text);
-                if (still_shown(*open, shown, target)) {
+                // The alert check sees the whole line once, before it is shown complete.
+                const int was_shown = shown_at(*open, target);
+                std::string line = was_shown >= 0 ? std::string(target.line_view(was_shown)) : std::move(open->text);
+                line.append(piece);
+                target.check_line(line);
+                // The check's actions may have run an event loop that changed the view.
+                const int shown = was_shown >= 0 ? shown_at(*open, target) : -1;
+                if (shown >= 0) {
                     if (!piece.empty())
-                        target.replace_line(open->line, open->text);
+                        target.extend_line(shown, piece);
                 } else {
-                    joined = std::move(open->text);
+                    joined = std::move(line);
                     appends.push_back(joined);
                 }
                 open.reset();
@@ -56,15 +82,17 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
 
         const std::string_view tail = chunk.substr(pos);
         if (!tail.empty()) {
-            if (open && still_shown(*open, open->text.size(), target)) {
-                open->text.append(tail);
-                target.replace_line(open->line, open->text);
+            const int shown = open ? shown_at(*open, target) : -1;
+            if (shown >= 0) {
+                target.extend_line(shown, tail);
+                open->add(tail);
             } else {
-                if (!open)
+                // Shown again as a new line: all of it while a copy is kept, else from here on.
+                if (!open || !open->text_kept)
                     open.emplace();
-                open->text.append(tail);
-                open->line = -1;  // the last line of the append below
-                appends.push_back(open->text);
+                open->add(tail);
+                open->number = -1;  // the last line of the append below
+                appends.push_back(open->text_kept ? std::string_view(open->text) : tail);
             }
         }
 
@@ -80,16 +108,16 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
             } catch (...) {
             }
         }
-        known_line_count_ = target.line_count();
+        known_end_ = end_number(target);
         throw;
     }
 
     if (open) {
-        if (open->line < 0)
-            open->line = target.line_count() - 1;
+        if (open->number < 0)
+            open->number = end_number(target) - 1;
         fragments_.insert_or_assign(connection, std::move(*open));
     }
-    known_line_count_ = target.line_count();
+    known_end_ = end_number(target);
 }
 
 void LineAssembly::connection_closed(ConnectionKey connection)
@@ -108,18 +136,25 @@ void LineAssembly::reset()
     left_open_.reset();
 }
 
-bool LineAssembly::still_shown(const Fragment& fragment, std::size_t shown_length, const LineTarget& target) const
+int LineAssembly::shown_at(const Fragment& fragment, const LineTarget& target) const
 {
-    return fragment.line >= 0
-        && target.line_holds(fragment.line, std::string_view(fragment.text).substr(0, shown_length));
+    if (fragment.number < 0)
+        return -1;
+    const std::int64_t index = fragment.number - target.first_line_number();
+    if (index < 0 || index >= target.line_count())
+        return -1;  // dropped from the front, or gone
+    const std::string_view line = target.line_view(static_cast<int>(index));
+    if (line.size() != fragment.length || (fragment.text_kept && line != fragment.text))
+        return -1;
+    return static_cast<int>(index);
 }
 
 void LineAssembly::forget_line_positions()
 {
     for (auto& entry : fragments_)
-        entry.second.line = -1;
+        entry.second.number = -1;
     if (left_open_)
-        left_open_->line = -1;
+        left_open_->number = -1;
 }
 
 }  // namespace logwin

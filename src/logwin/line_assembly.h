@@ -3,6 +3,7 @@
 // a line that arrives in several chunks. No I/O and no widgets; the window supplies a LineTarget.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,11 +16,16 @@ namespace logwin {
 class LineTarget {
 public:
     virtual int line_count() const = 0;
-    // Whether line `index` exists and holds exactly `text`.
-    virtual bool line_holds(int index, std::string_view text) const = 0;
-    // One edit: the lines become the new last lines, in order.
+    // The number of line 0 in a count that never goes back: it grows by the lines dropped from
+    // the front (a scrollback limit) or cleared, so a line keeps its number while it is shown.
+    virtual std::int64_t first_line_number() const = 0;
+    // The bytes of line `index` (0 <= index < line_count()), valid until the next edit.
+    virtual std::string_view line_view(int index) const = 0;
+    // One edit: the lines become the new last lines, in order. Old lines may be dropped from
+    // the front meanwhile.
     virtual void append_lines(std::span<const std::string_view> lines) = 0;
-    virtual void replace_line(int index, std::string_view text) = 0;
+    // Appends bytes to the end of line `index`.
+    virtual void extend_line(int index, std::string_view bytes) = 0;
     // The alert check of a completed line, run before the line is shown; may throw.
     virtual void check_line(std::string_view line) = 0;
 
@@ -40,8 +46,9 @@ public:
     // Handles one received chunk of `connection`. The chunk ends at its first zero byte. Empty
     // lines are dropped, except that a line feed completes an open fragment. The chunk's lines
     // are shown in one append; a fragment that continues or completes a line already shown is
-    // written into that line, unless the line no longer holds what was shown there (the user
-    // edited the view), in which case the text is appended as a new line instead.
+    // added to the end of that line, unless the line no longer holds what was shown there (the
+    // user edited the view), in which case the text is appended as a new line instead. Each
+    // chunk costs time in proportion to its own size, however long the open line has grown.
     // When the alert check throws, the lines checked before are shown, the rest of the chunk
     // and the connection's open fragment are dropped, and the exception goes on to the caller.
     void add_received_text(ConnectionKey connection, std::string_view chunk, LineTarget& target);
@@ -56,21 +63,28 @@ public:
 
 private:
     struct Fragment {
-        std::string text;  // every byte received so far of the unfinished line
-        int line = -1;     // where it is shown; -1 when that is no longer known
+        std::int64_t number = -1;  // the line showing it (see first_line_number); -1: not shown
+        std::size_t length = 0;    // bytes received so far of the unfinished line
+        // Those bytes while the line is short, to tell whether the user edited the shown line
+        // and to show it again if so. A long line is recognised by its length alone: a copy
+        // would double the memory the longest lines take.
+        std::string text;
+        bool text_kept = true;
+
+        void add(std::string_view bytes);
     };
 
-    // Completes `open` with `rest`: check, then show in place or queue for appending.
-    void complete_line(Fragment& open, std::string_view rest, LineTarget& target);
-    bool still_shown(const Fragment& fragment, std::size_t shown_length, const LineTarget& target) const;
+    // The line index showing `fragment`, or -1 when it is not shown (any more) as received.
+    int shown_at(const Fragment& fragment, const LineTarget& target) const;
     void forget_line_positions();
 
     std::unordered_map<ConnectionKey, Fragment> fragments_;
     // The fragment of a connection that closed in the middle of a line.
     std::optional<Fragment> left_open_;
-    // The view's line count after our last edit. Any other count means lines were inserted or
-    // removed by someone else, so the remembered line positions may point at other lines.
-    int known_line_count_ = 0;
+    // The number the line after the view's last line had after our last edit. Lines dropped
+    // from the front keep it; any other number means lines were inserted or removed by
+    // someone else, so the remembered line numbers may point at other lines.
+    std::int64_t known_end_ = 0;
 };
 
 }  // namespace logwin

@@ -157,12 +157,10 @@ public:
     explicit MemoTarget(TForm2& owner) : window(owner) {}
 
     int line_count() const override { return window.memo1->line_count(); }
-    bool line_holds(int index, std::string_view text) const override
-    {
-        return index >= 0 && index < window.memo1->line_count() && window.memo1->store().line_view(index) == text;
-    }
+    std::int64_t first_line_number() const override { return window.memo1->store().first_line_number(); }
+    std::string_view line_view(int index) const override { return window.memo1->store().line_view(index); }
     void append_lines(std::span<const std::string_view> lines) override { window.memo1->append_lines(lines); }
-    void replace_line(int index, std::string_view text) override { window.memo1->replace_line(index, text); }
+    void extend_line(int index, std::string_view bytes) override { window.memo1->extend_line(index, bytes); }
     void check_line(std::string_view line) override { window.check_line_for_alerts(line); }
 
 private:

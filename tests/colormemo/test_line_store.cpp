@@ -89,7 +89,7 @@ private slots:
         };
         for (int step = 0; step < 1500; ++step) {
             const int count = static_cast<int>(model.size());
-            switch (random() % 6) {
+            switch (random() % 8) {
             case 0:
             case 1: {
                 std::vector<std::string> added(random() % 50);
@@ -139,6 +139,22 @@ private slots:
                     model.pop_back();
                 }
                 break;
+            case 6:
+                // A fragment growing anywhere, the way interleaved senders extend their lines.
+                if (count > 0) {
+                    const int at = count - 1 - static_cast<int>(random() % static_cast<unsigned>(std::min(count, 4)));
+                    const std::string added = some_line();
+                    store.extend_line(at, added);
+                    model[static_cast<std::size_t>(at)] += added;
+                }
+                break;
+            case 7:
+                if (count > 0 && random() % 4 == 0) {
+                    const int n = static_cast<int>(random() % static_cast<unsigned>(std::min(count, 3000) + 1));
+                    store.drop_first_lines(n);
+                    model.erase(model.begin(), model.begin() + n);
+                }
+                break;
             }
             if (step % 300 == 0)
                 compare_with_model(store, model);
@@ -165,6 +181,68 @@ private slots:
         }
         QCOMPARE(store.line_text(1), fragment);
         QVERIFY(store.memory_bytes() < before + (std::size_t{1} << 20));
+    }
+
+    void a_long_line_grows_in_place_and_costs_its_size()
+    {
+        // 16 MB sent in 1 KiB pieces while short lines keep arriving around it (a second
+        // sender), so the line can't simply grow at the end of the store.
+        LineStore store;
+        store.append_line("before");
+        store.append_line("");
+        std::string expected;
+        std::string piece(1024, 'x');
+        for (int i = 0; i < 16 * 1024; ++i) {
+            piece[0] = static_cast<char>('a' + i % 26);
+            piece[1023] = i % 3 == 0 ? '\t' : '\xC3';  // tabs and characters cut between pieces
+            piece[0] = i % 3 == 1 ? '\xA4' : piece[0];
+            store.extend_line(1, piece);
+            expected += piece;
+            if (i % 64 == 0)
+                store.append_line("other sender's line");
+        }
+        QCOMPARE(store.line_length(1), expected.size());
+        QVERIFY(store.line_view(1) == expected);
+        QVERIFY2(static_cast<double>(store.memory_bytes()) < 1.3 * static_cast<double>(store.byte_total()),
+                 qPrintable(QStringLiteral("%1 bytes held for %2").arg(store.memory_bytes()).arg(store.byte_total())));
+
+        // Its column marks agree with counting the line from its start.
+        QCOMPARE(store.mark_before_byte(0, 3).byte, std::size_t{0});
+        for (const std::size_t byte : {std::size_t{0}, std::size_t{70'000}, std::size_t{5'000'001}, expected.size()}) {
+            const colormemo::ColumnMark mark = store.mark_before_byte(1, byte);
+            QVERIFY(mark.byte <= byte && byte - mark.byte <= LineStore::long_line_bytes + 4);
+            QCOMPARE(mark.column, static_cast<std::int64_t>(colormemo::display_columns(std::string_view(expected).substr(0, mark.byte))));
+            const colormemo::ColumnMark by_column = store.mark_before_column(1, mark.column);
+            QCOMPARE(by_column.byte, mark.byte);
+        }
+        QVERIFY(store.max_columns() >= static_cast<std::int64_t>(expected.size()) - 16 * 1024);
+    }
+
+    void dropped_and_cleared_lines_give_their_memory_back()
+    {
+        LineStore store;
+        const std::string line(100, 'y');
+        std::vector<std::string_view> batch(10'000, line);
+        for (int i = 0; i < 10; ++i)
+            store.append_lines(batch);  // about 10 MB
+        store.append_line(std::string(1 << 20, 'z'));  // a line with a block of its own
+        const std::size_t full = store.memory_bytes();
+        QVERIFY(full > 10'000'000);
+
+        store.drop_first_lines(90'000);
+        QCOMPARE(store.line_count(), 10'001);
+        QCOMPARE(store.first_line_number(), std::int64_t{90'000});
+        QCOMPARE(store.line_start(0), TextOffset{0});
+        QCOMPARE(store.line_text(0), line);
+        // The two blocks that held only dropped lines are gone; the one still holding kept
+        // lines stays.
+        QVERIFY2(store.memory_bytes() + (std::size_t{8} << 20) <= full, qPrintable(QString::number(store.memory_bytes())));
+
+        store.clear();
+        QCOMPARE(store.first_line_number(), std::int64_t{100'001});
+        QVERIFY(store.memory_bytes() < 4096);
+        store.append_line("again");
+        QCOMPARE(store.line_text(0), std::string("again"));
     }
 
     void offsets_outside_the_text_are_clamped()

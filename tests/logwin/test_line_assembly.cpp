@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,25 +19,29 @@ public:
     std::vector<std::string> lines;
     std::vector<std::string> checks;
     int appends = 0;
-    std::string refused;  // the alert check throws for this line
+    std::int64_t dropped = 0;  // lines dropped from the front so far
+    std::string refused;       // the alert check throws for this line
 
     int line_count() const override { return static_cast<int>(lines.size()); }
-    bool line_holds(int index, std::string_view text) const override
-    {
-        return index >= 0 && index < line_count() && lines[static_cast<std::size_t>(index)] == text;
-    }
+    std::int64_t first_line_number() const override { return dropped; }
+    std::string_view line_view(int index) const override { return lines.at(static_cast<std::size_t>(index)); }
     void append_lines(std::span<const std::string_view> added) override
     {
         ++appends;
         for (std::string_view line : added)
             lines.emplace_back(line);
     }
-    void replace_line(int index, std::string_view text) override { lines.at(static_cast<std::size_t>(index)) = text; }
+    void extend_line(int index, std::string_view bytes) override { lines.at(static_cast<std::size_t>(index)) += bytes; }
     void check_line(std::string_view line) override
     {
         if (!refused.empty() && line == refused)
             throw std::runtime_error("refused");
         checks.emplace_back(line);
+    }
+    void drop_first(int count)
+    {
+        lines.erase(lines.begin(), lines.begin() + count);
+        dropped += count;
     }
 };
 
@@ -157,6 +162,59 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, assembly.add_received_text(nullptr, "bad\nq\n", view));
         QCOMPARE(as_list(view.lines), (QList<QByteArray>{"a", "z", "xy"}));
         QVERIFY(!assembly.last_line_open());
+    }
+
+    void long_lines_arrive_whole_and_are_extended_in_place()
+    {
+        // Two senders interleave long partial lines; each line is built up in its own shown
+        // line and reaches the alert check once, byte for byte.
+        LineAssembly assembly;
+        RecordingView view;
+        std::string expected_a;
+        std::string expected_b;
+        for (int i = 0; i < 300; ++i) {
+            const std::string piece_a(1000, static_cast<char>('a' + i % 26));
+            const std::string piece_b(700, static_cast<char>('A' + i % 26));
+            assembly.add_received_text("A", piece_a, view);
+            assembly.add_received_text("B", piece_b, view);
+            expected_a += piece_a;
+            expected_b += piece_b;
+        }
+        QCOMPARE(view.appends, 2);  // each fragment was shown once, then only extended
+        assembly.add_received_text("B", "\n", view);
+        assembly.add_received_text("A", "!\n", view);
+        expected_a += '!';
+        QCOMPARE(view.lines, (std::vector<std::string>{expected_a, expected_b}));
+        QCOMPARE(view.checks, (std::vector<std::string>{expected_b, expected_a}));
+        QVERIFY(!assembly.last_line_open());
+    }
+
+    void fragments_follow_lines_dropped_from_the_front()
+    {
+        LineAssembly assembly;
+        RecordingView view;
+        assembly.add_received_text("A", "1\n2\n3\nfrag", view);
+        assembly.add_received_text("B", "b-part", view);
+        view.drop_first(2);  // a scrollback limit dropped lines 1 and 2
+        assembly.add_received_text("A", "ment\n", view);
+        assembly.add_received_text("B", "-end\n", view);
+        QCOMPARE(view.lines, (std::vector<std::string>{"3", "fragment", "b-part-end"}));
+
+        // A fragment whose own line was dropped: the rest arrives as a line of its own, and the
+        // alert check still sees the whole line while a copy of a short fragment is kept.
+        assembly.add_received_text("A", "lost", view);
+        view.drop_first(view.line_count());
+        assembly.add_received_text("A", "-found\n", view);
+        QCOMPARE(view.lines, (std::vector<std::string>{"lost-found"}));
+        QCOMPARE(view.checks.back(), std::string("lost-found"));
+
+        // A long fragment keeps no copy: only what is still to come can be shown.
+        const std::string long_piece(100'000, 'x');
+        assembly.add_received_text("A", long_piece, view);
+        view.drop_first(view.line_count());
+        assembly.add_received_text("A", "tail\n", view);
+        QCOMPARE(view.lines, (std::vector<std::string>{"tail"}));
+        QCOMPARE(view.checks.back(), std::string("tail"));
     }
 };
 
