@@ -36,9 +36,13 @@ void TDrawRules::CompileAll()
 void TDrawRules::ScanAll(TColorPass& pass, std::string_view region, std::int32_t region_start,
                          const TDrawEvent& on_draw)
 {
-    for (const auto& rule : FItems)
-        if (rule->Enabled())
-            rule->Scan(pass, region, region_start, on_draw);
+    // By index, with the count read afresh: an OnDraw handler may add rules while the scan
+    // runs, and no iterator would survive the vector growing under it.
+    for (std::size_t i = 0; i < FItems.size(); ++i) {
+        TColorRule& rule = *FItems[i];
+        if (rule.Enabled())
+            rule.Scan(pass, region, region_start, on_draw);
+    }
 }
 
 }  // namespace colormemo

@@ -34,7 +34,8 @@ public:
     // are therefore in effect by the second pass after the edit.
     void CompileAll();
 
-    // Scans the region with every enabled rule, in collection order.
+    // Scans the region with every enabled rule, in collection order. Rules an on_draw handler
+    // adds meanwhile are scanned in the same pass, after the others.
     void ScanAll(TColorPass& pass, std::string_view region, std::int32_t region_start,
                  const TDrawEvent& on_draw = {});
 

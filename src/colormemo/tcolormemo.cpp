@@ -228,13 +228,9 @@ void TColorMemo::run_pass(QPainter& painter)
     }
     if (FRedrawAlways)
         add_memo_descr(line_start(line_of_offset(selection_from)), selection_from, FontColor(), 0);
-    // By index: a rule added by a handler is not scanned in this pass, but breaks nothing.
+    // A copy, so a handler that replaces OnDraw does not destroy the one running.
     const colormemo::TDrawEvent on_draw = OnDraw;
-    for (int i = 0; i < FColorRules.Count(); ++i) {
-        colormemo::TColorRule& rule = FColorRules.Items(i);
-        if (rule.Enabled())
-            rule.Scan(FPass, FRegionText, 0, on_draw);
-    }
+    FColorRules.ScanAll(FPass, FRegionText, 0, on_draw);
     if (selection_size > 0)
         add_memo_descr(selection_from, selection_from + selection_size - 1, 0, SelectionZOrder);
 

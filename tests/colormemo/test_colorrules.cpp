@@ -287,6 +287,32 @@ private Q_SLOTS:
         QCOMPARE(colour(rules, "0123456789", 100), QByteArray());
     }
 
+    void handler_adding_rules_during_the_scan()
+    {
+        // The handler grows the collection well past its storage while the scan is inside it;
+        // the rules after the event rule are still scanned, and so is the one it added.
+        TDrawRules rules;
+        rules.Add().SetKeyDrawingType(dtEventDraw);
+        const auto add_keyword_rule = [&rules](const TStringList& keywords) {
+            TColorRule& rule = rules.Add();
+            rule.SetKeyDrawingType(dtKeyShow);
+            rule.SetKeywords(keywords);
+        };
+        add_keyword_rule({"error"});
+        int calls = 0;
+        const TDrawEvent on_draw = [&](TColorRule&, std::string_view, std::span<TKeyDescr>, std::int32_t& count) {
+            if (++calls == 1) {
+                for (int i = 0; i < 63; ++i)
+                    rules.Add().SetEnabled(false);
+                add_keyword_rule({"warn;lime"});
+            }
+            count = 0;
+        };
+        QCOMPARE(colour(rules, "error warn", 0, on_draw), QByteArray("0-4:ffk 6-9:ff00k"));
+        QCOMPARE(calls, 1);
+        QCOMPARE(rules.Count(), 66);
+    }
+
     void merge_by_priority_and_order_data()
     {
         QTest::addColumn<QList<QList<uint>>>("descrs");  // start, end, colour, z, is_key
