@@ -174,6 +174,21 @@ bool is_plain_ascii(std::string_view bytes)
     return plain;
 }
 
+std::vector<std::string_view> split_lines(std::string_view text)
+{
+    std::vector<std::string_view> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = text.find('\n', from);
+        if (at == std::string_view::npos) {
+            parts.push_back(text.substr(from));
+            return parts;
+        }
+        parts.push_back(text.substr(from, at - from));
+        from = at + 1;
+    }
+}
+
 qsizetype utf16_length(std::string_view bytes)
 {
     qsizetype units = 0;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace colormemo {
 
@@ -37,6 +38,9 @@ int display_columns(std::string_view bytes);
 
 // True when every byte is printable ASCII or a TAB: such a line lays out by column arithmetic.
 bool is_plain_ascii(std::string_view bytes);
+
+// The lines of text split at line feeds: one more than it has line feeds.
+std::vector<std::string_view> split_lines(std::string_view text);
 
 // UTF-16 units text_char() gives for a line.
 qsizetype utf16_length(std::string_view bytes);

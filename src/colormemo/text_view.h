@@ -3,6 +3,7 @@
 // and paints only the lines on screen, with caret, selection, clipboard and accessibility.
 
 #include "colormemo/line_store.h"
+#include "colormemo/text_view_geometry.h"
 #include "platform/system_colors.h"
 
 #include <QAbstractScrollArea>
@@ -162,9 +163,6 @@ private:
     TextOffset offset_of(Position position) const;
     TextOffset clamp_offset(TextOffset offset) const;
     TextOffset offset_of_kept(Position position) const;
-    // x of the boundary before byte `byte` of `line`, relative to the text's left edge.
-    qreal x_of(std::string_view line, std::size_t byte) const;
-    std::size_t byte_at_x(std::string_view line, qreal x) const;
     int visible_line_count() const;
     int text_left() const;
     void update_metrics();
@@ -206,9 +204,7 @@ private:
     // Font metrics, refreshed when the font changes.
     int line_height_ = 1;
     int ascent_ = 0;
-    qreal char_width_ = 1;
-    qreal tab_width_ = 8;
-    bool fixed_pitch_ = false;
+    LineGeometry geometry_;
     // The horizontal extent seen while painting, beyond what the store's column count says.
     int widest_painted_ = 0;
     // Cached length of plain_text() (-1 when stale) and the accessible position of every

@@ -1,0 +1,129 @@
+// The text view's painting: the lines on screen with their selection, the colouring pass's
+// overlay and the caret, and the string drawing the overlay uses.
+
+#include "colormemo/text_view.h"
+
+#include "colormemo/text_codec.h"
+#include "platform/error_report.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace colormemo {
+
+void TextView::draw_string(QPainter& painter, QPointF top_left, std::string_view bytes, const QColor& text_color,
+                           const QColor& background, bool underline) const
+{
+    QFont drawing_font = font();
+    drawing_font.setUnderline(underline);
+    const QString text = decode_display(bytes);
+    const QFontMetricsF metrics(drawing_font);
+    painter.save();
+    painter.setFont(drawing_font);
+    painter.fillRect(QRectF(top_left, QSizeF(metrics.horizontalAdvance(text), line_height_)), background);
+    painter.setPen(text_color);
+    painter.drawText(QPointF(top_left.x(), top_left.y() + ascent_), text);
+    painter.restore();
+}
+
+int TextView::string_width(std::string_view bytes) const
+{
+    return static_cast<int>(std::lround(QFontMetricsF(font()).horizontalAdvance(decode_display(bytes))));
+}
+
+void TextView::paintEvent(QPaintEvent*)
+{
+    platform::guarded([&] {
+        last_paint_.start();
+        QPainter painter(viewport());
+        const QRect area = viewport()->rect();
+        painter.fillRect(area, platform::resolve_color(color_));
+        painter.setFont(font());
+        const QColor text_color = platform::resolve_color(font_color_);
+        const QColor highlight = palette().color(QPalette::Active, QPalette::Highlight);
+        const QColor highlighted_text = palette().color(QPalette::Active, QPalette::HighlightedText);
+
+        const int first = first_visible_line();
+        const int last = std::min(store_.line_count(), first + area.height() / line_height_ + 2);
+        const int left = text_left();
+        const qreal view_from = -left;  // text coordinates of the viewport's left and right edges
+        const qreal view_to = view_from + area.width();
+        const TextOffset selection_from = selection_start();
+        const TextOffset selection_to = selection_from + selection_length();
+        const qreal char_width = geometry_.char_width();
+        qreal widest = widest_painted_;
+
+        // Draws one line from text x = 0; only characters that meet the viewport are laid out.
+        const auto draw_line = [&](std::string_view line, int y, const QColor& pen) {
+            painter.setPen(pen);
+            const qreal baseline = y + ascent_;
+            LinePieces piece(geometry_, line);
+            for (; !piece.at_end(); piece.next()) {
+                const qreal segment_x = piece.x();
+                if (piece.in_cells()) {
+                    const auto count = static_cast<int>(piece.to() - piece.from());
+                    if (segment_x + count * char_width > view_from && segment_x < view_to) {
+                        const int skip = std::max(0, static_cast<int>((view_from - segment_x) / char_width) - 1);
+                        const int take = std::min(count - skip, static_cast<int>((view_to - segment_x) / char_width) + 2 - skip);
+                        if (take > 0)
+                            painter.drawText(QPointF(left + segment_x + skip * char_width, baseline),
+                                             QString::fromLatin1(line.data() + piece.from() + skip, take));
+                    }
+                    continue;
+                }
+                if (segment_x >= view_to)
+                    break;  // what lies right of the view is not measured
+                if (segment_x + piece.width() > view_from)
+                    painter.drawText(QPointF(left + segment_x, baseline), piece.text());
+            }
+            if (piece.at_end())
+                widest = std::max(widest, piece.x());
+        };
+
+        TextOffset start = first < last ? store_.line_start(first) : 0;
+        for (int index = first; index < last; ++index) {
+            const std::string_view line = store_.line_view(index);
+            const int y = (index - first) * line_height_;
+            draw_line(line, y, text_color);
+            const TextOffset end = start + static_cast<TextOffset>(line.size());
+            if (selection_to > start && selection_from <= end + 1 && selection_from != selection_to) {
+                const auto from_byte = static_cast<std::size_t>(std::max<TextOffset>(selection_from - start, 0));
+                const auto to_byte = static_cast<std::size_t>(std::min<TextOffset>(selection_to - start, static_cast<TextOffset>(line.size())));
+                qreal x1 = geometry_.x_of(line, from_byte);
+                qreal x2 = geometry_.x_of(line, to_byte);
+                // A selected line break shows as one selected cell past the line's end.
+                if (selection_to > end)
+                    x2 += char_width;
+                const QRectF band(left + x1, y, x2 - x1, line_height_);
+                painter.fillRect(band, highlight);
+                painter.save();
+                painter.setClipRect(band);
+                draw_line(line, y, highlighted_text);
+                painter.restore();
+            }
+            start = end + 2;
+        }
+
+        // The overlay repaints whole character cells, so the caret goes on top of it.
+        paint_overlay(painter);
+
+        if (caret_hidden_ == 0 && caret_on_ && hasFocus() && store_.line_count() >= 0) {
+            const QPoint at = position_of_offset(caret_);
+            if (at.y() > -line_height_ && at.y() < area.height())
+                painter.fillRect(QRect(at.x(), at.y(), 1, line_height_), text_color);
+        }
+
+        if (widest > widest_painted_) {
+            // A line wider than the store's column count (wide characters) widens the scroll range.
+            widest_painted_ = static_cast<int>(std::ceil(widest));
+            update_scroll_ranges();
+        }
+    });
+}
+
+void TextView::paint_overlay(QPainter&) {}
+
+}  // namespace colormemo
