@@ -83,8 +83,20 @@ void count_columns(std::string_view bytes, ColumnMark& mark, std::vector<ColumnM
             marks->push_back({pos, column});
             next_mark = pos + mark_spacing;
         }
-        // Printable ASCII up to the next mark in one tight loop: the common case by far.
+        // ASCII without tabs up to the next mark, eight bytes at a time: the common case by far.
         const std::size_t run_end = std::min(bytes.size(), next_mark);
+        constexpr std::uint64_t high_bits = 0x8080808080808080u;
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        while (pos + 8 <= run_end) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + pos, 8);
+            const std::uint64_t tabs = word ^ (ones * '\t');
+            // A byte with its high bit set, or a tab (a zero byte of `tabs`), ends the fast run.
+            if (((word | ((tabs - ones) & ~tabs)) & high_bits) != 0)
+                break;
+            pos += 8;
+            column += 8;
+        }
         while (pos < run_end) {
             const auto byte = static_cast<unsigned char>(bytes[pos]);
             if (byte >= 0x80 || byte == '\t')
@@ -238,6 +250,7 @@ std::uint64_t LineStore::store_bytes(std::string_view bytes, std::size_t room)
         block->used = bytes.size();
         block->lines = 1;
         block->own = true;
+        madvise(block->data, block->size, MADV_HUGEPAGE);
         std::memcpy(block->data, bytes.data(), bytes.size());
         const std::uint32_t id = next_id();
         blocks_.push_back(std::move(block));
@@ -401,6 +414,7 @@ bool LineStore::grow_in_place(std::uint64_t location, std::size_t old_length, st
                 throw std::bad_alloc();
             block.data = static_cast<char*>(moved);
             block.size = size;
+            madvise(block.data, block.size, MADV_HUGEPAGE);
         }
         block.used = new_length;
         return true;

@@ -242,11 +242,26 @@ void TColorMemo::run_pass(QPainter& painter)
     draw_runs(painter);
 }
 
+TColorMemo::ByteSpan TColorMemo::region_bytes(int line, bool on_screen) const
+{
+    const std::size_t length = static_cast<std::size_t>(line_length(line));
+    if (length < colormemo::LineStore::long_line_bytes)
+        return {0, length};
+    // A long line is read only around what shows of it: the columns on screen and this much
+    // either side; of a line above the screen, its end, where stretches into the screen start.
+    constexpr std::size_t reach = colormemo::LineStore::long_line_bytes;
+    if (!on_screen)
+        return {length - reach, length};
+    const int y = (line - first_visible_line()) * line_height();
+    const auto start = static_cast<std::size_t>(offset_at_point(QPoint(0, y)) - line_start(line));
+    const auto end = static_cast<std::size_t>(offset_at_point(QPoint(client_rect().width(), y)) - line_start(line));
+    return {start > reach ? start - reach : 0, std::min(length, end + reach)};
+}
+
 bool TColorMemo::collect_region()
 {
     FRegionText.clear();
     FRegionLines.clear();
-    FRegionBase = 0;
     const colormemo::LineStore& lines = store();
     const int count = lines.line_count();
     if (count == 0)
@@ -266,10 +281,15 @@ bool TColorMemo::collect_region()
     if (last < first)
         return false;
 
-    // Bytes from the start of line `from` to the region end: the end of line `to`, or the
-    // start of the line after it when there is one (the CR LF belongs to the region).
+    // Bytes the region takes for lines `from` to `to`, each with the CR LF after it when
+    // another line follows.
     const auto size_of = [&](int from, int to) {
-        return line_start(to) + line_length(to) - line_start(from) + (to + 1 < count ? 2 : 0);
+        TextOffset size = 0;
+        for (int line = from; line <= to; ++line) {
+            const ByteSpan span = region_bytes(line, line >= first);
+            size += static_cast<TextOffset>(span.to - span.from) + (line + 1 < count ? 2 : 0);
+        }
+        return size;
     };
     while (last > first && size_of(first, last) > RegionLimit)
         --last;
@@ -293,12 +313,12 @@ bool TColorMemo::collect_region()
         from = fits;
     }
 
-    FRegionBase = line_start(from);
     FRegionText.reserve(static_cast<std::size_t>(size_of(from, last)));
     for (int line = from; line <= last; ++line) {
-        const std::string_view bytes = lines.line_view(line);
+        const ByteSpan span = region_bytes(line, line >= first);
+        const std::string_view bytes = lines.line_view(line).substr(span.from, span.to - span.from);
         FRegionLines.push_back({static_cast<std::int32_t>(FRegionText.size()), static_cast<std::int32_t>(bytes.size()),
-                                line});
+                                line, line_start(line) + static_cast<TextOffset>(span.from)});
         FRegionText.append(bytes);
         if (line + 1 < count)
             FRegionText.append("\r\n");
@@ -306,16 +326,31 @@ bool TColorMemo::collect_region()
     return true;
 }
 
+std::int32_t TColorMemo::region_position(TextOffset offset) const
+{
+    // The last region line starting at or before the offset; past its bytes (its line break,
+    // or the unread rest of a long line) the offset counts as that line's end.
+    const auto after = std::upper_bound(FRegionLines.begin(), FRegionLines.end(), offset,
+                                        [](TextOffset value, const RegionLine& line) { return value < line.Offset; });
+    if (after == FRegionLines.begin())
+        return 0;
+    const RegionLine& line = *(after - 1);
+    const std::int32_t next = after == FRegionLines.end() ? static_cast<std::int32_t>(FRegionText.size()) : after->Start;
+    return static_cast<std::int32_t>(std::min<TextOffset>(line.Start + (offset - line.Offset), next - 1));
+}
+
 void TColorMemo::add_memo_descr(TextOffset from, TextOffset to, colormemo::TColor color, std::uint8_t z_order)
 {
     // Only what lies in the region can be drawn; clipping also keeps the merge as short as
     // the region when a selection reaches far beyond the screen.
-    from = std::max(from, FRegionBase);
-    to = std::min(to, FRegionBase + static_cast<TextOffset>(FRegionText.size()) - 1);
-    if (from > to)
+    const RegionLine& last = FRegionLines.back();
+    if (to < FRegionLines.front().Offset || from > last.Offset + last.Length + 1)
         return;
-    FPass.Add({static_cast<std::int32_t>(from - FRegionBase), static_cast<std::int32_t>(to - FRegionBase), color,
-               z_order, false});
+    const std::int32_t start = region_position(from);
+    const std::int32_t end = region_position(to);
+    if (start > end)
+        return;
+    FPass.Add({start, end, color, z_order, false});
 }
 
 void TColorMemo::draw_runs(QPainter& painter)
@@ -358,7 +393,7 @@ void TColorMemo::draw_runs(QPainter& painter)
 
         if (run.IsKey && draw_key) {
             const std::string_view key(FRegionText.data() + run.StartPos, static_cast<std::size_t>(to - run.StartPos));
-            const QPoint top_left = position_of_offset(FRegionBase + run.StartPos);
+            const QPoint top_left = position_of_offset(piece.Offset + (run.StartPos - piece.Start));
             const QRect rect(top_left, QSize(string_width(key), line_height()));
             PainterState state(painter);
             painter.setFont(font());
@@ -398,7 +433,7 @@ bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t f
     if (end < bytes.size() && colormemo::char_start(bytes, end) != end)
         end = colormemo::next_char(bytes, colormemo::char_start(bytes, end));
 
-    const TextOffset line_offset = FRegionBase + line.Start;
+    const TextOffset line_offset = line.Offset;
     const int right = client_rect().width();
     // Each stretch between tabs goes where the view put it; the tabs keep their expansion.
     while (at < end) {

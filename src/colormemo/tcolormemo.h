@@ -94,16 +94,27 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // One line of the region: where its bytes start in FRegionText, their count, its index.
+    // One line of the region: where its bytes start in FRegionText, their count, its index, and
+    // the memo offset of its first byte there (a long line's bytes in the region may start
+    // inside it).
     struct RegionLine {
         std::int32_t Start;
         std::int32_t Length;
         int Line;
+        colormemo::TextOffset Offset;
+    };
+    struct ByteSpan {
+        std::size_t from;
+        std::size_t to;
     };
 
     bool pass_possible() const;
     // Copies the region of this pass into FRegionText; false when no line is fully visible.
     bool collect_region();
+    // The bytes of `line` the region holds.
+    ByteSpan region_bytes(int line, bool on_screen) const;
+    // The region position of a memo offset (see add_memo_descr).
+    std::int32_t region_position(colormemo::TextOffset offset) const;
     void add_memo_descr(colormemo::TextOffset from, colormemo::TextOffset to, colormemo::TColor color,
                         std::uint8_t z_order);
     void run_pass(QPainter& painter);
@@ -127,12 +138,11 @@ private:
 
     // Pass state, kept so passes reuse the storage: the descriptors, merge cells and event
     // buffer, and the region's bytes with CR LF between lines. Offsets inside a pass count from
-    // the region's first byte (FRegionBase in the memo text), so the rules' 32-bit offsets
-    // hold however long the whole text grows.
+    // the region's first byte (each region line knows its memo offset), so the rules' 32-bit
+    // offsets hold however long the whole text grows.
     colormemo::TColorPass FPass;
     std::string FRegionText;
     std::vector<RegionLine> FRegionLines;
-    colormemo::TextOffset FRegionBase = 0;
     bool FInPass = false;
     int FPassCount = 0;
     // Counts text changes, so a pass notices a handler that changed the text under it.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace colormemo {
@@ -58,20 +59,81 @@ void TextView::append_lines(std::span<const std::string_view> lines)
     QScrollBar* bar = verticalScrollBar();
     const bool showed_last_line = bar->value() >= bar->maximum();
     const int first_new = store_.line_count();
-    const qsizetype accessible_end = QAccessible::isActive() ? accessible_length() : 0;
+    if (QAccessible::isActive())
+        note_accessible_insert(accessible_length(), store_.text_length());
     store_.append_lines(lines);
-    lines_changed_from(first_new);
-    if (QAccessible::isActive()) {
-        QString added;
-        for (const std::string_view line : lines) {
-            if (!added.isEmpty() || first_new > 0)
-                added += QLatin1Char('\n');
-            added += decode_text(line);
+    accessible_lines_appended(first_new);
+    keep_text_limit();
+    edited(showed_last_line, true);
+}
+
+void TextView::extend_line(int index, std::string_view bytes)
+{
+    const std::size_t old_length = store_.line_length(index);
+    if (bytes.empty())
+        return;
+    const TextOffset at = store_.line_start(index) + static_cast<TextOffset>(old_length);
+    const bool accessible = QAccessible::isActive();
+    const bool last = index == store_.line_count() - 1;
+    qsizetype accessible_at = -1;
+    if (accessible) {
+        // Text added at the very end joins this tick's insertion; anywhere else it is told at once.
+        if (last) {
+            note_accessible_insert(accessible_length(), at);
+        } else {
+            flush_accessible_insert();
+            accessible_at = accessible_offset_of(at);
         }
-        QAccessibleTextInsertEvent event(this, static_cast<int>(accessible_end), added);
+    }
+    store_.extend_line(index, bytes);
+    const auto added = static_cast<TextOffset>(bytes.size());
+    if (caret_ > at)
+        caret_ += added;
+    if (anchor_ > at)
+        anchor_ += added;
+    accessible_line_extended(index, old_length);
+    if (accessible_at >= 0) {
+        QAccessibleTextInsertEvent event(this, static_cast<int>(accessible_at), decode_text(bytes));
         QAccessible::updateAccessibility(&event);
     }
-    edited(showed_last_line, true);
+    keep_text_limit();
+    edited(false, true);
+}
+
+void TextView::set_text_limit(std::int64_t bytes)
+{
+    text_limit_ = std::max<std::int64_t>(bytes, 0);
+    if (keep_text_limit())
+        edited(false, true);
+}
+
+bool TextView::keep_text_limit()
+{
+    if (text_limit_ <= 0 || store_.byte_total() <= text_limit_ || store_.line_count() < 2)
+        return false;
+    // Down to a little below the limit, so that lines go a block at a time and the cost of
+    // dropping is spread over megabytes of received text.
+    const TextOffset slack = std::min<TextOffset>(std::int64_t{4} << 20, text_limit_ / 4);
+    const TextOffset excess = store_.byte_total() - (text_limit_ - slack);
+    // The newest line always stays, however long it is.
+    const int count = std::min(store_.line_of_offset(excess) + 1, store_.line_count() - 1);
+    const TextOffset removed = store_.line_start(count);
+    accessible_lines_dropped(count);
+
+    QScrollBar* bar = verticalScrollBar();
+    const bool showed_last_line = bar->value() >= bar->maximum();
+    const int top = bar->value();
+    store_.drop_first_lines(count);
+    // Caret and anchor stay on their text; in dropped text they go to the start.
+    caret_ = std::max<TextOffset>(caret_ - removed, 0);
+    anchor_ = std::max<TextOffset>(anchor_ - removed, 0);
+    following_ = true;
+    update_scroll_ranges();
+    // The user who scrolled up keeps seeing the same lines, unless those were dropped.
+    if (!showed_last_line)
+        bar->setValue(std::max(top - count, 0));
+    following_ = false;
+    return true;
 }
 
 void TextView::delete_last_line()
@@ -79,6 +141,7 @@ void TextView::delete_last_line()
     if (store_.line_count() == 0)
         throw std::out_of_range("The text view has no line to delete");
     const int last = store_.line_count() - 1;
+    flush_accessible_insert();
     QString removed;
     qsizetype accessible_from = 0;
     if (QAccessible::isActive()) {
@@ -100,6 +163,7 @@ void TextView::delete_last_line()
 
 void TextView::replace_line(int index, std::string_view text)
 {
+    flush_accessible_insert();
     QString removed;
     qsizetype accessible_from = 0;
     if (QAccessible::isActive() && index >= 0 && index < store_.line_count()) {
@@ -119,17 +183,10 @@ void TextView::replace_line(int index, std::string_view text)
     edited(false, true);
 }
 
-void TextView::extend_line(int index, std::string_view bytes)
-{
-    // Temporary: the whole line goes through replace_line until the view learns to extend.
-    std::string text = store_.line_text(index);
-    text.append(bytes);
-    replace_line(index, text);
-}
-
 void TextView::clear()
 {
     store_.clear();
+    drop_accessible_insert();
     lines_changed_from(0);
     caret_ = anchor_ = 0;
     widest_painted_ = 0;
@@ -139,6 +196,7 @@ void TextView::clear()
 void TextView::set_text(std::string_view text)
 {
     store_.clear();
+    drop_accessible_insert();
     lines_changed_from(0);
     caret_ = anchor_ = 0;
     widest_painted_ = 0;
@@ -252,8 +310,29 @@ QPointF TextView::exact_position_of_offset(TextOffset offset) const
     const int y = (position.line - first_visible_line()) * line_height_;
     if (store_.line_count() == 0)
         return {static_cast<qreal>(text_left()), static_cast<qreal>(y)};
-    const qreal x = geometry_.x_of(store_.line_view(position.line), position.byte);
-    return {text_left() + x, static_cast<qreal>(y)};
+    return {text_left() + x_in_line(position.line, position.byte), static_cast<qreal>(y)};
+}
+
+// A line long enough to keep column marks is laid out from the mark before the place asked for,
+// over a bounded stretch after it, so the cost is the same at any column of any line.
+std::string_view TextView::layout_bytes(int index, ColumnMark from) const
+{
+    const std::string_view line = store_.line_view(index);
+    if (line.size() < LineStore::long_line_bytes)
+        return line;
+    return line.substr(0, std::min(line.size(), from.byte + layout_reach));
+}
+
+qreal TextView::x_in_line(int index, std::size_t byte) const
+{
+    const ColumnMark from = store_.mark_before_byte(index, byte);
+    return geometry_.x_of(store_.line_view(index), byte, from);
+}
+
+std::size_t TextView::byte_in_line(int index, qreal x) const
+{
+    const ColumnMark from = store_.mark_before_column(index, geometry_.column_at(x));
+    return geometry_.byte_at_x(layout_bytes(index, from), x, from);
 }
 
 TextOffset TextView::offset_at_point(QPoint point, int* line) const
@@ -267,7 +346,7 @@ TextOffset TextView::offset_at_point(QPoint point, int* line) const
     const int index = std::clamp(first_visible_line() + row, 0, store_.line_count() - 1);
     if (line != nullptr)
         *line = index;
-    const std::size_t byte = geometry_.byte_at_x(store_.line_view(index), point.x() - text_left());
+    const std::size_t byte = byte_in_line(index, point.x() - text_left());
     return store_.line_start(index) + static_cast<TextOffset>(byte);
 }
 
@@ -316,8 +395,10 @@ void TextView::update_scroll_ranges()
     vertical->setRange(0, std::max(0, store_.line_count() - visible));
 
     QScrollBar* horizontal = horizontalScrollBar();
-    const qreal columns_width = static_cast<qreal>(store_.max_columns()) * geometry_.char_width();
-    const int content = static_cast<int>(std::ceil(std::max<qreal>(columns_width, widest_painted_))) + 2 * left_margin;
+    const qreal columns_width = geometry_.x_of_column(store_.max_columns());
+    // A line of a few hundred million characters is wider than a scroll bar can count.
+    const qreal widest = std::min<qreal>(std::max<qreal>(columns_width, widest_painted_), std::numeric_limits<int>::max() / 2);
+    const int content = static_cast<int>(std::ceil(widest)) + 2 * left_margin;
     horizontal->setPageStep(std::max(1, viewport()->width()));
     horizontal->setSingleStep(std::max(1, static_cast<int>(geometry_.char_width())));
     horizontal->setRange(0, std::max(0, content - viewport()->width()));
@@ -337,10 +418,6 @@ void TextView::resizeEvent(QResizeEvent* event)
         if (showed_last_line)
             bar->setValue(bar->maximum());
     });
-}
-
-namespace {
-constexpr qint64 frame_ms = 16;
 }
 
 bool TextView::within_frame() const
@@ -407,7 +484,7 @@ void TextView::ensure_caret_visible()
         vertical->setValue(position.line - visible + 1);
     if (store_.line_count() == 0)
         return;
-    const int x = static_cast<int>(std::lround(geometry_.x_of(store_.line_view(position.line), position.byte)));
+    const int x = static_cast<int>(std::lround(x_in_line(position.line, position.byte)));
     QScrollBar* horizontal = horizontalScrollBar();
     const int width = viewport()->width();
     const int caret_x = x + left_margin;

@@ -45,6 +45,11 @@ public:
     void replace_line(int index, std::string_view text);
     // Appends bytes to the end of a line, at a cost in proportion to them.
     void extend_line(int index, std::string_view bytes);
+    // The most bytes of line text the view keeps; 0: no limit. Past it the oldest lines are
+    // dropped, a few megabytes at a time, and their memory goes back to the system; the newest
+    // line always stays whole. A new limit applies at once.
+    void set_text_limit(std::int64_t bytes);
+    std::int64_t text_limit() const { return text_limit_; }
     void clear();
     // Replaces the whole text; text is split into lines at line feeds.
     void set_text(std::string_view text);
@@ -165,6 +170,12 @@ private:
     TextOffset offset_of_kept(Position position) const;
     int visible_line_count() const;
     int text_left() const;
+    // Layout of line `index` through the geometry, starting at a long line's column marks.
+    std::string_view layout_bytes(int index, ColumnMark from) const;
+    qreal x_in_line(int index, std::size_t byte) const;
+    std::size_t byte_in_line(int index, qreal x) const;
+    // Drops the oldest lines when the text is over its limit; true when some went.
+    bool keep_text_limit();
     void update_metrics();
     void update_scroll_ranges();
     // After every edit. Edits of the line list (line assembly) repaint at most once a frame,
@@ -214,6 +225,27 @@ private:
     void lines_changed_from(int line);
     mutable qsizetype accessible_length_ = -1;
     mutable std::vector<qsizetype> accessible_marks_;
+
+    // While a screen reader listens, received text is told once per frame: the first edit of a
+    // frame notes where its insertion begins, and the timer tells everything added since. Any
+    // other event about the text tells the pending insertion first, so the order holds.
+    void accessible_lines_appended(int first_new);
+    void accessible_line_extended(int index, std::size_t old_length);
+    // Before the first `count` lines are dropped.
+    void accessible_lines_dropped(int count);
+    void note_accessible_insert(qsizetype position, TextOffset offset);
+    void flush_accessible_insert();
+    void drop_accessible_insert();
+    QBasicTimer accessible_timer_;
+    qsizetype accessible_insert_from_ = -1;  // -1: nothing pending
+    TextOffset accessible_insert_offset_ = 0;
+
+    std::int64_t text_limit_ = 0;
+    // How far past a long line's column mark layout reads: the distance between marks plus
+    // more than any viewport shows.
+    static constexpr std::size_t layout_reach = LineStore::long_line_bytes + (std::size_t{16} << 10);
+    // Repaints of received text, and the screen reader's insertions, at most once per frame.
+    static constexpr int frame_ms = 16;
 };
 
 }  // namespace colormemo

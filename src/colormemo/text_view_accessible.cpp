@@ -162,9 +162,106 @@ void TextView::lines_changed_from(int line)
     accessible_length_ = -1;
 }
 
+void TextView::accessible_lines_appended(int first_new)
+{
+    // Without a screen reader nothing asks for positions: they are worked out when one does.
+    if (!QAccessible::isActive() || accessible_length_ < 0) {
+        lines_changed_from(first_new);
+        return;
+    }
+    const auto marks_needed = [](int lines) {
+        return static_cast<std::size_t>((lines + accessible_mark_lines - 1) / accessible_mark_lines);
+    };
+    const bool marks_complete = accessible_marks_.size() == marks_needed(first_new);
+    qsizetype position = first_new == 0 ? 0 : accessible_length_ + 1;
+    for (int line = first_new; line < store_.line_count(); ++line) {
+        if (marks_complete && line % accessible_mark_lines == 0)
+            accessible_marks_.push_back(position);
+        position += utf16_length(store_.line_view(line)) + 1;
+    }
+    accessible_length_ = position - 1;
+}
+
+void TextView::accessible_line_extended(int index, std::size_t old_length)
+{
+    if (!QAccessible::isActive() || accessible_length_ < 0) {
+        lines_changed_from(index);
+        return;
+    }
+    // Only the last few bytes of the old line can read differently now (a character whose
+    // bytes came in two pieces); from a boundary before them both readings agree.
+    const std::string_view line = store_.line_view(index);
+    const std::size_t from = char_start(line, old_length >= 4 ? old_length - 4 : 0);
+    const qsizetype added =
+        utf16_length(line.substr(from)) - utf16_length(line.substr(from, old_length - from));
+    accessible_length_ += added;
+    for (std::size_t mark = static_cast<std::size_t>(index / accessible_mark_lines) + 1; mark < accessible_marks_.size(); ++mark)
+        accessible_marks_[mark] += added;
+}
+
+void TextView::note_accessible_insert(qsizetype position, TextOffset offset)
+{
+    if (accessible_insert_from_ >= 0)
+        return;
+    accessible_insert_from_ = position;
+    accessible_insert_offset_ = offset;
+    accessible_timer_.start(frame_ms, this);
+}
+
+void TextView::flush_accessible_insert()
+{
+    accessible_timer_.stop();
+    if (accessible_insert_from_ < 0)
+        return;
+    const qsizetype position = accessible_insert_from_;
+    accessible_insert_from_ = -1;
+    if (!QAccessible::isActive() || store_.line_count() == 0)
+        return;
+    // Everything from where the first edit of the tick began: the rest of that line, then the
+    // lines after it, as the screen reader's text has them.
+    const Position first = position_of(std::min(accessible_insert_offset_, store_.text_length()));
+    QString added = decode_text(store_.line_view(first.line).substr(first.byte));
+    for (int line = first.line + 1; line < store_.line_count(); ++line) {
+        added += QLatin1Char('\n');
+        added += decode_text(store_.line_view(line));
+    }
+    if (added.isEmpty())
+        return;
+    QAccessibleTextInsertEvent event(this, clamp_int(position), added);
+    QAccessible::updateAccessibility(&event);
+}
+
+void TextView::drop_accessible_insert()
+{
+    accessible_timer_.stop();
+    accessible_insert_from_ = -1;
+}
+
+void TextView::accessible_lines_dropped(int count)
+{
+    if (!QAccessible::isActive()) {
+        lines_changed_from(0);
+        return;
+    }
+    // Called before the lines go. What arrived before them is told first, so that the screen
+    // reader never hears of text removed that it was not told of.
+    flush_accessible_insert();
+    QString removed;
+    for (int line = 0; line < count; ++line) {
+        removed += decode_text(store_.line_view(line));
+        removed += QLatin1Char('\n');
+    }
+    if (accessible_length_ >= 0)
+        accessible_length_ -= removed.size();
+    accessible_marks_.clear();
+    QAccessibleTextRemoveEvent event(this, 0, removed);
+    QAccessible::updateAccessibility(&event);
+}
+
 void TextView::build_accessible_marks() const
 {
-    if (accessible_length_ >= 0)
+    const auto marks_needed = static_cast<std::size_t>((store_.line_count() + accessible_mark_lines - 1) / accessible_mark_lines);
+    if (accessible_length_ >= 0 && accessible_marks_.size() == marks_needed)
         return;
     if (store_.line_count() == 0) {
         accessible_marks_.clear();
@@ -187,7 +284,8 @@ void TextView::build_accessible_marks() const
 
 qsizetype TextView::accessible_length() const
 {
-    build_accessible_marks();
+    if (accessible_length_ < 0)
+        build_accessible_marks();
     return accessible_length_;
 }
 

@@ -40,10 +40,17 @@ qreal LineGeometry::char_advance(std::string_view line, std::size_t pos, std::si
     return metrics_.horizontalAdvance(QString::fromUcs4(&code, 1));
 }
 
-qreal LineGeometry::x_of(std::string_view line, std::size_t byte) const
+std::int64_t LineGeometry::column_at(qreal x) const
 {
-    byte = std::min(byte, line.size());
-    LinePieces piece(*this, line);
+    return x <= 0 ? 0 : static_cast<std::int64_t>(std::floor(x / char_width_));
+}
+
+qreal LineGeometry::x_of(std::string_view line, std::size_t byte, ColumnMark from) const
+{
+    byte = std::clamp(byte, from.byte, line.size());
+    // Nothing after the byte moves it, so nothing after it is read.
+    line = line.substr(0, byte);
+    LinePieces piece(*this, line, from);
     while (!piece.at_end() && byte > piece.to())
         piece.next();
     if (piece.at_end())
@@ -61,9 +68,9 @@ qreal LineGeometry::x_of(std::string_view line, std::size_t byte) const
     return x;
 }
 
-std::size_t LineGeometry::byte_at_x(std::string_view line, qreal x) const
+std::size_t LineGeometry::byte_at_x(std::string_view line, qreal x, ColumnMark from) const
 {
-    for (LinePieces piece(*this, line); !piece.at_end(); piece.next()) {
+    for (LinePieces piece(*this, line, from); !piece.at_end(); piece.next()) {
         qreal left = piece.x();
         for (std::size_t pos = piece.from(); pos < piece.to();) {
             const std::size_t length = char_length(line, pos);
@@ -74,21 +81,33 @@ std::size_t LineGeometry::byte_at_x(std::string_view line, qreal x) const
             pos += length;
         }
         // The tab's cell reaches to the next tab stop.
-        if (piece.to() < line.size() && x < (left + piece.end_x()) / 2)
+        if (piece.ends_at_tab() && x < (left + piece.end_x()) / 2)
             return piece.to();
     }
     return line.size();
 }
 
-LinePieces::LinePieces(const LineGeometry& geometry, std::string_view line)
-    : geometry_(geometry), line_(line), cells_(geometry.in_cells(line))
+LinePieces::LinePieces(const LineGeometry& geometry, std::string_view line, ColumnMark from, std::size_t max_piece)
+    : geometry_(geometry),
+      line_(line),
+      cells_(geometry.in_cells(line.substr(std::min(from.byte, line.size())))),
+      max_piece_(max_piece),
+      from_(from.byte),
+      x_(geometry.x_of_column(from.column))
 {
-    find_end();
+    if (!at_end())
+        find_end();
 }
 
 void LinePieces::find_end()
 {
     to_ = std::min(line_.find('\t', from_), line_.size());
+    cut_ = false;
+    if (max_piece_ > 0 && to_ - from_ > max_piece_) {
+        const std::size_t cut = char_start(line_, from_ + max_piece_);
+        to_ = cut > from_ ? cut : next_char(line_, from_);
+        cut_ = true;
+    }
     width_ = -1;
     decoded_ = false;
 }
@@ -113,13 +132,13 @@ qreal LinePieces::width()
 qreal LinePieces::end_x()
 {
     const qreal end = x_ + width();
-    return to_ < line_.size() ? geometry_.next_tab_stop(end) : end;
+    return ends_at_tab() ? geometry_.next_tab_stop(end) : end;
 }
 
 void LinePieces::next()
 {
     x_ = end_x();
-    from_ = to_ + 1;
+    from_ = cut_ ? to_ : to_ + 1;
     if (!at_end())
         find_end();
 }

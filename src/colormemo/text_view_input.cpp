@@ -80,6 +80,7 @@ void TextView::move_caret(TextOffset offset, bool keep_anchor)
     if (caret_ != old_caret) {
         emit caret_moved();
         if (QAccessible::isActive()) {
+            flush_accessible_insert();
             QAccessibleTextCursorEvent event(this, static_cast<int>(accessible_offset_of(caret_)));
             QAccessible::updateAccessibility(&event);
         }
@@ -180,6 +181,7 @@ void TextView::replace_selection(std::string_view utf8)
     QString removed;
     qsizetype accessible_from = 0;
     if (accessible) {
+        flush_accessible_insert();
         accessible_from = accessible_offset_of(from);
         removed = accessible_text(accessible_from, accessible_offset_of(to));
     }
@@ -251,9 +253,9 @@ void TextView::keyPressEvent(QKeyEvent* event)
             if (store_.line_count() == 0)
                 return;
             if (preferred_x_ < 0)
-                preferred_x_ = geometry_.x_of(line, at.byte);
+                preferred_x_ = x_in_line(at.line, at.byte);
             const int target = std::clamp(at.line + lines, 0, store_.line_count() - 1);
-            const std::size_t byte = geometry_.byte_at_x(store_.line_view(target), preferred_x_);
+            const std::size_t byte = byte_in_line(target, preferred_x_);
             const qreal keep = preferred_x_;
             move_caret(offset_of({target, byte}), shift);
             preferred_x_ = keep;
@@ -477,6 +479,10 @@ void TextView::timerEvent(QTimerEvent* event)
             frame_timer_.stop();
             freeze_scroll_bars(false);
             viewport()->update();
+            return;
+        }
+        if (event->timerId() == accessible_timer_.timerId()) {
+            flush_accessible_insert();
             return;
         }
         if (event->timerId() == blink_timer_.timerId()) {

@@ -14,6 +14,13 @@
 
 namespace colormemo {
 
+namespace {
+
+// Longest piece of a long line drawn in one call.
+constexpr std::size_t long_line_piece_bytes = 512;
+
+}  // namespace
+
 void TextView::draw_string(QPainter& painter, QPointF top_left, std::string_view bytes, const QColor& text_color,
                            const QColor& background, bool underline) const
 {
@@ -57,10 +64,15 @@ void TextView::paintEvent(QPaintEvent*)
         qreal widest = widest_painted_;
 
         // Draws one line from text x = 0; only characters that meet the viewport are laid out.
-        const auto draw_line = [&](std::string_view line, int y, const QColor& pen) {
+        // A long line is laid out from its column mark left of the view, and drawn in pieces of
+        // bounded length, so that what is off screen costs nothing.
+        const auto draw_line = [&](int index, int y, const QColor& pen) {
             painter.setPen(pen);
             const qreal baseline = y + ascent_;
-            LinePieces piece(geometry_, line);
+            const ColumnMark from = store_.mark_before_column(index, geometry_.column_at(view_from));
+            const std::string_view line = layout_bytes(index, from);
+            const bool whole = from.byte == 0 && line.size() == store_.line_length(index);
+            LinePieces piece(geometry_, line, from, whole ? 0 : long_line_piece_bytes);
             for (; !piece.at_end(); piece.next()) {
                 const qreal segment_x = piece.x();
                 if (piece.in_cells()) {
@@ -79,7 +91,7 @@ void TextView::paintEvent(QPaintEvent*)
                 if (segment_x + piece.width() > view_from)
                     painter.drawText(QPointF(left + segment_x, baseline), piece.text());
             }
-            if (piece.at_end())
+            if (piece.at_end() && whole)
                 widest = std::max(widest, piece.x());
         };
 
@@ -87,13 +99,13 @@ void TextView::paintEvent(QPaintEvent*)
         for (int index = first; index < last; ++index) {
             const std::string_view line = store_.line_view(index);
             const int y = (index - first) * line_height_;
-            draw_line(line, y, text_color);
+            draw_line(index, y, text_color);
             const TextOffset end = start + static_cast<TextOffset>(line.size());
             if (selection_to > start && selection_from <= end + 1 && selection_from != selection_to) {
                 const auto from_byte = static_cast<std::size_t>(std::max<TextOffset>(selection_from - start, 0));
                 const auto to_byte = static_cast<std::size_t>(std::min<TextOffset>(selection_to - start, static_cast<TextOffset>(line.size())));
-                qreal x1 = geometry_.x_of(line, from_byte);
-                qreal x2 = geometry_.x_of(line, to_byte);
+                qreal x1 = x_in_line(index, from_byte);
+                qreal x2 = x_in_line(index, to_byte);
                 // A selected line break shows as one selected cell past the line's end.
                 if (selection_to > end)
                     x2 += char_width;
@@ -101,7 +113,7 @@ void TextView::paintEvent(QPaintEvent*)
                 painter.fillRect(band, highlight);
                 painter.save();
                 painter.setClipRect(band);
-                draw_line(line, y, highlighted_text);
+                draw_line(index, y, highlighted_text);
                 painter.restore();
             }
             start = end + 2;
