@@ -3,6 +3,7 @@
 #include "shell/tform1.h"
 
 #include "alerts/tgradientcaption.h"
+#include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/tform2.h"
 #include "net/tserversocket.h"
@@ -150,8 +151,12 @@ void TForm1::create_menu()
     global_options = make_action(this, "global_options", QStringLiteral("&Global"));
     connect(global_options, &QAction::triggered, this, [this] {
         platform::guarded([this] {
-            if (optdlg != nullptr)
-                global_optionsExecute(*optdlg);
+            if (optdlg == nullptr || !global_optionsExecute(*optdlg))
+                return;
+            // A changed limit holds for the open windows at once, not only for new ones.
+            const std::int64_t limit = std::int64_t{optdlg->text_limit_mb()} << 20;
+            for (int index = 0; index < log_window_count(); ++index)
+                log_window(index)->memo1->set_text_limit(limit);
         });
     });
 
@@ -267,6 +272,7 @@ void TForm1::open_log_window(std::int32_t port, bool saved, const QString& confi
         return;
     }
 
+    window->memo1->set_text_limit(stored_text_limit_bytes());
     window->listen_port = port;
     window->is_saved = saved;
     window->config_name = config_name;

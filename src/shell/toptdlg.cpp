@@ -9,7 +9,9 @@
 #include "store/tregistry.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 namespace shell {
@@ -34,6 +36,20 @@ Toptdlg::Toptdlg(QWidget* parent)
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(7, 13, 182, 14);
 
+    // Logs left running for days must not take all the memory: each window drops its oldest
+    // lines past this size.
+    CheckBox2 = platform::place(new QCheckBox(QStringLiteral("&Limit each window to"), options_page), "CheckBox2",
+                                7, 40, 120, 17);
+    SpinEdit1 = platform::place(new QSpinBox(options_page), "SpinEdit1", 130, 38, 80, 21);
+    SpinEdit1->setRange(1, max_text_limit_mb);
+    SpinEdit1->setValue(default_text_limit_mb);
+    SpinEdit1->setAccessibleName(QStringLiteral("Limit in MB"));
+    auto* unit_label = platform::place_label(new QLabel(QStringLiteral("MB of received text"), options_page), "Label1",
+                                             215, 41);
+    unit_label->setBuddy(SpinEdit1);
+    CheckBox2->setChecked(true);
+    connect(CheckBox2, &QCheckBox::toggled, SpinEdit1, &QSpinBox::setEnabled);
+
     auto* ok_button = new QPushButton(QStringLiteral("OK"), this);
     ok_button->setObjectName(QStringLiteral("OKBtn"));
     ok_button->setGeometry(202, 130, 80, 24);
@@ -52,20 +68,55 @@ Toptdlg::Toptdlg(QWidget* parent)
             [] { help::show_help_context(help::context_global_options); });
 
     setTabOrder(pages, CheckBox1);
-    setTabOrder(CheckBox1, ok_button);
+    setTabOrder(CheckBox1, CheckBox2);
+    setTabOrder(CheckBox2, SpinEdit1);
+    setTabOrder(SpinEdit1, ok_button);
     setTabOrder(ok_button, cancel_button);
     setTabOrder(cancel_button, help_button);
 }
 
-void global_optionsExecute(Toptdlg& dialog)
+std::int32_t Toptdlg::text_limit_mb() const { return CheckBox2->isChecked() ? SpinEdit1->value() : 0; }
+
+void Toptdlg::set_text_limit_mb(std::int32_t megabytes)
+{
+    CheckBox2->setChecked(megabytes > 0);
+    // Without a limit the spin box keeps its last size, ready for the box to be checked again.
+    if (megabytes > 0)
+        SpinEdit1->setValue(megabytes);
+}
+
+std::int32_t read_text_limit_option(store::TRegistry& registry)
+{
+    try {
+        const std::int32_t megabytes = registry.ReadInteger(store::max_window_text_value);
+        if (megabytes >= 0 && megabytes <= max_text_limit_mb)
+            return megabytes;
+    } catch (const std::exception&) {
+    }
+    return default_text_limit_mb;
+}
+
+std::int64_t stored_text_limit_bytes()
 {
     store::TRegistry registry;
-    // Without the product key the box keeps the state of its last showing.
-    if (registry.OpenKey(store::product_key, true))
+    const std::int32_t megabytes =
+        registry.OpenKey(store::product_key, false) ? read_text_limit_option(registry) : default_text_limit_mb;
+    return std::int64_t{megabytes} << 20;
+}
+
+bool global_optionsExecute(Toptdlg& dialog)
+{
+    store::TRegistry registry;
+    // Without the product key the boxes keep the state of their last showing.
+    if (registry.OpenKey(store::product_key, true)) {
         dialog.reopen_check_box()->setChecked(read_reopen_option(registry));
+        dialog.set_text_limit_mb(read_text_limit_option(registry));
+    }
     if (dialog.exec() != QDialog::Accepted)
-        return;
+        return false;
     registry.WriteBool(store::reopen_windows_value, dialog.reopen_check_box()->isChecked());
+    registry.WriteInteger(store::max_window_text_value, dialog.text_limit_mb());
+    return true;
 }
 
 }  // namespace shell

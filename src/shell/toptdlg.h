@@ -1,9 +1,17 @@
 #pragma once
-// The Global options dialog: the one global option, "Reopen all windows on startup".
+// The Global options dialog: "Reopen all windows on startup" and the limit of the received
+// text each log window keeps.
 
 #include <QDialog>
 
+#include <cstdint>
+
 class QCheckBox;
+class QSpinBox;
+
+namespace store {
+class TRegistry;
+}
 
 namespace shell {
 
@@ -14,12 +22,28 @@ public:
     explicit Toptdlg(QWidget* parent = nullptr);
 
     QCheckBox* reopen_check_box() const { return CheckBox1; }
+    // The limit as the dialog shows it, in MB; 0 = no limit.
+    std::int32_t text_limit_mb() const;
+    void set_text_limit_mb(std::int32_t megabytes);
 
 private:
     QCheckBox* CheckBox1;
+    QCheckBox* CheckBox2;  // "&Limit each window to"
+    QSpinBox* SpinEdit1;   // its size in MB
 };
 
-// The `global_options` action: shows the option as stored and writes it back on OK.
-void global_optionsExecute(Toptdlg& dialog);
+// The limit of received text per log window, in MB, when the store holds none.
+inline constexpr std::int32_t default_text_limit_mb = 1024;
+inline constexpr std::int32_t max_text_limit_mb = 1'048'576;
+
+// Reads "MaxWindowTextMB" from the product key the registry has open: a missing or unreadable
+// value, or one out of range, gives the default; 0 means no limit.
+std::int32_t read_text_limit_option(store::TRegistry& registry);
+// The limit for a window opened now, in bytes (0 = none), from the store.
+std::int64_t stored_text_limit_bytes();
+
+// The `global_options` action: shows the options as stored and writes them back on OK; true
+// when the user pressed OK.
+bool global_optionsExecute(Toptdlg& dialog);
 
 }  // namespace shell

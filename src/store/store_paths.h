@@ -11,6 +11,8 @@ inline const std::string configs_key = product_key + "\\configs";
 
 // Value names.
 inline const std::string reopen_windows_value = "ReopenWindowsOnRestart";  // in the product key
+// In the product key: the most received text a log window keeps, in MB; 0 = no limit.
+inline const std::string max_window_text_value = "MaxWindowTextMB";
 inline const std::string port_value;  // a configuration's default (unnamed) value
 inline const std::string command_value = "command";  // of a configuration and of an alert
 inline const std::string sound_value = "sound";
