@@ -5,12 +5,15 @@
 // alone, not highlighted), and one highlight rule of 100 keywords (the colouring alone).
 
 #include "colormemo/tcolormemo.h"
+#include "loopback.h"
 #include "resident_memory.h"
+#include "stall_meter.h"
 #include "help/helpsys.h"
 #include "logwin/catchword_matcher.h"
 #include "logwin/tform2.h"
 #include "net/tserversocket.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,20 +31,63 @@
 #include <vector>
 
 #include <malloc.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int line_bytes = 100;  // line feed included
 
-enum class Setup { plain, alerts, colour };
+enum class Setup { plain, alerts, colour, accessible };
 
 const char* setup_name(Setup setup)
 {
-    return setup == Setup::plain ? "plain" : setup == Setup::alerts ? "alerts" : "colour";
+    switch (setup) {
+    case Setup::plain: return "plain";
+    case Setup::alerts: return "alerts";
+    case Setup::colour: return "colour";
+    case Setup::accessible: return "a11y";
+    }
+    return "";
 }
+
+// What a screen reader's bridge does with the view's events: takes each inserted text and asks
+// where the text now ends. Qt's own hook for accessibility tests stands in for the bridge.
+struct ReaderLog {
+    long events = 0;
+    qsizetype characters_inserted = 0;
+    qsizetype text_length = 0;  // the view's accessible length at the last event
+} reader_log;
+
+void receive_accessibility_event(QAccessibleEvent* event)
+{
+    if (event->type() != QAccessible::TextInserted)
+        return;
+    ++reader_log.events;
+    reader_log.characters_inserted += static_cast<QAccessibleTextInsertEvent*>(event)->textInserted().size();
+    if (QAccessibleInterface* target = event->accessibleInterface())
+        if (QAccessibleTextInterface* text = target->textInterface())
+            reader_log.text_length = text->characterCount();
+}
+
+// Accessibility on, as with a screen reader listening, for as long as it lives.
+class ScreenReader {
+public:
+    ScreenReader()
+    {
+        previous_ = QAccessible::installUpdateHandler(receive_accessibility_event);
+        QAccessible::setActive(true);
+    }
+    ~ScreenReader()
+    {
+        QAccessible::setActive(false);
+        QAccessible::installUpdateHandler(previous_);
+    }
+    ScreenReader(const ScreenReader&) = delete;
+    ScreenReader& operator=(const ScreenReader&) = delete;
+
+private:
+    QAccessible::UpdateHandler previous_ = nullptr;
+};
 
 // The line of a sender as send_lines writes it, without the line feed.
 std::string bench_line(int sender, long index)
@@ -81,36 +127,10 @@ std::vector<std::string> highlight_keywords()
     return keywords;
 }
 
-quint16 free_port()
-{
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    socklen_t length = sizeof address;
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    close(probe);
-    return ntohs(address.sin_port);
-}
-
-int connect_to(quint16 port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Writes `lines` 100-byte lines from one prepared 64 KiB block, so that a sender costs little
 // more than its send calls: on a 2-core machine, senders that format every line would compete
 // with the window they feed, where real senders are other programs or other machines.
-void send_lines(int fd, int sender, long lines)
+void send_lines(const loopback::Sender* connection, int sender, long lines)
 {
     constexpr long block_lines = 64 * 1024 / line_bytes;
     std::string block;
@@ -118,13 +138,8 @@ void send_lines(int fd, int sender, long lines)
         block.append(bench_line(sender, index)).push_back('\n');
     for (long done = 0; done < lines;) {
         const long count = std::min(block_lines, lines - done);
-        std::string_view rest(block.data(), static_cast<std::size_t>(count * line_bytes));
-        while (!rest.empty()) {
-            const ssize_t sent = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
-            if (sent <= 0)
-                return;
-            rest.remove_prefix(static_cast<std::size_t>(sent));
-        }
+        if (!connection->send(std::string_view(block.data(), static_cast<std::size_t>(count * line_bytes))))
+            return;
         done += count;
     }
 }
@@ -164,7 +179,10 @@ Result run(Setup setup, int senders, long total_lines)
     auto window = std::make_unique<logwin::TForm2>(nullptr);
     window->resize(900, 700);
     window->show();
-    const quint16 port = free_port();
+    const quint16 port = loopback::free_port();
+    std::unique_ptr<ScreenReader> reader;
+    if (setup == Setup::accessible)
+        reader = std::make_unique<ScreenReader>();
     window->ServerSocket1->SetPort(port);
     window->ServerSocket1->SetActive(true);
     // The first paint of text loads fonts and glyphs: not part of what is measured.
@@ -185,25 +203,16 @@ Result run(Setup setup, int senders, long total_lines)
     const double resident_before = bench::resident_bytes();
 
     // Connected one by one: beyond the listen queue of 5 a connect waits for SYN back-off.
-    std::vector<int> connections;
+    std::vector<std::unique_ptr<loopback::Sender>> connections;
     for (int sender = 0; sender < senders; ++sender) {
-        connections.push_back(connect_to(port));
+        connections.push_back(std::make_unique<loopback::Sender>(port));
         while (window->ServerSocket1->Socket().ActiveConnections() < sender + 1)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 
-    QElapsedTimer clock;
-    qint64 last_tick = 0;
-    qint64 max_stall = 0;
+    bench::StallMeter clock;
     qint64 time_done = -1;
     QEventLoop loop;
-    QTimer ticker;
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        max_stall = std::max(max_stall, now - last_tick);
-        last_tick = now;
-    });
 
     // The rates of the first and the last 10% are medians over their read events of lines per
     // second of handling (reading, assembling, appending to the view): on a shared 2-core machine
@@ -214,9 +223,9 @@ Result run(Setup setup, int senders, long total_lines)
     const auto read_lines = window->ServerSocket1->OnClientRead;
     window->ServerSocket1->OnClientRead = [&](net::TServerWinSocket& listener, net::TCustomWinSocket& connection) {
         const long shown_before = window->memo1->line_count();
-        const qint64 started = clock.nsecsElapsed();
+        const qint64 started = clock.elapsed_ns();
         read_lines(listener, connection);
-        const qint64 now = clock.nsecsElapsed();
+        const qint64 now = clock.elapsed_ns();
         const long added = window->memo1->line_count() - shown_before;
         if (added > 0 && (shown_before < tenth || shown_before >= total_lines - tenth))
             read_rates[shown_before < tenth ? 0 : 1].push_back(static_cast<double>(added) * 1e9
@@ -231,18 +240,16 @@ Result run(Setup setup, int senders, long total_lines)
     clock.start();
     std::vector<std::thread> threads;
     for (int sender = 0; sender < senders; ++sender)
-        threads.emplace_back(send_lines, connections[static_cast<std::size_t>(sender)], sender, per_sender);
-    ticker.start();
+        threads.emplace_back(send_lines, connections[static_cast<std::size_t>(sender)].get(), sender, per_sender);
     loop.exec();
-    ticker.stop();
+    clock.stop();
     for (std::thread& thread : threads)
         thread.join();
-    for (int fd : connections)
-        close(fd);
+    connections.clear();
 
     result.complete = time_done > 0;
     result.lines = total_lines;
-    result.max_stall_ms = static_cast<double>(max_stall) / 1e6;
+    result.max_stall_ms = clock.max_stall_ms();
     if (result.complete) {
         result.lines_per_s = static_cast<double>(total_lines) / (static_cast<double>(time_done) / 1e9);
         result.first_rate = median(read_rates[0]);
@@ -272,14 +279,15 @@ int main(int argc, char* argv[])
     // which would make every later run look better than the first.
     run(Setup::plain, 1, std::max(100L, lines / 5));
 
-    // The one-sender runs of the three setups take turns over three rounds, and each setup is
+    // The one-sender runs of the four setups take turns over three rounds, and each setup is
     // reported by its median run, so that a neighbour's burst on a shared machine doesn't
     // decide a comparison between them.
-    constexpr Setup setups[] = {Setup::plain, Setup::alerts, Setup::colour};
-    std::vector<Result> rounds[3];
+    constexpr Setup setups[] = {Setup::plain, Setup::alerts, Setup::colour, Setup::accessible};
+    constexpr std::size_t setup_count = std::size(setups);
+    std::vector<Result> rounds[setup_count];
     Result ten_senders;
     for (int round = 0; round < 3; ++round)
-        for (std::size_t setup = 0; setup < 3; ++setup) {
+        for (std::size_t setup = 0; setup < setup_count; ++setup) {
             rounds[setup].push_back(run(setups[setup], 1, lines));
             if (round == 0 && setup == 0)
                 ten_senders = run(Setup::plain, 10, lines);
@@ -299,12 +307,14 @@ int main(int argc, char* argv[])
                     r.first_rate > 0 ? r.last_rate / r.first_rate : 0.0, r.complete ? "" : "  (incomplete)");
     std::printf("* median over the read events of that tenth: lines per second of handling a read\n");
     std::printf("colouring passes during the colour run: %d\n", results[3].colour_passes);
+    std::printf("screen reader over all a11y runs: %ld text-inserted events, %lld characters\n", reader_log.events,
+                static_cast<long long>(reader_log.characters_inserted));
     std::printf("one-sender rows: the median of 3 runs; lines/s of each run:");
-    for (std::size_t setup = 0; setup < 3; ++setup) {
+    for (std::size_t setup = 0; setup < setup_count; ++setup) {
         std::printf(" %s", setup_name(setups[setup]));
         for (const Result& r : rounds[setup])
             std::printf(" %.0f", r.lines_per_s);
-        std::printf(setup < 2 ? ";" : "\n");
+        std::printf(setup + 1 < setup_count ? ";" : "\n");
     }
 
     // The alert check on its own: the plain scan (one search per catchword) against the matcher.
@@ -340,5 +350,7 @@ int main(int argc, char* argv[])
                 results[2].lines_per_s, plain.lines_per_s > 0 ? results[2].lines_per_s / plain.lines_per_s : 0.0);
     std::printf("BENCH ingest-colour senders=1 lines_per_s=%.0f max_stall_ms=%.1f bytes_per_line=%.1f\n",
                 results[3].lines_per_s, results[3].max_stall_ms, results[3].bytes_per_line);
+    std::printf("BENCH ingest-a11y senders=1 lines_per_s=%.0f ratio_to_plain=%.2f\n", results[4].lines_per_s,
+                plain.lines_per_s > 0 ? results[4].lines_per_s / plain.lines_per_s : 0.0);
     return 0;
 }
