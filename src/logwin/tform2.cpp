@@ -42,7 +42,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 namespace logwin {
@@ -74,24 +73,6 @@ std::string read_pending_text(net::TCustomWinSocket& connection)
     const std::int32_t received = connection.ReadBytes(text.data(), pending);
     text.resize(static_cast<std::size_t>(std::max(received, 0)));
     return text;
-}
-
-// While one "Oops" box is open, its nested loop keeps serving reads; a run of failing reads
-// must not stack one nested box per read, so further ones go to standard error.
-int open_oops_boxes = 0;
-
-void report_text_not_added()
-{
-    const QString text = QStringLiteral("Can't add text to editfield. Possibly it's full.");
-    if (open_oops_boxes > 0) {
-        std::fprintf(stderr, "vesmira: %s\n", text.toLocal8Bit().constData());
-        return;
-    }
-    ++open_oops_boxes;
-    struct Closed {
-        ~Closed() { --open_oops_boxes; }
-    } closed;
-    platform::show_message(text, QStringLiteral("Oops"), platform::MessageIcon::Error);
 }
 
 // Entries of the check list keep the form's item height.
@@ -261,7 +242,8 @@ void TForm2::ServerSocket1ClientRead(net::TServerWinSocket&, net::TCustomWinSock
             } catch (...) {
                 // The rest of the chunk is lost; the connection (if the read didn't close it)
                 // and the window go on.
-                report_text_not_added();
+                platform::show_error_box(QStringLiteral("Can't add text to editfield. Possibly it's full."),
+                                         QStringLiteral("Oops"), platform::ErrorSource::Network);
             }
         },
         platform::ErrorSource::Network);
