@@ -219,6 +219,33 @@ TForm2::~TForm2()
     medplay->OnNotify = nullptr;
 }
 
+TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text)
+{
+    try {
+        ServerSocket1->SetPort(config.port);
+        ServerSocket1->SetActive(true);
+    } catch (...) {
+        return SetUp::not_listening;
+    }
+    listen_port = config.port;
+    is_saved = config.saved;
+    config_name = config.name;
+    GradientCaption1->SetFormCaption(caption);
+    setWindowTitle(caption);
+    Label2->setText(label_text);
+    if (is_saved)
+        load_alerts();
+    if (config.command.isEmpty())
+        return SetUp::done;
+    const auto parts = platform::split_command(config.command);
+    process_handle = platform::ChildProcess::start(parts.program, parts.params);
+    if (!process_handle)
+        return SetUp::command_not_started;
+    command_program = parts.program;
+    command_params = parts.params;
+    return SetUp::done;
+}
+
 void TForm2::ServerSocket1ClientRead(net::TServerWinSocket&, net::TCustomWinSocket& Socket)
 {
     platform::guarded(

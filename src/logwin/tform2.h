@@ -45,6 +45,14 @@ class TServerWinSocket;
 
 namespace logwin {
 
+// A window configuration as a log window is opened for it.
+struct WindowConfiguration {
+    std::int32_t port = 0;
+    bool saved = false;
+    QString name;     // the saved configuration's name
+    QString command;  // started as a process when the window opens; may be empty
+};
+
 class TForm2 : public QMdiSubWindow, private alerts::HighlightList {
     Q_OBJECT
 
@@ -53,7 +61,7 @@ public:
     explicit TForm2(AlertCounter* counter, QWidget* parent = nullptr);
     ~TForm2() override;
 
-    // --- Fields; open_log_window fills them after creation. ---
+    // --- Fields; set_up fills them after creation. ---
     // The window's alerts; it runs their actions and lists them on the "&Alert" tab.
     alerts::AlertSet alerts;
     // The process started for the window command; null when none runs.
@@ -104,6 +112,13 @@ public:
     QFileDialog* OpenDialog1 = nullptr;
 
     // --- Handlers and operations. ---
+    // How far set_up got.
+    enum class SetUp { not_listening, command_not_started, done };
+    // The log window's part of opening it for config, in the order the frame opens windows:
+    // listens on the port (and does nothing more when it can't), takes the configuration,
+    // shows caption and label_text, loads a saved configuration's alerts and starts its
+    // command. A store error while loading propagates; the command is then not started.
+    SetUp set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text);
     // Reads everything pending on the connection and hands it to add_received_text.
     void ServerSocket1ClientRead(net::TServerWinSocket& Sender, net::TCustomWinSocket& Socket);
     void ServerSocket1ClientDisconnect(net::TServerWinSocket& Sender, net::TCustomWinSocket& Socket);
