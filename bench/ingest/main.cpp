@@ -4,12 +4,12 @@
 // runs with one sender: 10 active alerts of 100 catchwords that never match (the alert check
 // alone, not highlighted), and one highlight rule of 100 keywords (the colouring alone).
 
+#include "alerts/catchword_matcher.h"
 #include "colormemo/tcolormemo.h"
 #include "loopback.h"
 #include "resident_memory.h"
 #include "stall_meter.h"
 #include "help/helpsys.h"
-#include "logwin/catchword_matcher.h"
 #include "logwin/tform2.h"
 #include "net/tserversocket.h"
 
@@ -100,9 +100,9 @@ std::string bench_line(int sender, long index)
 
 // 10 alerts of 100 catchwords, none of which occurs in a bench line; many of them begin like
 // the text of every line, so the search can't rule them out at the first byte.
-std::vector<logwin::tAlert> never_matching_alerts()
+std::vector<alerts::tAlert> never_matching_alerts()
 {
-    std::vector<logwin::tAlert> alerts(10);
+    std::vector<alerts::tAlert> alerts(10);
     char word[40];
     for (int index = 0; index < 1000; ++index) {
         switch (index % 4) {
@@ -111,7 +111,7 @@ std::vector<logwin::tAlert> never_matching_alerts()
         case 2: std::snprintf(word, sizeof word, "value=-%04d", index); break;
         default: std::snprintf(word, sizeof word, "ERR-%04d", index); break;
         }
-        logwin::tAlert& alert = alerts[static_cast<std::size_t>(index / 100)];
+        alerts::tAlert& alert = alerts[static_cast<std::size_t>(index / 100)];
         alert.active = true;
         alert.catchwords.emplace_back(word);
     }
@@ -193,8 +193,7 @@ Result run(Setup setup, int senders, long total_lines)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     window->memo1->clear();
     if (setup == Setup::alerts) {
-        window->alerts = never_matching_alerts();
-        window->alerts_changed();
+        window->alerts.assign(never_matching_alerts());
     } else if (setup == Setup::colour) {
         window->memo1->ColorRules().Items(0).Keywords() = highlight_keywords();
         window->memo1->recompile_rules();
@@ -318,18 +317,18 @@ int main(int argc, char* argv[])
     }
 
     // The alert check on its own: the plain scan (one search per catchword) against the matcher.
-    const std::vector<logwin::tAlert> alerts = never_matching_alerts();
+    const std::vector<alerts::tAlert> alerts = never_matching_alerts();
     std::vector<std::string> sample;
     for (long index = 0; index < 20000; ++index)
         sample.push_back(bench_line(static_cast<int>(index % 100), index % 655));
-    logwin::CatchwordMatcher matcher;
+    alerts::CatchwordMatcher matcher;
     matcher.compile(alerts);
     std::size_t found = 0;
     QElapsedTimer timer;
     timer.start();
-    std::vector<logwin::CatchwordMatch> plain_matches;
+    std::vector<alerts::CatchwordMatch> plain_matches;
     for (const std::string& line : sample)
-        logwin::plain_catchword_scan(alerts, line, plain_matches);
+        alerts::plain_catchword_scan(alerts, line, plain_matches);
     const double plain_ns = static_cast<double>(timer.nsecsElapsed()) / static_cast<double>(sample.size());
     timer.restart();
     for (int round = 0; round < 10; ++round)

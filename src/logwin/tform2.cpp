@@ -1,5 +1,5 @@
-// The log window: layout, reception of text from its listener, closing, the alert engine and
-// the alert editor on the "&Alert" tab.
+// The log window: layout, reception of text from its listener, closing, the actions of its
+// alerts and the alert editor on the "&Alert" tab.
 
 #include "logwin/tform2.h"
 
@@ -15,9 +15,6 @@
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/shell_open.h"
-#include "store/key_path.h"
-#include "store/store_paths.h"
-#include "store/tregistry.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -42,7 +39,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
+#include <optional>
 #include <string>
 
 namespace logwin {
@@ -76,24 +73,6 @@ std::string read_pending_text(net::TCustomWinSocket& connection)
     return text;
 }
 
-// While one "Oops" box is open, its nested loop keeps serving reads; a run of failing reads
-// must not stack one nested box per read, so further ones go to standard error.
-int open_oops_boxes = 0;
-
-void report_text_not_added()
-{
-    const QString text = QStringLiteral("Can't add text to editfield. Possibly it's full.");
-    if (open_oops_boxes > 0) {
-        std::fprintf(stderr, "vesmira: %s\n", text.toLocal8Bit().constData());
-        return;
-    }
-    ++open_oops_boxes;
-    struct Closed {
-        ~Closed() { --open_oops_boxes; }
-    } closed;
-    platform::show_message(text, QStringLiteral("Oops"), platform::MessageIcon::Error);
-}
-
 // Entries of the check list keep the form's item height.
 class ItemHeightDelegate : public QStyledItemDelegate {
 public:
@@ -118,17 +97,6 @@ Widget* named(Widget* widget, const char* name)
     return widget;
 }
 
-// Names and texts are UTF-8 in the store.
-std::string to_store(const QString& text)
-{
-    return text.toStdString();
-}
-
-QString from_store(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
 // The catchwords field shows one word per line; the store separates them with CR LF.
 QString with_line_feeds(QString text)
 {
@@ -139,7 +107,7 @@ QString with_line_feeds(QString text)
 
 std::string catchwords_for_store(const QString& field)
 {
-    return to_store(with_line_feeds(field).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+    return with_line_feeds(field).replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdString();
 }
 
 // Where the check list keeps name: alphabetical without regard to case, as the user reads.
@@ -168,7 +136,7 @@ private:
 };
 
 TForm2::TForm2(AlertCounter* counter, QWidget* parent)
-    : QMdiSubWindow(parent), alert_counter(counter), memo_target(std::make_unique<MemoTarget>(*this))
+    : QMdiSubWindow(parent), alerts(*this), alert_counter(counter), memo_target(std::make_unique<MemoTarget>(*this))
 {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -251,6 +219,33 @@ TForm2::~TForm2()
     medplay->OnNotify = nullptr;
 }
 
+TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text)
+{
+    try {
+        ServerSocket1->SetPort(config.port);
+        ServerSocket1->SetActive(true);
+    } catch (...) {
+        return SetUp::not_listening;
+    }
+    listen_port = config.port;
+    is_saved = config.saved;
+    config_name = config.name;
+    GradientCaption1->SetFormCaption(caption);
+    setWindowTitle(caption);
+    Label2->setText(label_text);
+    if (is_saved)
+        load_alerts();
+    if (config.command.isEmpty())
+        return SetUp::done;
+    const auto parts = platform::split_command(config.command);
+    process_handle = platform::ChildProcess::start(parts.program, parts.params);
+    if (!process_handle)
+        return SetUp::command_not_started;
+    command_program = parts.program;
+    command_params = parts.params;
+    return SetUp::done;
+}
+
 void TForm2::ServerSocket1ClientRead(net::TServerWinSocket&, net::TCustomWinSocket& Socket)
 {
     platform::guarded(
@@ -261,7 +256,8 @@ void TForm2::ServerSocket1ClientRead(net::TServerWinSocket&, net::TCustomWinSock
             } catch (...) {
                 // The rest of the chunk is lost; the connection (if the read didn't close it)
                 // and the window go on.
-                report_text_not_added();
+                platform::show_error_box(QStringLiteral("Can't add text to editfield. Possibly it's full."),
+                                         QStringLiteral("Oops"), platform::ErrorSource::Network);
             }
         },
         platform::ErrorSource::Network);
@@ -316,49 +312,27 @@ void TForm2::medplayNotify()
 
 void TForm2::check_line_for_alerts(std::string_view line)
 {
-    if (matcher_stale) {
-        matcher.compile(alerts);
-        matcher_stale = false;
-    }
-    const std::span<const CatchwordMatch> matches = matcher.find(line);
-    if (matches.empty())
-        return;
     // What to do is taken before anything is done: an action may let other handlers run, and
-    // those may change the alerts or match further lines with the same matcher.
-    struct Actions {
-        bool color_titlebar;
-        QString sound;
-        QString command;
-    };
-    std::vector<Actions> firing;
-    firing.reserve(matches.size());
-    for (const CatchwordMatch& match : matches) {
-        // Only a change to the collection that skipped alerts_changed() could leave an index
-        // behind; it must not reach past the end.
-        if (match.alert >= alerts.size())
-            continue;
-        const tAlert& alert = alerts[match.alert];
-        firing.push_back({alert.color_titlebar, alert.sound, alert.command});
-    }
-    for (const Actions& actions : firing)
-        run_alert_actions(actions.color_titlebar, actions.sound, actions.command);
+    // those may change the alerts or match further lines.
+    for (const alerts::AlertActions& actions : alerts.check_line(line))
+        run_alert_actions(actions);
 }
 
-void TForm2::run_alert_actions(bool color_titlebar, const QString& sound, const QString& command)
+void TForm2::run_alert_actions(const alerts::AlertActions& actions)
 {
     if (!alert_raised) {
         if (alert_counter != nullptr)
             alert_counter->note_alert_raised();
         alert_raised = true;
     }
-    if (color_titlebar) {
+    if (actions.color_titlebar) {
         GradientCaption1->SetStartColor(platform::clRed);
         GradientCaption1->SetFontInactiveColor(platform::clRed);
     }
-    if (!sound.isEmpty())
-        play_sound(sound);
-    if (!command.isEmpty())
-        open_alert_command(command);
+    if (!actions.sound.isEmpty())
+        play_sound(actions.sound);
+    if (!actions.command.isEmpty())
+        open_alert_command(actions.command);
 }
 
 void TForm2::play_sound(const QString& sound)
@@ -500,31 +474,30 @@ void TForm2::Memo2Change()
     Edit1Change();
 }
 
-bool TForm2::save_window_configuration(store::TRegistry& registry)
+QString TForm2::ask_configuration_name()
 {
     Tsave_later* dialog = save_later_dialog();
     if (dialog == nullptr)
-        return false;
-    const QString command = window_command();
+        return {};
     dialog->Edit2->setText(QString::number(listen_port));
-    dialog->Edit3->setText(command);
-    if (dialog->exec() != QDialog::Accepted || dialog->Edit1->text().isEmpty())
-        return false;
-    const QString name = dialog->Edit1->text();
-    registry.OpenKey(store::config_key(to_store(name)), true);
-    registry.WriteInteger(store::port_value, listen_port);
-    registry.WriteString(store::command_value, to_store(command));
-    is_saved = true;
-    config_name = name;
-    return true;
+    dialog->Edit3->setText(window_command());
+    if (dialog->exec() != QDialog::Accepted)
+        return {};
+    return dialog->Edit1->text();
 }
 
 void TForm2::Button1Click()
 {
     platform::guarded([this] {
-        store::TRegistry registry;
-        if (!is_saved && !save_window_configuration(registry))
-            return;
+        // Asked before anything is written: the store is not held while the user decides.
+        QString config = config_name;
+        std::optional<alerts::NewConfiguration> new_configuration;
+        if (!is_saved) {
+            config = ask_configuration_name();
+            if (config.isEmpty())
+                return;
+            new_configuration = alerts::NewConfiguration{listen_port, window_command()};
+        }
         const QString sound = Edit3->text();
         if (!sound.isEmpty() && !QFileInfo(sound).isFile())
             platform::show_message(QStringLiteral("The given soundfile doesn't exist."), QStringLiteral("Warning"),
@@ -532,44 +505,15 @@ void TForm2::Button1Click()
 
         // The fields as they are now: the warning's loop may have let the user go on typing.
         const QString name = Edit1->text();
-        const QString command = Edit2->text();
-        const std::string catchwords = catchwords_for_store(Memo2->toPlainText());
-        const bool color_titlebar = CheckBox1->isChecked();
-        // Without an opened alert key the writes below fail and say so, instead of landing in
-        // the window configuration's key.
-        registry.CloseKey();
-        registry.OpenKey(store::alert_key(to_store(config_name), to_store(name)), true);
-        registry.WriteString(store::sound_value, to_store(sound));
-        registry.WriteString(store::command_value, to_store(command));
-        registry.WriteString(store::catchwords_value, catchwords);
-        registry.WriteBool(store::color_titlebar_value, color_titlebar);
-        bool active = false;
-        try {
-            active = registry.ReadBool(store::active_value);
-        } catch (const store::ERegistryException&) {
-            // No "active" yet: a new alert, enabled from the start.
-            registry.WriteBool(store::active_value, true);
-            active = true;
+        const alerts::AlertFields fields{sound, Edit2->text(), catchwords_for_store(Memo2->toPlainText()),
+                                         CheckBox1->isChecked()};
+        const bool created = alerts.save(config, name, fields, new_configuration);
+        if (new_configuration) {
+            is_saved = true;
+            config_name = config;
+        }
+        if (created)
             add_alert_entry(name, true);
-        }
-        registry.CloseKey();
-
-        tAlert* alert = find_alert(name);
-        if (alert == nullptr) {
-            alerts.emplace_back();
-            alert = &alerts.back();
-        } else if (alert->active) {
-            // Words taken out of an active alert must stop being drawn red.
-            unhighlight_catchwords(*alert);
-        }
-        alerts_changed();
-        alert->catchwords.clear();
-        alert->name = name;
-        alert->command = command;
-        alert->sound = sound;
-        alert->color_titlebar = color_titlebar;
-        alert->active = active;
-        make_catchword_list(alert->catchwords, catchwords, active);
     });
 }
 
@@ -577,63 +521,29 @@ void TForm2::load_alerts()
 {
     if (!is_saved)
         return;
-    store::TRegistry registry;
-    const std::string config = to_store(config_name);
-    if (!registry.OpenKey(store::alerts_key(config), false))
-        return;
-    std::vector<std::string> names;
-    registry.GetKeyNames(names);
-    {
-        const QSignalBlocker quiet(CheckListBox1);
-        CheckListBox1->clear();
+    try {
+        if (!alerts.load(config_name))
+            return;
+    } catch (...) {
+        // The list shows the alerts loaded before the one the store couldn't give.
+        list_alerts();
+        throw;
     }
-    alerts.clear();
-    alerts_changed();
-    for (const std::string& name : names) {
-        const int row = add_alert_entry(from_store(name), false);
-        registry.CloseKey();
-        registry.OpenKey(store::alert_key(config, name), false);
-        const bool active = registry.ReadBool(store::active_value);
-        {
-            const QSignalBlocker quiet(CheckListBox1);
-            CheckListBox1->item(row)->setCheckState(active ? Qt::Checked : Qt::Unchecked);
-        }
-        tAlert& alert = alerts.emplace_back();
-        alert.name = from_store(name);
-        alert.color_titlebar = registry.ReadBool(store::color_titlebar_value);
-        alert.sound = from_store(registry.ReadString(store::sound_value));
-        alert.command = from_store(registry.ReadString(store::command_value));
-        alert.active = registry.ReadBool(store::active_value);
-        make_catchword_list(alert.catchwords, registry.ReadString(store::catchwords_value), alert.active);
-    }
-    registry.CloseKey();
+    list_alerts();
 }
 
-void TForm2::make_catchword_list(std::vector<std::string>& target, std::string_view text, bool active)
+void TForm2::add_keyword(std::string_view word)
 {
-    target = split_catchword_lines(text);
-    alerts_changed();
-    if (!active)
-        return;
-    colormemo::TStringList& keywords = memo1->ColorRules().Items(0).Keywords();
-    for (const std::string& word : target)
-        colormemo::add_keyword(keywords, word);
-    memo1->recompile_rules();
+    colormemo::add_keyword(memo1->ColorRules().Items(0).Keywords(), word);
 }
 
-void TForm2::highlight_catchwords(const tAlert& alert)
+void TForm2::blank_keyword(std::string_view word)
 {
-    colormemo::TStringList& keywords = memo1->ColorRules().Items(0).Keywords();
-    for (const std::string& word : alert.catchwords)
-        colormemo::add_keyword(keywords, word);
-    memo1->recompile_rules();
+    colormemo::blank_keyword(memo1->ColorRules().Items(0).Keywords(), word);
 }
 
-void TForm2::unhighlight_catchwords(const tAlert& alert)
+void TForm2::keywords_changed()
 {
-    colormemo::TStringList& keywords = memo1->ColorRules().Items(0).Keywords();
-    for (const std::string& word : alert.catchwords)
-        colormemo::blank_keyword(keywords, word);
     memo1->recompile_rules();
 }
 
@@ -641,23 +551,8 @@ void TForm2::CheckListBox1ClickCheck(int index)
 {
     platform::guarded([this, index] {
         const QListWidgetItem* entry = CheckListBox1->item(index);
-        if (entry == nullptr)
-            return;
-        const QString name = entry->text();
-        const bool active = entry->checkState() == Qt::Checked;
-        store::TRegistry registry;
-        registry.OpenKey(store::alert_key(to_store(config_name), to_store(name)), false);
-        registry.WriteBool(store::active_value, active);
-        registry.CloseKey();
-        tAlert* alert = find_alert(name);
-        if (alert == nullptr)
-            return;
-        alert->active = active;
-        alerts_changed();
-        if (active)
-            highlight_catchwords(*alert);
-        else
-            unhighlight_catchwords(*alert);
+        if (entry != nullptr)
+            alerts.set_active(config_name, entry->text(), entry->checkState() == Qt::Checked);
     });
 }
 
@@ -668,14 +563,12 @@ void TForm2::CheckListBox1Click()
         if (CheckListBox1->count() == 0 || entry == nullptr || !entry->isSelected())
             return;
         const QString name = entry->text();
-        store::TRegistry registry;
-        registry.OpenKey(store::alert_key(to_store(config_name), to_store(name)), false);
         Edit1->setText(name);
-        Edit3->setText(from_store(registry.ReadString(store::sound_value)));
-        Edit2->setText(from_store(registry.ReadString(store::command_value)));
-        Memo2->setPlainText(with_line_feeds(from_store(registry.ReadString(store::catchwords_value))));
-        CheckBox1->setChecked(registry.ReadBool(store::color_titlebar_value));
-        registry.CloseKey();
+        const alerts::AlertFields fields = alerts.read(config_name, name);
+        Edit3->setText(fields.sound);
+        Edit2->setText(fields.command);
+        Memo2->setPlainText(with_line_feeds(QString::fromStdString(fields.catchwords)));
+        CheckBox1->setChecked(fields.color_titlebar);
     });
 }
 
@@ -696,21 +589,9 @@ void TForm2::Button3Click()
                                    QStringLiteral("Question"), platform::MessageIcon::Question)
             != platform::MessageAnswer::Yes)
             return;
-        const std::string key = store::alert_key(to_store(config_name), to_store(name));
-        store::TRegistry registry;
-        registry.DeleteKey(key);  // a key that is already gone is fine
-        {
-            const QSignalBlocker quiet(CheckListBox1);
-            const QList<QListWidgetItem*> same = CheckListBox1->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-            if (!same.isEmpty())
-                delete same.front();
-        }
-        // Gone from the store, so gone from matching too, even when the reload below finds no
-        // alerts key to refill the collection from.
-        std::erase_if(alerts, [&](const tAlert& alert) {
-            return store::fold_name(to_store(alert.name)) == store::fold_name(to_store(name));
-        });
-        alerts_changed();
+        alerts.remove(config_name, name);
+        // Listed without it even when the reload below finds no alerts key to list from.
+        list_alerts();
         load_alerts();
     });
 }
@@ -736,7 +617,7 @@ void TForm2::Button4Click()
     platform::guarded([] { help::show_help_context(help::context_alert_tab); });
 }
 
-int TForm2::add_alert_entry(const QString& name, bool checked)
+void TForm2::add_alert_entry(const QString& name, bool checked)
 {
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -748,16 +629,16 @@ int TForm2::add_alert_entry(const QString& name, bool checked)
     entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     entry->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     CheckListBox1->insertItem(row, entry);
-    return row;
 }
 
-tAlert* TForm2::find_alert(const QString& name)
+void TForm2::list_alerts()
 {
-    const std::string folded = store::fold_name(to_store(name));
-    for (tAlert& alert : alerts)
-        if (store::fold_name(to_store(alert.name)) == folded)
-            return &alert;
-    return nullptr;
+    {
+        const QSignalBlocker quiet(CheckListBox1);
+        CheckListBox1->clear();
+    }
+    for (std::size_t index = 0; index < alerts.size(); ++index)
+        add_alert_entry(alerts[index].name, alerts[index].active);
 }
 
 void TForm2::closeEvent(QCloseEvent* event)

@@ -2,10 +2,9 @@
 // The log window: a child window of the frame that listens on one TCP port and shows, line by
 // line, whatever senders write to it; it owns the listener, the text view and the alert state.
 
+#include "alerts/alert_set.h"
 #include "logwin/alert_counter.h"
-#include "logwin/catchword_matcher.h"
 #include "logwin/line_assembly.h"
-#include "logwin/talert.h"
 #include "platform/process.h"
 
 #include <QElapsedTimer>
@@ -38,10 +37,6 @@ class TColorMemo;
 class TGradientCaption;
 class TMediaPlayer;
 
-namespace store {
-class TRegistry;
-}  // namespace store
-
 namespace net {
 class TCustomWinSocket;
 class TServerSocket;
@@ -50,7 +45,15 @@ class TServerWinSocket;
 
 namespace logwin {
 
-class TForm2 : public QMdiSubWindow {
+// A window configuration as a log window is opened for it.
+struct WindowConfiguration {
+    std::int32_t port = 0;
+    bool saved = false;
+    QString name;     // the saved configuration's name
+    QString command;  // started as a process when the window opens; may be empty
+};
+
+class TForm2 : public QMdiSubWindow, private alerts::HighlightList {
     Q_OBJECT
 
 public:
@@ -58,8 +61,9 @@ public:
     explicit TForm2(AlertCounter* counter, QWidget* parent = nullptr);
     ~TForm2() override;
 
-    // --- Fields; open_log_window fills them after creation. ---
-    std::vector<tAlert> alerts;
+    // --- Fields; set_up fills them after creation. ---
+    // The window's alerts; it runs their actions and lists them on the "&Alert" tab.
+    alerts::AlertSet alerts;
     // The process started for the window command; null when none runs.
     std::unique_ptr<platform::ChildProcess> process_handle;
     bool is_saved = false;
@@ -108,6 +112,13 @@ public:
     QFileDialog* OpenDialog1 = nullptr;
 
     // --- Handlers and operations. ---
+    // How far set_up got.
+    enum class SetUp { not_listening, command_not_started, done };
+    // The log window's part of opening it for config, in the order the frame opens windows:
+    // listens on the port (and does nothing more when it can't), takes the configuration,
+    // shows caption and label_text, loads a saved configuration's alerts and starts its
+    // command. A store error while loading propagates; the command is then not started.
+    SetUp set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text);
     // Reads everything pending on the connection and hands it to add_received_text.
     void ServerSocket1ClientRead(net::TServerWinSocket& Sender, net::TCustomWinSocket& Socket);
     void ServerSocket1ClientDisconnect(net::TServerWinSocket& Sender, net::TCustomWinSocket& Socket);
@@ -126,8 +137,6 @@ public:
     // Fills the alert list and collection of a saved window from the store. Store errors
     // propagate to the caller.
     void load_alerts();
-    // Code that changes `alerts` itself calls this, so the matching follows the change.
-    void alerts_changed() { matcher_stale = true; }
 
     // The alert editor's handlers; each reports its own errors.
     void Edit1Change();
@@ -139,13 +148,6 @@ public:
     void Button3Click();
     void Button2Click();
     void Button4Click();
-
-    // Builds an alert's catchword list from a catchwords text (lines separated by CR, LF or
-    // CR LF) and highlights the words when active.
-    void make_catchword_list(std::vector<std::string>& target, std::string_view text, bool active);
-    // Adds the alert's words to the highlight keywords of memo1 / blanks them there.
-    void highlight_catchwords(const tAlert& alert);
-    void unhighlight_catchwords(const tAlert& alert);
 
     // Alert commands started by this window that may be running at once; more are skipped.
     static constexpr std::size_t max_running_alert_commands = 16;
@@ -162,22 +164,24 @@ private:
     class MemoTarget;
 
     void build_alert_tab();
-    void run_alert_actions(bool color_titlebar, const QString& sound, const QString& command);
+    // The highlight keywords of the alerts are those of memo1's rule 0.
+    void add_keyword(std::string_view word) override;
+    void blank_keyword(std::string_view word) override;
+    void keywords_changed() override;
+    void run_alert_actions(const alerts::AlertActions& actions);
     void play_sound(const QString& sound);
     void open_alert_command(const QString& command);
-    // Saves the window configuration of an unsaved window under the name the Save
-    // configuration dialog asks for; false when the user gives none.
-    bool save_window_configuration(store::TRegistry& registry);
+    // The name the Save configuration dialog gives an unsaved window; empty when the user
+    // gives none.
+    QString ask_configuration_name();
     // Inserts an entry at its alphabetical place without raising the list's handlers.
-    int add_alert_entry(const QString& name, bool checked);
-    // The item of the collection the store would take for name (letter case doesn't count).
-    tAlert* find_alert(const QString& name);
+    void add_alert_entry(const QString& name, bool checked);
+    // Lists the collection's alerts anew.
+    void list_alerts();
 
     AlertCounter* alert_counter;
     LineAssembly line_assembly;
     std::unique_ptr<MemoTarget> memo_target;
-    CatchwordMatcher matcher;
-    bool matcher_stale = true;
     QString last_sound;
     QElapsedTimer last_sound_started;
     std::vector<std::unique_ptr<platform::ChildProcess>> alert_commands;

@@ -9,7 +9,7 @@
 namespace platform {
 
 namespace {
-int open_report_boxes = 0;
+int open_error_boxes = 0;
 }
 
 QString error_report_text(std::string_view message)
@@ -20,20 +20,24 @@ QString error_report_text(std::string_view message)
     return text;
 }
 
-void report_error_message(std::string_view message, ErrorSource source)
+void show_error_box(const QString& text, const QString& caption, ErrorSource source)
 {
-    const QString text = error_report_text(message);
-    if (source == ErrorSource::Network && open_report_boxes > 0) {
+    if (source == ErrorSource::Network && open_error_boxes > 0) {
         std::fprintf(stderr, "vesmira: %s\n", text.toLocal8Bit().constData());
         return;
     }
     struct OpenBoxCount {
-        OpenBoxCount() { ++open_report_boxes; }
-        ~OpenBoxCount() { --open_report_boxes; }
+        OpenBoxCount() { ++open_error_boxes; }
+        ~OpenBoxCount() { --open_error_boxes; }
         OpenBoxCount(const OpenBoxCount&) = delete;
         OpenBoxCount& operator=(const OpenBoxCount&) = delete;
     } counting;
-    show_message(text, QStringLiteral("Vesmira"), MessageIcon::Error);
+    show_message(text, caption, MessageIcon::Error);
+}
+
+void report_error_message(std::string_view message, ErrorSource source)
+{
+    show_error_box(error_report_text(message), QStringLiteral("Vesmira"), source);
 }
 
 }  // namespace platform

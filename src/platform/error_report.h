@@ -17,8 +17,12 @@ enum class ErrorSource { User, Network };
 // character sorts after '.'.
 QString error_report_text(std::string_view message);
 
-// Shows the report box (caption "Vesmira", error icon). A network error that arrives while
-// another report box is open is written to standard error instead.
+// Shows a modal box with text, caption and the error icon. One raised by a network event while
+// another box shown here is open is written to standard error instead, so a run of failing
+// network events can't stack one nested modal loop per event.
+void show_error_box(const QString& text, const QString& caption, ErrorSource source);
+
+// Shows the report box (caption "Vesmira", error icon) through show_error_box.
 void report_error_message(std::string_view message, ErrorSource source = ErrorSource::User);
 
 // Runs body; an exception that escapes it is reported and swallowed, so the rest of the

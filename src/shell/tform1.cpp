@@ -6,13 +6,11 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/tform2.h"
-#include "net/tserversocket.h"
 #include "newwin/new_action.h"
 #include "newwin/tform3.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
-#include "platform/process.h"
 #include "platform/system_colors.h"
 #include "shell/tdlg_about.h"
 #include "shell/toptdlg.h"
@@ -255,15 +253,10 @@ void TForm1::open_log_window(std::int32_t port, bool saved, const QString& confi
     auto* window = new logwin::TForm2(this);
     mdi_area->addSubWindow(window);
     window->show();
+    window->memo1->set_text_limit(stored_text_limit_bytes());
 
-    bool listening = false;
-    try {
-        window->ServerSocket1->SetPort(port);
-        window->ServerSocket1->SetActive(true);
-        listening = true;
-    } catch (...) {
-    }
-    if (!listening) {
+    switch (window->set_up({port, saved, config_name, command}, caption, label_text)) {
+    case logwin::TForm2::SetUp::not_listening: {
         // The box's nested loop lets the user close the window meanwhile.
         QPointer<logwin::TForm2> doomed(window);
         platform::show_message(QStringLiteral("You are already listening on port %1.").arg(port),
@@ -271,27 +264,12 @@ void TForm1::open_log_window(std::int32_t port, bool saved, const QString& confi
         delete doomed.data();
         return;
     }
-
-    window->memo1->set_text_limit(stored_text_limit_bytes());
-    window->listen_port = port;
-    window->is_saved = saved;
-    window->config_name = config_name;
-    window->GradientCaption1->SetFormCaption(caption);
-    window->setWindowTitle(caption);
-    window->Label2->setText(label_text);
-    if (saved)
-        window->load_alerts();
-
-    if (command.isEmpty())
-        return;
-    const auto parts = platform::split_command(command);
-    window->process_handle = platform::ChildProcess::start(parts.program, parts.params);
-    if (window->process_handle) {
-        window->command_program = parts.program;
-        window->command_params = parts.params;
-    } else {
+    case logwin::TForm2::SetUp::command_not_started:
         platform::show_message(QStringLiteral("Couldn't run your command."), QStringLiteral("Error"),
                                platform::MessageIcon::Error);
+        return;
+    case logwin::TForm2::SetUp::done:
+        return;
     }
 }
 

@@ -31,7 +31,7 @@ void record_open_windows(const std::vector<OpenWindowRecord>& windows)
         if (!window.is_saved)
             continue;
         if (!list_opened)
-            throw store::ERegistryException("Konnte Daten für '" + window.config_name + "' nicht setzen");
+            throw store::cannot_set_error(window.config_name);
         registry.WriteBool(window.config_name, true);
     }
 }

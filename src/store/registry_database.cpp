@@ -272,8 +272,13 @@ void RegistryDatabase::exec(const char* sql)
 
 RegistryDatabase::Transaction::Transaction(RegistryDatabase& database, Kind kind) : database_(database)
 {
-    database_.exec(kind == Kind::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+    nested_ = database_.open_transactions_ > 0;
+    if (nested_)
+        database_.exec("SAVEPOINT step");
+    else
+        database_.exec(kind == Kind::Write ? "BEGIN IMMEDIATE" : "BEGIN");
     open_ = true;
+    ++database_.open_transactions_;
     if (kind == Kind::Write && !database_.has_schema()) {
         database_.create_schema();
         made_schema_ = true;
@@ -282,15 +287,22 @@ RegistryDatabase::Transaction::Transaction(RegistryDatabase& database, Kind kind
 
 RegistryDatabase::Transaction::~Transaction()
 {
-    if (open_)
-        sqlite3_exec(database_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!open_)
+        return;
+    --database_.open_transactions_;
+    sqlite3_exec(database_.db_, nested_ ? "ROLLBACK TO step; RELEASE step" : "ROLLBACK", nullptr, nullptr, nullptr);
+    // The schema made here is gone again; the next write makes it anew.
+    if (made_schema_)
+        database_.has_schema_.reset();
 }
 
 void RegistryDatabase::Transaction::commit()
 {
-    database_.exec("COMMIT");
+    database_.exec(nested_ ? "RELEASE step" : "COMMIT");
     open_ = false;
-    if (made_schema_)
+    --database_.open_transactions_;
+    // Inside an outer transaction the file only has the schema once that one commits.
+    if (made_schema_ && !nested_)
         database_.use_write_ahead_log();
 }
 

@@ -60,7 +60,9 @@ public:
 
     // One transaction; rolled back unless committed. A write transaction takes the write lock at
     // once (BEGIN IMMEDIATE), waiting out other writers up to the busy timeout, and makes the
-    // schema in a file that has none yet.
+    // schema in a file that has none yet. Begun while another one is open, it is a savepoint
+    // inside that one: its own rollback undoes only its part, and its commit lets the outer
+    // transaction decide.
     class Transaction {
     public:
         enum class Kind { Read, Write };
@@ -73,6 +75,7 @@ public:
     private:
         RegistryDatabase& database_;
         bool open_ = false;
+        bool nested_ = false;
         bool made_schema_ = false;
     };
 
@@ -110,6 +113,7 @@ private:
     sqlite3* db_;
     std::chrono::steady_clock::time_point lock_wait_started_;
     std::optional<bool> has_schema_;  // known once seen inside a transaction; a schema never goes away
+    int open_transactions_ = 0;
 };
 
 }  // namespace store

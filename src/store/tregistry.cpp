@@ -7,6 +7,7 @@
 #include "store/registry_database.h"
 
 #include <climits>
+#include <optional>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -14,26 +15,6 @@
 namespace store {
 
 namespace {
-
-std::string message(const char* pattern_start, const std::string& name, const char* pattern_end)
-{
-    return std::string(pattern_start) + name + pattern_end;
-}
-
-[[noreturn]] void raise_wrong_type(const std::string& name)
-{
-    throw ERegistryException(message("Ungültiger Datentyp für '", name, "'"));
-}
-
-[[noreturn]] void raise_cannot_get(const std::string& name)
-{
-    throw ERegistryException(message("Konnte Daten für '", name, "' nicht holen"));
-}
-
-[[noreturn]] void raise_cannot_set(const std::string& name)
-{
-    throw ERegistryException(message("Konnte Daten für '", name, "' nicht setzen"));
-}
 
 std::string home_folder()
 {
@@ -52,6 +33,54 @@ std::string home_folder()
 }
 
 }  // namespace
+
+ERegistryException wrong_type_error(const std::string& name)
+{
+    return ERegistryException("Ungültiger Datentyp für '" + name + "'");
+}
+
+ERegistryException cannot_get_error(const std::string& name)
+{
+    return ERegistryException("Konnte Daten für '" + name + "' nicht holen");
+}
+
+ERegistryException cannot_set_error(const std::string& name)
+{
+    return ERegistryException("Konnte Daten für '" + name + "' nicht setzen");
+}
+
+struct TRegistry::Group {
+    // Begun by the first operation of the group that needs the file.
+    std::optional<RegistryDatabase::Transaction> transaction;
+    std::string last_written;
+};
+
+TRegistry::Transaction::Transaction(TRegistry& registry) : registry_(registry)
+{
+    registry_.group_ = std::make_unique<Group>();
+}
+
+TRegistry::Transaction::~Transaction()
+{
+    const bool rolled_back = registry_.group_->transaction.has_value();
+    registry_.group_.reset();
+    // Keys made inside the group are gone, and their row ids may be given out again.
+    if (rolled_back)
+        registry_.CloseKey();
+}
+
+void TRegistry::Transaction::commit()
+{
+    Group& group = *registry_.group_;
+    if (group.transaction) {
+        try {
+            group.transaction->commit();
+        } catch (const DatabaseError&) {
+            throw cannot_set_error(group.last_written);
+        }
+        group.transaction.reset();
+    }
+}
 
 TRegistry::TRegistry() : TRegistry(default_database_file()) {}
 
@@ -91,6 +120,12 @@ RegistryDatabase* TRegistry::database_for(bool write)
     return db_.get();
 }
 
+void TRegistry::join_group(RegistryDatabase& db)
+{
+    if (group_ && !group_->transaction)
+        group_->transaction.emplace(db, RegistryDatabase::Transaction::Kind::Write);
+}
+
 void TRegistry::SetRootKey(TRootKey root)
 {
     CloseKey();
@@ -109,6 +144,7 @@ bool TRegistry::OpenKey(const std::string& path, bool create)
                 return true;
             }
         } else {
+            join_group(*db);
             RegistryDatabase::Transaction transaction(
                 *db, create ? RegistryDatabase::Transaction::Kind::Write : RegistryDatabase::Transaction::Kind::Read);
             const std::optional<int64_t> key = db->resolve(names, create);
@@ -141,12 +177,12 @@ std::string TRegistry::ReadString(const std::string& name)
     try {
         value = db->find_value(current_key_, name);
     } catch (const DatabaseError&) {
-        raise_cannot_get(name);
+        throw cannot_get_error(name);
     }
     if (!value)
         return {};
     if (value->type != static_cast<int>(ValueType::String) || value->is_integer_data)
-        raise_wrong_type(name);
+        throw wrong_type_error(name);
     const std::size_t end = value->bytes.find('\0');
     return end == std::string::npos ? value->bytes : value->bytes.substr(0, end);
 }
@@ -155,18 +191,18 @@ int32_t TRegistry::ReadInteger(const std::string& name)
 {
     RegistryDatabase* db = current_key_ != 0 ? database_for(false) : nullptr;
     if (db == nullptr)
-        raise_cannot_get(name);
+        throw cannot_get_error(name);
     std::optional<StoredValue> value;
     try {
         value = db->find_value(current_key_, name);
     } catch (const DatabaseError&) {
-        raise_cannot_get(name);
+        throw cannot_get_error(name);
     }
     if (!value)
-        raise_cannot_get(name);
+        throw cannot_get_error(name);
     if (value->type != static_cast<int>(ValueType::Integer) || !value->is_integer_data ||
         value->number < INT32_MIN || value->number > INT32_MAX)
-        raise_wrong_type(name);
+        throw wrong_type_error(name);
     return static_cast<int32_t>(value->number);
 }
 
@@ -180,14 +216,17 @@ void TRegistry::write_value(const std::string& name, SetValue set_value)
 {
     RegistryDatabase* db = current_key_ != 0 ? database_for(true) : nullptr;
     if (db == nullptr)
-        raise_cannot_set(name);
+        throw cannot_set_error(name);
     try {
+        join_group(*db);
         RegistryDatabase::Transaction transaction(*db, RegistryDatabase::Transaction::Kind::Write);
         set_value(*db);
         transaction.commit();
     } catch (const DatabaseError&) {
-        raise_cannot_set(name);
+        throw cannot_set_error(name);
     }
+    if (group_)
+        group_->last_written = name;
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value)
@@ -241,6 +280,7 @@ bool TRegistry::DeleteKey(const std::string& path)
     try {
         if (db == nullptr || !db->has_schema())
             return false;
+        join_group(*db);
         RegistryDatabase::Transaction transaction(*db, RegistryDatabase::Transaction::Kind::Write);
         const std::optional<int64_t> key = db->resolve(names, false);
         if (!key)

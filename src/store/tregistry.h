@@ -19,11 +19,35 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The store's three messages, with the value name (empty for a default value) in place.
+ERegistryException wrong_type_error(const std::string& name);    // "Ungültiger Datentyp für '<name>'"
+ERegistryException cannot_get_error(const std::string& name);    // "Konnte Daten für '<name>' nicht holen"
+ERegistryException cannot_set_error(const std::string& name);    // "Konnte Daten für '<name>' nicht setzen"
+
 // The only root there is: the current user's tree.
 enum class TRootKey { CurrentUser };
 
 class TRegistry {
 public:
+    // Makes everything the access object does from here until commit() one transaction,
+    // so that a change of several values reaches the store whole or not at all. The write lock
+    // is taken by the first operation that needs the file and held to the end. Left without
+    // commit() (an error, an early return), it rolls back all that was done since it began and
+    // closes the current key. One at a time per access object.
+    class Transaction {
+    public:
+        explicit Transaction(TRegistry& registry);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        // A store that refuses the commit raises "Konnte Daten für '<name>' nicht setzen" with the
+        // value written last.
+        void commit();
+
+    private:
+        TRegistry& registry_;
+    };
+
     // Uses the per-user database file (default_database_file()). Nothing is opened or created yet:
     // the file is opened by the first operation, and created only by a write or an OpenKey with create.
     TRegistry();
@@ -76,10 +100,15 @@ public:
     bool DeleteKey(const std::string& path);
 
 private:
+    struct Group;
+
+    // Inside a Transaction: begins its transaction with the first operation that needs one.
+    void join_group(RegistryDatabase& db);
     // The open database, or null when the store can't be used for this access: a read finds no
     // file (the empty tree), a write couldn't create or open it, or the file is not our store.
     RegistryDatabase* database_for(bool write);
-    // One value written in its own transaction; any failure raises "Konnte Daten ... nicht setzen".
+    // One value written in its own transaction (a step of the open Transaction, if any); any
+    // failure raises "Konnte Daten ... nicht setzen".
     template <typename SetValue>
     void write_value(const std::string& name, SetValue set_value);
     // The names of the current key's subkeys or values; empty when the store can't be read.
@@ -91,6 +120,7 @@ private:
     std::unique_ptr<RegistryDatabase> db_;
     bool unusable_ = false;  // the file proved not to be a usable store; it is left alone from then on
     int64_t current_key_ = 0;  // row id of the current key; 0 = none
+    std::unique_ptr<Group> group_;  // the open Transaction's state, if one is open
 };
 
 }  // namespace store

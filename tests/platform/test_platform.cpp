@@ -150,6 +150,25 @@ private Q_SLOTS:
         QCOMPARE(nested_boxes, 2);
     }
 
+    void one_guard_for_every_error_box_of_a_network_event()
+    {
+        // The log window's "Oops" box and the error report share one guard: while either is
+        // open, a network event's box of the other kind doesn't open inside it.
+        QStringList captions;
+        set_message_box_handler([&](const QString&, const QString& caption, MessageIcon) {
+            captions.append(caption);
+            if (captions.size() == 1) {
+                guarded([] { throw std::runtime_error("Asynchroner Socket-Fehler 104"); }, ErrorSource::Network);
+                show_error_box(QStringLiteral("full"), QStringLiteral("Oops"), ErrorSource::Network);
+            }
+            return MessageAnswer::Ok;
+        });
+        show_error_box(QStringLiteral("full"), QStringLiteral("Oops"), ErrorSource::Network);
+        QCOMPARE(captions, QStringList{QStringLiteral("Oops")});
+        guarded([] { throw std::runtime_error("reset"); }, ErrorSource::Network);
+        QCOMPARE(captions, (QStringList{QStringLiteral("Oops"), QStringLiteral("Vesmira")}));
+    }
+
     void real_box_shows_text_caption_and_icon()
     {
         QString seen_text;

@@ -292,6 +292,62 @@ private slots:
         QCOMPARE(error_of([&] { reg.WriteInteger("", 1); }), QByteArray("Konnte Daten für '' nicht setzen"));
     }
 
+    void grouped_writes_land_whole_or_not_at_all()
+    {
+        // Left without a commit in a store that didn't exist yet: nothing stays, not even the
+        // schema the first write made, and the store is as usable as before.
+        {
+            TRegistry reg;
+            TRegistry::Transaction transaction(reg);
+            QVERIFY(reg.OpenKey(store::config_key("web"), true));
+            reg.WriteInteger(store::port_value, 80);
+        }
+        QVERIFY(!TRegistry().OpenKey(store::configs_key, false));
+        write_sample();
+
+        // Committed: others see all of it at once, and nothing before the commit.
+        TRegistry reader;
+        QVERIFY(reader.OpenKey(store::alert_key("web", "Disk"), false));
+        {
+            TRegistry reg;
+            TRegistry::Transaction transaction(reg);
+            QVERIFY(reg.OpenKey(store::alert_key("web", "Disk"), true));
+            reg.WriteString(store::catchwords_value, "new");
+            reg.WriteBool(store::active_value, false);
+            QCOMPARE(reader.ReadString(store::catchwords_value), std::string("full\r\nerror"));
+            transaction.commit();
+        }
+        QCOMPARE(reader.ReadString(store::catchwords_value), std::string("new"));
+        QVERIFY(!reader.ReadBool(store::active_value));
+
+        // A write the database refuses part way: the writes before it go too, and the access
+        // object is left without a key instead of pointing at one that was rolled back.
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(db_file()).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db,
+                              "CREATE TRIGGER refuse BEFORE INSERT ON vals WHEN NEW.folded = CAST('sound' AS BLOB)"
+                              " BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        TRegistry reg;
+        {
+            TRegistry::Transaction transaction(reg);
+            QVERIFY(reg.OpenKey(store::alert_key("web", "Net"), true));
+            reg.WriteString(store::command_value, "ping");
+            QCOMPARE(error_of([&] { reg.WriteString(store::sound_value, "a.wav"); }),
+                     QByteArray("Konnte Daten für 'sound' nicht setzen"));
+            reg.WriteString(store::catchwords_value, "down");
+        }
+        QVERIFY(!reader.OpenKey(store::alert_key("web", "Net"), false));
+        QCOMPARE(error_of([&] { reg.WriteString(store::command_value, "x"); }),
+                 QByteArray("Konnte Daten für 'command' nicht setzen"));
+        // The write lock went with the transaction.
+        QVERIFY(reader.OpenKey(store::config_key("web"), true));
+        reader.WriteString(store::command_value, "ssh other");
+        QCOMPARE(reader.ReadString(store::command_value), std::string("ssh other"));
+    }
+
     void deleting_a_configuration_takes_its_alerts()
     {
         write_sample();

@@ -1,8 +1,8 @@
 #pragma once
 // Which catchwords of a log window's active alerts occur in a received line. Plain C++ on
-// bytes, no widgets: the window compiles a matcher whenever its alerts change.
+// bytes, no widgets: the alert set compiles a matcher whenever its alerts change.
 
-#include "logwin/talert.h"
+#include "alerts/talert.h"
 
 #include <array>
 #include <cstddef>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace logwin {
+namespace alerts {
 
 // The entries of a catchwords text: a line ends at CR, LF or CR LF; an empty line between two
 // line breaks is an empty entry; a break at the very end adds none; blanks stay.
@@ -87,4 +87,4 @@ private:
     std::vector<CatchwordMatch> matches_;
 };
 
-}  // namespace logwin
+}  // namespace alerts

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace logwin {
+namespace alerts {
 
-// Catchwords are bytes, as received lines are; the window's collection owns its items.
+// Catchwords are bytes, as received lines are; the alert set's collection owns its items.
 struct tAlert {
     bool color_titlebar = false;
     std::vector<std::string> catchwords;
@@ -18,4 +18,4 @@ struct tAlert {
     bool active = false;
 };
 
-}  // namespace logwin
+}  // namespace alerts

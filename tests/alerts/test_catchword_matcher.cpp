@@ -1,15 +1,15 @@
 // Catchword matching on its own: the matching rules, the firing order, and the automaton
 // against the plain scan it stands in for.
 
-#include "logwin/catchword_matcher.h"
+#include "alerts/catchword_matcher.h"
 
 #include <QtTest>
 
 #include <random>
 
-using logwin::CatchwordMatch;
-using logwin::CatchwordMatcher;
-using logwin::tAlert;
+using alerts::CatchwordMatch;
+using alerts::CatchwordMatcher;
+using alerts::tAlert;
 
 namespace {
 
@@ -20,7 +20,7 @@ std::vector<tAlert> make_alerts(const QList<QByteArray>& descriptions)
     for (const QByteArray& description : descriptions) {
         tAlert& alert = alerts.emplace_back();
         alert.active = description.startsWith('+');
-        alert.catchwords = logwin::split_catchword_lines(description.mid(1).toStdString());
+        alert.catchwords = alerts::split_catchword_lines(description.mid(1).toStdString());
     }
     return alerts;
 }
@@ -63,7 +63,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, matches);
         const std::vector<tAlert> compiled = make_alerts(alerts);
         std::vector<CatchwordMatch> plain;
-        logwin::plain_catchword_scan(compiled, line.toStdString(), plain);
+        alerts::plain_catchword_scan(compiled, line.toStdString(), plain);
         QCOMPARE(describe(plain), matches);
         // Both ways the matcher can search: the automaton, and the plain scan it falls back on.
         for (const std::size_t limit : {CatchwordMatcher::default_table_limit, std::size_t{0}}) {
@@ -99,7 +99,7 @@ private Q_SLOTS:
             for (int line = 0; line < 20; ++line) {
                 const std::string received = text(80, letters);
                 std::vector<CatchwordMatch> plain;
-                logwin::plain_catchword_scan(alerts, received, plain);
+                alerts::plain_catchword_scan(alerts, received, plain);
                 const std::span<const CatchwordMatch> found = matcher.find(received);
                 QVERIFY2(std::ranges::equal(found, plain), received.c_str());
             }

@@ -1,11 +1,11 @@
 // Catchword matching: the reference scan and the multi-pattern automaton that stands in for it.
 
-#include "logwin/catchword_matcher.h"
+#include "alerts/catchword_matcher.h"
 
 #include <algorithm>
 #include <unordered_map>
 
-namespace logwin {
+namespace alerts {
 
 std::vector<std::string> split_catchword_lines(std::string_view text)
 {
@@ -237,4 +237,4 @@ std::span<const CatchwordMatch> CatchwordMatcher::find(std::string_view line)
     return matches_;
 }
 
-}  // namespace logwin
+}  // namespace alerts
