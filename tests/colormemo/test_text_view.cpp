@@ -2,6 +2,7 @@
 // following the end, editing keys, mouse selection, clipboard, painting and accessibility.
 
 #include "colormemo/tcolormemo.h"
+#include "colormemo/text_codec.h"
 #include "platform/message_box.h"
 
 #include <QAccessible>
@@ -74,6 +75,68 @@ int first_ink_column(const QImage& image, QRect area)
             if (qGray(image.pixel(x, y)) < 128)
                 return x;
     return -1;
+}
+
+// What a screen reader keeps of the view: the text as the view's events tell it. Qt passes
+// accessibility events on only while its bridge to the desktop's accessibility bus is active;
+// the handler takes them instead of the bridge.
+struct Reader {
+    static inline const QObject* watched = nullptr;
+    static inline QString text;
+    static inline int inserts = 0;
+    static inline QAccessible::UpdateHandler previous = nullptr;
+
+    static void receive(QAccessibleEvent* event)
+    {
+        if (event->object() != watched)
+            return;
+        switch (event->type()) {
+        case QAccessible::TextInserted: {
+            const auto* inserted = static_cast<QAccessibleTextInsertEvent*>(event);
+            text.insert(inserted->changePosition(), inserted->textInserted());
+            ++inserts;
+            break;
+        }
+        case QAccessible::TextRemoved: {
+            const auto* removed = static_cast<QAccessibleTextRemoveEvent*>(event);
+            QCOMPARE(text.mid(removed->changePosition(), removed->textRemoved().size()), removed->textRemoved());
+            text.remove(removed->changePosition(), removed->textRemoved().size());
+            break;
+        }
+        case QAccessible::TextUpdated: {
+            const auto* updated = static_cast<QAccessibleTextUpdateEvent*>(event);
+            text.replace(updated->changePosition(), updated->textRemoved().size(), updated->textInserted());
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    explicit Reader(const QObject* view)
+    {
+        watched = view;
+        text.clear();
+        inserts = 0;
+        previous = QAccessible::installUpdateHandler(receive);
+    }
+    ~Reader()
+    {
+        QAccessible::installUpdateHandler(previous);
+        watched = nullptr;
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+};
+
+std::vector<std::string> numbered_lines(int first, int count, std::size_t size)
+{
+    std::vector<std::string> lines;
+    for (int i = first; i < first + count; ++i) {
+        std::string line = "line " + std::to_string(i) + " ";
+        line.resize(size, 'x');
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 }  // namespace
@@ -444,6 +507,145 @@ private slots:
         QVERIFY(text_interface->text(0, text_interface->characterCount()) == edited);
         QCOMPARE(text_interface->text(static_cast<int>(edited.size()) - 9, static_cast<int>(edited.size())),
                  QStringLiteral("completed"));
+    }
+
+    void the_text_limit_drops_the_oldest_lines_and_keeps_the_users_place()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        QVERIFY(QTest::qWaitForWindowExposed(&window.widget));
+        append(memo, numbered_lines(0, 2000, 1000));  // 2 MB
+        // The user looks at line 1500 and has selected text in line 1600.
+        memo.verticalScrollBar()->setValue(1500);
+        memo.set_selection(memo.line_start(1600) + 5, 10);
+
+        memo.set_text_limit(std::int64_t{1} << 20);
+        QVERIFY(memo.store().byte_total() <= std::int64_t{1} << 20);
+        const auto dropped = static_cast<int>(memo.store().first_line_number());
+        QVERIFY(dropped >= 1000 && dropped < 1500);
+        QCOMPARE(memo.line_text(0), numbered_lines(dropped, 1, 1000)[0]);
+        QCOMPARE(memo.first_visible_line(), 1500 - dropped);
+        QCOMPARE(memo.selection_start(), memo.line_start(1600 - dropped) + 5);
+        QCOMPARE(memo.selection_length(), colormemo::TextOffset{10});
+
+        // Lines keep arriving: the oldest go a block at a time, the view stays where the user
+        // left it, and a selection reaching into dropped text keeps its other end.
+        memo.verticalScrollBar()->setValue(memo.line_count() - 100);
+        const std::string top_line = memo.line_text(memo.first_visible_line());
+        memo.set_selection(0, memo.line_start(memo.line_count() - 1) + 3);
+        for (int round = 0; round < 5; ++round)
+            append(memo, numbered_lines(2000 + round * 100, 100, 1000));
+        QVERIFY(memo.store().byte_total() <= std::int64_t{1} << 20);
+        QVERIFY(memo.store().first_line_number() > dropped);
+        QCOMPARE(memo.line_text(memo.first_visible_line()), top_line);
+        QCOMPARE(memo.selection_start(), colormemo::TextOffset{0});
+        QCOMPARE(memo.caret_offset(), memo.line_start(memo.line_count() - 501) + 3);
+
+        // A view at the end follows the end through the drops.
+        memo.verticalScrollBar()->setValue(memo.verticalScrollBar()->maximum());
+        append(memo, numbered_lines(3000, 500, 1000));
+        QVERIFY(last_line_fully_visible(memo));
+
+        // The newest line stays whole even when it alone is over the limit; without a limit
+        // nothing more goes.
+        const std::string huge(3 << 20, 'h');
+        memo.append_line(huge);
+        QCOMPARE(memo.line_count(), 1);
+        QVERIFY(memo.store().line_view(0) == huge);
+        memo.set_text_limit(0);
+        append(memo, numbered_lines(0, 3000, 1000));
+        QCOMPARE(memo.line_count(), 3001);
+    }
+
+    void a_long_line_is_laid_out_and_painted_where_it_is_shown()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        QVERIFY(QTest::qWaitForWindowExposed(&window.widget));
+        // 4 MB of ASCII with tabs and two-byte characters, grown in pieces as a fragment is.
+        std::string line;
+        memo.append_line("short");
+        memo.append_line("");
+        for (int i = 0; i < 4096; ++i) {
+            std::string piece = "word " + std::to_string(i) + (i % 5 == 0 ? "\t" : " ") + "\xC3\xA4 ";
+            piece.resize(1024, '.');
+            memo.extend_line(1, piece);
+            line += piece;
+        }
+        line += "   X";
+        memo.extend_line(1, "   X");
+        QVERIFY(memo.store().line_view(1) == line);
+
+        // End goes to the end of the line and scrolls it into view (once the window's layout
+        // has settled with a first paint).
+        memo.viewport()->grab();
+        memo.setFocus();
+        memo.set_selection(memo.line_start(1), 0);
+        QTest::keyClick(&memo, Qt::Key_End);
+        const colormemo::TextOffset end = memo.line_start(1) + static_cast<colormemo::TextOffset>(line.size());
+        QCOMPARE(memo.caret_offset(), end);
+        const QPoint marker = memo.position_of_offset(end - 1);
+        QVERIFY(marker.x() > 0 && marker.x() < memo.client_rect().width());
+
+        // The marker's ink is where the view says it is, and a click there finds it.
+        const QImage painted = memo.viewport()->grab().toImage();
+        const int ink = first_ink_column(painted, QRect(marker.x() - 8, marker.y(), 30, memo.line_height()));
+        QVERIFY2(ink >= marker.x() && ink <= marker.x() + memo.string_width("X"),
+                 qPrintable(QStringLiteral("ink at %1, marker at %2").arg(ink).arg(marker.x())));
+        QCOMPARE(memo.offset_at_point(marker + QPoint(1, 2)), end - 1);
+
+        // Far from the start, x still follows the columns, tabs included.
+        const auto x_at = [&](std::size_t byte) {
+            return memo.exact_position_of_offset(memo.line_start(1) + static_cast<colormemo::TextOffset>(byte)).x();
+        };
+        const auto columns_to = [&](std::size_t byte) { return colormemo::display_columns(std::string_view(line).substr(0, byte)); };
+        // One cell, from the five plain characters of line 0.
+        const qreal cell = (memo.exact_position_of_offset(5).x() - memo.exact_position_of_offset(0).x()) / 5;
+        for (const std::size_t from : {std::size_t{3000 * 1024}, std::size_t{3001 * 1024 + 7}, std::size_t{70'000}}) {
+            const std::size_t to = from + 1500;
+            QCOMPARE(qRound((x_at(to) - x_at(from)) / cell), columns_to(to) - columns_to(from));
+        }
+
+        // Copy takes exactly the selected bytes from deep inside the line.
+        memo.set_selection(memo.line_start(1) + 2'000'000, 5000);
+        memo.copy();
+        const std::string copied = line.substr(2'000'000, 5000);
+        QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8(copied.data(), static_cast<qsizetype>(copied.size())));
+    }
+
+    void a_screen_reader_hears_received_text_once_per_frame()
+    {
+        // Run by tests/with-screen-reader, which starts the accessibility bus on a virtual display.
+        if (qEnvironmentVariableIsEmpty("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"))
+            QSKIP("needs the accessibility bus: run through tests/with-screen-reader");
+        QTRY_VERIFY(QAccessible::isActive());
+        Window window;
+        TColorMemo& memo = *window.memo;
+        Reader reader(&memo);
+        append(memo, {"first"});
+
+        // Many chunks in one frame, completing and growing lines as line assembly does.
+        for (int chunk = 0; chunk < 200; ++chunk) {
+            append(memo, numbered_lines(chunk * 10, 10, 40));
+            memo.extend_line(memo.line_count() - 1, " \xC3");
+            memo.extend_line(memo.line_count() - 1, "\xA4 grown");
+        }
+        QCOMPARE(Reader::inserts, 0);
+        QTRY_COMPARE(Reader::inserts, 1);
+        QCOMPARE(Reader::text, memo.plain_text());
+
+        // A line grown above the last one is told at once, and so is what was pending.
+        append(memo, {"pending"});
+        memo.extend_line(memo.line_count() - 2, " + more");
+        QCOMPARE(Reader::inserts, 3);
+        QCOMPARE(Reader::text, memo.plain_text());
+
+        // Dropped lines are told as removed, after what arrived before them.
+        append(memo, numbered_lines(0, 100, 40));
+        memo.set_text_limit(40'000);
+        QCOMPARE(Reader::text, memo.plain_text());
+        QCOMPARE(QAccessible::queryAccessibleInterface(&memo)->textInterface()->characterCount(),
+                 memo.plain_text().size());
     }
 };
 

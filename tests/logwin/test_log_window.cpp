@@ -137,6 +137,47 @@ private Q_SLOTS:
         QCOMPARE(shown, sent);
         QVERIFY(!window->last_line_open());
     }
+
+    void a_long_line_in_pieces_arrives_whole_between_other_lines()
+    {
+        // One sender writes a 16 MB line in 1 KiB pieces while another keeps sending short lines:
+        // the long line arrives whole, byte for byte, in the line where it began.
+        Sender long_sender(port);
+        Sender short_sender(port);
+        QTRY_COMPARE(window->ServerSocket1->Socket().ActiveConnections(), 2);
+        std::string expected;
+        int short_lines = 0;
+        std::atomic<bool> sent_all{false};
+        {
+            std::string piece(1024, '-');
+            for (int i = 0; i < 16 * 1024; ++i) {
+                piece[0] = static_cast<char>('A' + i % 26);
+                piece[1] = i % 7 == 0 ? '\t' : ' ';
+                expected += piece;
+                short_lines += i % 512 == 0 ? 1 : 0;
+            }
+            std::jthread senders([&] {
+                bool ok = true;
+                for (std::size_t at = 0; at < expected.size() && ok; at += 1024) {
+                    ok = long_sender.send(std::string_view(expected).substr(at, 1024));
+                    if (ok && at % (512 * 1024) == 0)
+                        ok = short_sender.send(std::string(700, 's') + '\n');
+                }
+                sent_all = ok && long_sender.send("\n");
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(window->memo1->line_count() == short_lines + 1 && !window->last_line_open(), 30000);
+        }
+        QVERIFY(sent_all.load());
+        const colormemo::LineStore& store = window->memo1->store();
+        int long_line = -1;
+        for (int index = 0; index < store.line_count(); ++index)
+            if (store.line_length(index) != 700)
+                long_line = index;
+        QVERIFY(long_line >= 0);
+        QVERIFY(store.line_view(long_line) == expected);
+        QVERIFY2(static_cast<double>(store.memory_bytes()) < 1.3 * static_cast<double>(store.byte_total()) + (4 << 20),
+                 qPrintable(QString::number(store.memory_bytes())));
+    }
 };
 
 QTEST_MAIN(TestLogWindow)
