@@ -1,9 +1,9 @@
-// Real modal boxes through QMessageBox, replaceable by a recorder in tests.
+// Showing a message box through whichever box is in place: a test's recorder, the real box the
+// program handed over, or standard error in a program without widgets.
 
 #include "message_box.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <cstdio>
 
 namespace platform {
 
@@ -15,28 +15,15 @@ MessageBoxHandler& installed_handler()
     return handler;
 }
 
-MessageAnswer show_real_box(const QString& text, const QString& caption, MessageIcon icon)
+MessageBoxHandler& real_box()
 {
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(caption);
-    box.setText(text);
-    switch (icon) {
-    case MessageIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
-    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
-    }
-    if (icon == MessageIcon::Question) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-    } else {
-        box.setStandardButtons(QMessageBox::Ok);
-    }
-    const int result = box.exec();
-    if (result == QMessageBox::Yes)
-        return MessageAnswer::Yes;
-    if (result == QMessageBox::No)
-        return MessageAnswer::No;
+    static MessageBoxHandler box;
+    return box;
+}
+
+MessageAnswer write_to_stderr(const QString& text, const QString& caption, MessageIcon icon)
+{
+    std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
     return icon == MessageIcon::Question ? MessageAnswer::No : MessageAnswer::Ok;
 }
 
@@ -45,15 +32,20 @@ MessageAnswer show_real_box(const QString& text, const QString& caption, Message
 MessageAnswer show_message(const QString& text, const QString& caption, MessageIcon icon)
 {
     // Copy first: a recorder may replace itself while it runs.
-    const MessageBoxHandler handler = installed_handler();
+    const MessageBoxHandler handler = installed_handler() ? installed_handler() : real_box();
     if (handler)
         return handler(text, caption, icon);
-    return show_real_box(text, caption, icon);
+    return write_to_stderr(text, caption, icon);
 }
 
 void set_message_box_handler(MessageBoxHandler handler)
 {
     installed_handler() = std::move(handler);
+}
+
+void set_real_message_box(MessageBoxHandler box)
+{
+    real_box() = std::move(box);
 }
 
 }  // namespace platform

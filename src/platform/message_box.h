@@ -20,4 +20,10 @@ using MessageBoxHandler =
     std::function<MessageAnswer(const QString& text, const QString& caption, MessageIcon icon)>;
 void set_message_box_handler(MessageBoxHandler handler);
 
+// The real box is a widget, and the code that shows boxes (the error report, the listener)
+// needs none: the widget part of the platform hands the real box over at start-up
+// (use_real_message_boxes() in "platform/real_message_box.h"). Until then a box's caption and
+// text go to standard error and the answer is that of a box closed without a button.
+void set_real_message_box(MessageBoxHandler box);
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Program start-up: the application, its frame and dialogs, and the event loop.
 
 #include "help/helpsys.h"
+#include "platform/real_message_box.h"
 #include "shell/startup.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    platform::use_real_message_boxes();
     // The title is also the caption of the default error report.
     QApplication::setApplicationName(QStringLiteral("Vesmira"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/vesmira.png")));

@@ -2,6 +2,7 @@
 
 #include "net/tserversocket.h"
 #include "platform/message_box.h"
+#include "platform/real_message_box.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -129,6 +130,7 @@ class TestListener : public QObject {
     QStringList boxes;
 
 private Q_SLOTS:
+    void initTestCase() { platform::use_real_message_boxes(); }
     void init()
     {
         boxes.clear();

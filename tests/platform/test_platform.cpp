@@ -3,6 +3,7 @@
 #include "platform/error_report.h"
 #include "platform/int_conversion.h"
 #include "platform/message_box.h"
+#include "platform/real_message_box.h"
 #include "platform/system_colors.h"
 
 #include <QApplication>
@@ -41,7 +42,37 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase() { use_real_message_boxes(); }
     void cleanup() { set_message_box_handler({}); }
+
+    void a_recorder_stands_in_for_the_real_box_until_it_is_removed()
+    {
+        QStringList real_boxes;
+        set_real_message_box([&](const QString& text, const QString&, MessageIcon) {
+            real_boxes << text;
+            return MessageAnswer::Yes;
+        });
+        record_boxes();
+        QCOMPARE(show_message(QStringLiteral("recorded"), QStringLiteral("Test"), MessageIcon::Question),
+                 MessageAnswer::Ok);
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(real_boxes.isEmpty());
+
+        set_message_box_handler({});
+        QCOMPARE(show_message(QStringLiteral("shown"), QStringLiteral("Test"), MessageIcon::Question),
+                 MessageAnswer::Yes);
+        QCOMPARE(real_boxes, QStringList{QStringLiteral("shown")});
+
+        // Without a real box (a program without widgets) a question is answered as a closed box.
+        set_real_message_box({});
+        QCOMPARE(show_message(QStringLiteral("nowhere"), QStringLiteral("Test"), MessageIcon::Question),
+                 MessageAnswer::No);
+        QCOMPARE(show_message(QStringLiteral("nowhere"), QStringLiteral("Test"), MessageIcon::Error),
+                 MessageAnswer::Ok);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(real_boxes.size(), 1);
+        use_real_message_boxes();
+    }
 
     void converts_integers_data()
     {
