@@ -3,6 +3,7 @@
 #include "colormemo/text_codec.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 namespace colormemo {
@@ -29,22 +30,31 @@ void append_code_point(QString& out, char32_t code)
 }
 
 template <typename Map>
-QString decode_with(std::string_view bytes, Map map)
+void append_decoded(QString& out, std::string_view bytes, Map map)
 {
-    QString out;
-    out.reserve(static_cast<qsizetype>(bytes.size()));
     std::size_t pos = 0;
     while (pos < bytes.size()) {
-        const auto byte = static_cast<unsigned char>(bytes[pos]);
-        if (byte >= 0x20 && byte < 0x7F) {
-            out.append(QLatin1Char(static_cast<char>(byte)));
-            ++pos;
+        // Printable ASCII goes in as one run: most log text is nothing else.
+        std::size_t run = pos;
+        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) >= 0x20 && static_cast<unsigned char>(bytes[run]) < 0x7F)
+            ++run;
+        if (run > pos) {
+            out.append(QLatin1StringView(bytes.data() + pos, static_cast<qsizetype>(run - pos)));
+            pos = run;
             continue;
         }
         const std::size_t length = char_length(bytes, pos);
         append_code_point(out, map(bytes, pos, length));
         pos += length;
     }
+}
+
+template <typename Map>
+QString decode_with(std::string_view bytes, Map map)
+{
+    QString out;
+    out.reserve(static_cast<qsizetype>(bytes.size()));
+    append_decoded(out, bytes, map);
     return out;
 }
 
@@ -142,6 +152,8 @@ char32_t display_char(std::string_view bytes, std::size_t pos, std::size_t lengt
 
 QString decode_text(std::string_view bytes) { return decode_with(bytes, text_char); }
 
+void append_decoded_text(QString& out, std::string_view bytes) { append_decoded(out, bytes, text_char); }
+
 QString decode_display(std::string_view bytes) { return decode_with(bytes, display_char); }
 
 int display_columns(std::string_view bytes)
@@ -194,6 +206,13 @@ qsizetype utf16_length(std::string_view bytes)
     qsizetype units = 0;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
+        // ASCII eight bytes at a time: one unit each.
+        std::uint64_t word;
+        if (pos + 8 <= bytes.size() && (std::memcpy(&word, bytes.data() + pos, 8), (word & 0x8080808080808080u) == 0)) {
+            units += 8;
+            pos += 8;
+            continue;
+        }
         const auto byte = static_cast<unsigned char>(bytes[pos]);
         if (byte < 0x80) {
             ++units;

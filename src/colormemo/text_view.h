@@ -239,6 +239,7 @@ private:
     QBasicTimer accessible_timer_;
     qsizetype accessible_insert_from_ = -1;  // -1: nothing pending
     TextOffset accessible_insert_offset_ = 0;
+    QString accessible_insert_text_;
 
     std::int64_t text_limit_ = 0;
     // How far past a long line's column mark layout reads: the distance between marks plus

@@ -219,16 +219,27 @@ void TextView::flush_accessible_insert()
         return;
     // Everything from where the first edit of the tick began: the rest of that line, then the
     // lines after it, as the screen reader's text has them.
-    const Position first = position_of(std::min(accessible_insert_offset_, store_.text_length()));
-    QString added = decode_text(store_.line_view(first.line).substr(first.byte));
+    const TextOffset from = std::min(accessible_insert_offset_, store_.text_length());
+    const Position first = position_of(from);
+    // The buffer is kept from frame to frame: a fresh one of megabytes each frame would cost
+    // more in page faults than the decoding itself.
+    QString& added = accessible_insert_text_;
+    added.resize(0);
+    added.reserve(static_cast<qsizetype>(store_.text_length() - from));
+    append_decoded_text(added, store_.line_view(first.line).substr(first.byte));
     for (int line = first.line + 1; line < store_.line_count(); ++line) {
         added += QLatin1Char('\n');
-        added += decode_text(store_.line_view(line));
+        append_decoded_text(added, store_.line_view(line));
     }
     if (added.isEmpty())
         return;
-    QAccessibleTextInsertEvent event(this, clamp_int(position), added);
-    QAccessible::updateAccessibility(&event);
+    {
+        QAccessibleTextInsertEvent event(this, clamp_int(position), added);
+        QAccessible::updateAccessibility(&event);
+    }
+    // A burst's worth is not kept for good.
+    if (added.capacity() > (4 << 20))
+        added = QString();
 }
 
 void TextView::drop_accessible_insert()
