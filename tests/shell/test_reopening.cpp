@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -175,6 +176,63 @@ private Q_SLOTS:
         start();
         QCOMPARE(frame->log_window_count(), 0);
         QCOMPARE(recorded_names(), std::vector<std::string>{"web"});
+    }
+
+    void the_text_limit_is_stored_and_applies_to_open_windows_at_once()
+    {
+        start();
+        frame->open_log_window(loopback::free_port(), false, {}, "LOG: one", "", "one");
+        TForm2* window = frame->log_window(0);
+        // Nothing stored: the default, 1024 MB.
+        QCOMPARE(window->memo1->text_limit(), std::int64_t{1024} << 20);
+
+        const auto set_limit_in_dialog = [&](bool limited, int megabytes, bool* shown_limited, int* shown_megabytes) {
+            QTimer::singleShot(0, this, [&] {
+                auto* dialog = frame->findChild<shell::Toptdlg*>();
+                QVERIFY(dialog && dialog->isVisible());
+                auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("CheckBox2"));
+                auto* size = dialog->findChild<QSpinBox*>(QStringLiteral("SpinEdit1"));
+                QCOMPARE(box->text(), QStringLiteral("&Limit each window to"));
+                *shown_limited = box->isChecked();
+                *shown_megabytes = size->value();
+                size->setValue(megabytes);
+                box->setChecked(limited);
+                QCOMPARE(size->isEnabled(), limited);
+                dialog->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+            });
+            frame->global_options->trigger();
+        };
+        bool shown_limited = false;
+        int shown_megabytes = 0;
+        set_limit_in_dialog(true, 5, &shown_limited, &shown_megabytes);
+        QVERIFY(shown_limited);
+        QCOMPARE(shown_megabytes, 1024);
+        QCOMPARE(window->memo1->text_limit(), std::int64_t{5} << 20);
+        {
+            store::TRegistry registry;
+            QVERIFY(registry.OpenKey(store::product_key, false));
+            QCOMPARE(registry.ReadInteger(store::max_window_text_value), 5);
+        }
+
+        // Unchecked is no limit, stored as 0; a window opened later reads the stored value.
+        set_limit_in_dialog(false, 5, &shown_limited, &shown_megabytes);
+        QCOMPARE(shown_megabytes, 5);
+        QCOMPARE(window->memo1->text_limit(), std::int64_t{0});
+        frame->open_log_window(loopback::free_port(), false, {}, "LOG: two", "", "two");
+        QCOMPARE(frame->log_window(1)->memo1->text_limit(), std::int64_t{0});
+        set_limit_in_dialog(true, 7, &shown_limited, &shown_megabytes);
+        QVERIFY(!shown_limited);
+        QCOMPARE(frame->log_window(1)->memo1->text_limit(), std::int64_t{7} << 20);
+
+        // A value out of range counts as missing.
+        {
+            store::TRegistry registry;
+            QVERIFY(registry.OpenKey(store::product_key, false));
+            registry.WriteInteger(store::max_window_text_value, -3);
+        }
+        frame->open_log_window(loopback::free_port(), false, {}, "LOG: three", "", "three");
+        QCOMPARE(frame->log_window(2)->memo1->text_limit(), std::int64_t{1024} << 20);
+        QVERIFY(boxes.isEmpty());
     }
 
     void unusable_recorded_configurations_affect_only_their_own_name()
