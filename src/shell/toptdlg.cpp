@@ -38,14 +38,17 @@ Toptdlg::Toptdlg(QWidget* parent)
 
     // Logs left running for days must not take all the memory: each window drops its oldest
     // lines past this size.
-    CheckBox2 = platform::place(new QCheckBox(QStringLiteral("&Limit each window to"), options_page), "CheckBox2",
-                                7, 40, 120, 17);
-    SpinEdit1 = platform::place(new QSpinBox(options_page), "SpinEdit1", 130, 38, 80, 21);
+    // The row takes the width its texts need in the font at hand.
+    CheckBox2 = new QCheckBox(QStringLiteral("&Limit each window to"), options_page);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox2->adjustSize();
+    CheckBox2->move(7, 40);
+    SpinEdit1 = platform::place(new QSpinBox(options_page), "SpinEdit1", CheckBox2->geometry().right() + 4, 38, 80, 21);
     SpinEdit1->setRange(1, max_text_limit_mb);
     SpinEdit1->setValue(default_text_limit_mb);
     SpinEdit1->setAccessibleName(QStringLiteral("Limit in MB"));
     auto* unit_label = platform::place_label(new QLabel(QStringLiteral("MB of received text"), options_page), "Label1",
-                                             215, 41);
+                                             SpinEdit1->geometry().right() + 6, 41);
     unit_label->setBuddy(SpinEdit1);
     CheckBox2->setChecked(true);
     connect(CheckBox2, &QCheckBox::toggled, SpinEdit1, &QSpinBox::setEnabled);
