@@ -6,7 +6,7 @@
 
 #include "alerts/catchword_matcher.h"
 #include "colormemo/tcolormemo.h"
-#include "loopback.h"
+#include "log_window_bench.h"
 #include "resident_memory.h"
 #include "stall_meter.h"
 #include "help/helpsys.h"
@@ -138,19 +138,8 @@ Result run(Setup setup, int senders, long total_lines)
     total_lines = per_sender * senders;
 
     malloc_trim(0);
-    auto window = std::make_unique<logwin::TForm2>(nullptr);
-    window->resize(900, 700);
-    window->show();
-    const quint16 port = loopback::free_port();
-    window->ServerSocket1->SetPort(port);
-    window->ServerSocket1->SetActive(true);
-    // The first paint of text loads fonts and glyphs: not part of what is measured.
-    window->memo1->append_line("warm-up");
-    QElapsedTimer warm_up;
-    warm_up.start();
-    while (warm_up.elapsed() < 200)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    window->memo1->clear();
+    bench::BenchWindow bench_window = bench::open_bench_window();
+    auto& window = bench_window.window;
     if (setup == Setup::alerts) {
         window->alerts.assign(never_matching_alerts());
     } else if (setup == Setup::colour) {
@@ -160,13 +149,7 @@ Result run(Setup setup, int senders, long total_lines)
     QCoreApplication::processEvents();
     const double resident_before = bench::resident_bytes();
 
-    // Connected one by one: beyond the listen queue of 5 a connect waits for SYN back-off.
-    std::vector<std::unique_ptr<loopback::Sender>> connections;
-    for (int sender = 0; sender < senders; ++sender) {
-        connections.push_back(std::make_unique<loopback::Sender>(port));
-        while (window->ServerSocket1->Socket().ActiveConnections() < sender + 1)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    std::vector<std::unique_ptr<loopback::Sender>> connections = bench::connect_senders(bench_window, senders);
 
     bench::StallMeter clock;
     qint64 time_done = -1;
@@ -216,8 +199,7 @@ Result run(Setup setup, int senders, long total_lines)
     result.bytes_per_line =
         (bench::resident_bytes() - resident_before) / static_cast<double>(window->memo1->line_count());
     result.colour_passes = window->memo1->pass_count();
-    window->FormClose();
-    window.reset();
+    bench::close_bench_window(bench_window);
     return result;
 }
 
@@ -268,16 +250,9 @@ double rate_on_display(long lines, bool screen_reader)
     return at < 0 ? 0 : output.mid(at + 5).trimmed().toDouble();
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
+int measure(int argc, char* argv[])
 {
-    // A child run (see rate_on_display) uses the display it was given.
     const bool child = argc > 1 && std::strcmp(argv[1], "--one-run") == 0;
-    if (!child && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    help::initialize_help(QDir::tempPath());
     long lines = 1'000'000;
     if (argc > 2 && (std::strcmp(argv[1], "--lines") == 0 || std::strcmp(argv[1], "--one-run") == 0))
         lines = std::max(100L, std::atol(argv[2]));
@@ -364,4 +339,13 @@ int main(int argc, char* argv[])
     std::printf("BENCH ingest-a11y senders=1 lines_per_s=%.0f ratio_to_plain=%.2f\n", a11y,
                 a11y_plain > 0 ? a11y / a11y_plain : 0.0);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    // A child run (see rate_on_display) uses the display it was given.
+    const bool child = argc > 1 && std::strcmp(argv[1], "--one-run") == 0;
+    return bench::run_bench_application(argc, argv, [&] { return measure(argc, argv); }, !child);
 }

@@ -5,8 +5,8 @@
 
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
+#include "log_window_bench.h"
 #include "logwin/tform2.h"
-#include "loopback.h"
 #include "net/tserversocket.h"
 #include "resident_memory.h"
 #include "stall_meter.h"
@@ -57,49 +57,25 @@ Result run(int senders, std::size_t line_bytes)
     Result result;
     malloc_trim(0);
     const double resident_start = bench::resident_bytes();
-    auto window = std::make_unique<logwin::TForm2>(nullptr);
-    window->resize(900, 700);
-    window->show();
-    const quint16 port = loopback::free_port();
-    window->ServerSocket1->SetPort(port);
-    window->ServerSocket1->SetActive(true);
-    window->memo1->append_line("warm-up");
-    QEventLoop settle;
-    QTimer::singleShot(200, &settle, &QEventLoop::quit);
-    settle.exec();
-    window->memo1->clear();
+    bench::BenchWindow bench_window = bench::open_bench_window();
+    auto& window = bench_window.window;
     QCoreApplication::processEvents();
     const double resident_before = bench::resident_bytes();
-
-    std::vector<std::unique_ptr<loopback::Sender>> connections;
-    for (int sender = 0; sender < senders; ++sender) {
-        connections.push_back(std::make_unique<loopback::Sender>(port));
-        while (window->ServerSocket1->Socket().ActiveConnections() < sender + 1)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    std::vector<std::unique_ptr<loopback::Sender>> connections = bench::connect_senders(bench_window, senders);
 
     const std::size_t total = line_bytes * static_cast<std::size_t>(senders);
     bench::StallMeter clock;
-    qint64 time_done = -1;
-    QEventLoop loop;
-    const auto read_lines = window->ServerSocket1->OnClientRead;
-    window->ServerSocket1->OnClientRead = [&](net::TServerWinSocket& listener, net::TCustomWinSocket& connection) {
-        read_lines(listener, connection);
-        const colormemo::LineStore& store = window->memo1->store();
-        if (time_done < 0 && !window->last_line_open() && store.byte_total() >= static_cast<colormemo::TextOffset>(total)) {
-            time_done = clock.elapsed_ns();
-            loop.quit();
-        }
-    };
-    QTimer::singleShot(120'000, &loop, &QEventLoop::quit);
-
-    clock.start();
     std::vector<std::thread> threads;
-    for (int sender = 0; sender < senders; ++sender)
-        threads.emplace_back(send_line, connections[static_cast<std::size_t>(sender)].get(), static_cast<char>('a' + sender),
-                             line_bytes);
-    loop.exec();
-    clock.stop();
+    const colormemo::LineStore& store = window->memo1->store();
+    const qint64 time_done = bench::receive_until(
+        bench_window, clock,
+        [&] {
+            for (int sender = 0; sender < senders; ++sender)
+                threads.emplace_back(send_line, connections[static_cast<std::size_t>(sender)].get(),
+                                     static_cast<char>('a' + sender), line_bytes);
+        },
+        [&] { return !window->last_line_open() && store.byte_total() >= static_cast<colormemo::TextOffset>(total); },
+        120'000);
     for (std::thread& thread : threads)
         thread.join();
     if (senders == 1)
@@ -113,21 +89,14 @@ Result run(int senders, std::size_t line_bytes)
     if (result.complete)
         result.mb_per_s = result.mb / (static_cast<double>(time_done) / 1e9);
     result.resident_over_bytes = (bench::resident_bytes() - resident_before) / static_cast<double>(total);
-    window->FormClose();
-    window.reset();
+    bench::close_bench_window(bench_window);
     QCoreApplication::processEvents();
     result.resident_after_close_mb = (bench::resident_bytes() - resident_start) / 1e6;
     return result;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
+int measure(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    help::initialize_help(QDir::tempPath());
     std::size_t megabytes = 100;
     if (argc > 1)
         megabytes = static_cast<std::size_t>(std::max(1L, std::atol(argv[1])));
@@ -149,4 +118,11 @@ int main(int argc, char* argv[])
     std::printf("BENCH longline-interleaved mb=%.0f max_stall_ms=%.1f resident_over_bytes=%.2f mb_per_s=%.1f\n", two.mb,
                 two.max_stall_ms, two.resident_over_bytes, two.mb_per_s);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    return bench::run_bench_application(argc, argv, [&] { return measure(argc, argv); });
 }

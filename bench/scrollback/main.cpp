@@ -4,8 +4,8 @@
 
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
+#include "log_window_bench.h"
 #include "logwin/tform2.h"
-#include "loopback.h"
 #include "net/tserversocket.h"
 #include "resident_memory.h"
 #include "stall_meter.h"
@@ -54,44 +54,20 @@ Result run(std::int64_t limit_bytes, long lines)
 {
     Result result;
     malloc_trim(0);
-    auto window = std::make_unique<logwin::TForm2>(nullptr);
-    window->resize(900, 700);
-    window->show();
-    window->memo1->set_text_limit(limit_bytes);
-    const quint16 port = loopback::free_port();
-    window->ServerSocket1->SetPort(port);
-    window->ServerSocket1->SetActive(true);
-    window->memo1->append_line("warm-up");
-    QEventLoop settle;
-    QTimer::singleShot(200, &settle, &QEventLoop::quit);
-    settle.exec();
-    window->memo1->clear();
+    bench::BenchWindow bench_window = bench::open_bench_window(limit_bytes);
+    auto& window = bench_window.window;
     QCoreApplication::processEvents();
     const double resident_before = bench::resident_bytes();
-
-    auto peer = std::make_unique<loopback::Sender>(port);
-    while (window->ServerSocket1->Socket().ActiveConnections() < 1)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    auto peer = std::move(bench::connect_senders(bench_window, 1).front());
 
     // Every line counts once, whether it is still held or was dropped since.
     const std::int64_t total = lines;
     bench::StallMeter clock;
-    qint64 time_done = -1;
-    QEventLoop loop;
-    const auto read_lines = window->ServerSocket1->OnClientRead;
-    window->ServerSocket1->OnClientRead = [&](net::TServerWinSocket& listener, net::TCustomWinSocket& connection) {
-        read_lines(listener, connection);
-        const colormemo::LineStore& store = window->memo1->store();
-        if (time_done < 0 && store.first_line_number() + store.line_count() >= total) {
-            time_done = clock.elapsed_ns();
-            loop.quit();
-        }
-    };
-    QTimer::singleShot(300'000, &loop, &QEventLoop::quit);
-    clock.start();
-    std::thread sender(send_lines, peer.get(), lines);
-    loop.exec();
-    clock.stop();
+    std::thread sender;
+    const colormemo::LineStore& store = window->memo1->store();
+    const qint64 time_done = bench::receive_until(
+        bench_window, clock, [&] { sender = std::thread(send_lines, peer.get(), lines); },
+        [&] { return store.first_line_number() + store.line_count() >= total; }, 300'000);
     sender.join();
     peer.reset();
 
@@ -101,19 +77,12 @@ Result run(std::int64_t limit_bytes, long lines)
         result.lines_per_s = static_cast<double>(total) / (static_cast<double>(time_done) / 1e9);
     result.resident_mb = (bench::resident_bytes() - resident_before) / 1e6;
     result.text_mb = static_cast<double>(window->memo1->store().byte_total()) / 1e6;
-    window->FormClose();
-    window.reset();
+    bench::close_bench_window(bench_window);
     return result;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
+int measure(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    help::initialize_help(QDir::tempPath());
     long megabytes = 1000;
     if (argc > 1)
         megabytes = std::max(200L, std::atol(argv[1]));
@@ -135,4 +104,11 @@ int main(int argc, char* argv[])
                 static_cast<long long>(limit_mb), limited.resident_mb, limited.lines_per_s,
                 unlimited.lines_per_s > 0 ? limited.lines_per_s / unlimited.lines_per_s : 0.0, limited.max_stall_ms);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    return bench::run_bench_application(argc, argv, [&] { return measure(argc, argv); });
 }

@@ -1,0 +1,108 @@
+#pragma once
+// What the benchmarks that feed a real log window share: the window, listening on a free port,
+// with its first paint behind it, and loopback senders connected to it.
+
+#include "colormemo/tcolormemo.h"
+#include "help/helpsys.h"
+#include "logwin/tform2.h"
+#include "loopback.h"
+#include "net/tserversocket.h"
+#include "stall_meter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace bench {
+
+struct BenchWindow {
+    std::unique_ptr<logwin::TForm2> window;
+    quint16 port = 0;
+};
+
+// A shown 900 x 700 log window listening on a free port, holding at most `text_limit` bytes
+// (0: no limit). The first paint of text loads fonts and glyphs: it is done here, outside what
+// is measured.
+inline BenchWindow open_bench_window(std::int64_t text_limit = 0)
+{
+    BenchWindow bench;
+    bench.window = std::make_unique<logwin::TForm2>(nullptr);
+    logwin::TForm2& window = *bench.window;
+    window.resize(900, 700);
+    window.show();
+    window.memo1->set_text_limit(text_limit);
+    bench.port = loopback::free_port();
+    window.ServerSocket1->SetPort(bench.port);
+    window.ServerSocket1->SetActive(true);
+    window.memo1->append_line("warm-up");
+    QElapsedTimer warm_up;
+    warm_up.start();
+    while (warm_up.elapsed() < 200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    window.memo1->clear();
+    return bench;
+}
+
+// Connected one by one: beyond the listen queue of 5 a connect waits for SYN back-off.
+inline std::vector<std::unique_ptr<loopback::Sender>> connect_senders(const BenchWindow& bench, int count)
+{
+    std::vector<std::unique_ptr<loopback::Sender>> senders;
+    for (int sender = 0; sender < count; ++sender) {
+        senders.push_back(std::make_unique<loopback::Sender>(bench.port));
+        while (bench.window->ServerSocket1->Socket().ActiveConnections() < sender + 1)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return senders;
+}
+
+// Starts the clock, calls `start_senders`, and runs the event loop until `done()` holds after a
+// read event or `timeout_ms` pass; the nanoseconds until done, or -1.
+template <typename Start, typename Done>
+qint64 receive_until(BenchWindow& bench, StallMeter& clock, Start start_senders, Done done, int timeout_ms)
+{
+    qint64 time_done = -1;
+    QEventLoop loop;
+    net::TServerSocket& listener = *bench.window->ServerSocket1;
+    const auto read_lines = listener.OnClientRead;
+    listener.OnClientRead = [&](net::TServerWinSocket& server, net::TCustomWinSocket& connection) {
+        read_lines(server, connection);
+        if (time_done < 0 && done()) {
+            time_done = clock.elapsed_ns();
+            loop.quit();
+        }
+    };
+    QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
+    clock.start();
+    start_senders();
+    loop.exec();
+    clock.stop();
+    listener.OnClientRead = read_lines;
+    return time_done;
+}
+
+// Closes the window as the frame does at quit and frees it.
+inline void close_bench_window(BenchWindow& bench)
+{
+    bench.window->FormClose();
+    bench.window.reset();
+}
+
+// Runs `body` inside an application with the help object a log window needs; it draws
+// offscreen unless told otherwise or given a platform.
+template <typename Body>
+int run_bench_application(int argc, char* argv[], Body body, bool offscreen = true)
+{
+    if (offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    help::initialize_help(QDir::tempPath());
+    return body();
+}
+
+}  // namespace bench
