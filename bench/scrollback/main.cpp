@@ -33,6 +33,7 @@ struct Result {
     double max_stall_ms = 0;
     double resident_mb = 0;
     double text_mb = 0;  // what the window holds at the end
+    double after_close_mb = 0;  // resident memory after closing, over what it was before opening
     bool complete = false;
 };
 
@@ -54,6 +55,7 @@ Result run(std::int64_t limit_bytes, long lines)
 {
     Result result;
     malloc_trim(0);
+    const double resident_start = bench::resident_bytes();
     bench::BenchWindow bench_window = bench::open_bench_window(limit_bytes);
     auto& window = bench_window.window;
     QCoreApplication::processEvents();
@@ -78,6 +80,8 @@ Result run(std::int64_t limit_bytes, long lines)
     result.resident_mb = (bench::resident_bytes() - resident_before) / 1e6;
     result.text_mb = static_cast<double>(window->memo1->store().byte_total()) / 1e6;
     bench::close_bench_window(bench_window);
+    QCoreApplication::processEvents();
+    result.after_close_mb = (bench::resident_bytes() - resident_start) / 1e6;
     return result;
 }
 
@@ -93,10 +97,11 @@ int measure(int argc, char* argv[])
     const Result limited = run(limit_mb << 20, lines);
     const Result unlimited = run(0, lines);
 
-    std::printf("%-10s %12s %13s %12s %10s\n", "limit", "lines/s", "max stall ms", "resident MB", "text MB");
+    std::printf("%-10s %12s %13s %12s %10s %22s\n", "limit", "lines/s", "max stall ms", "resident MB", "text MB",
+                "resident after close MB");
     const auto row = [](const char* name, const Result& r) {
-        std::printf("%-10s %12.0f %13.1f %12.1f %10.1f%s\n", name, r.lines_per_s, r.max_stall_ms, r.resident_mb,
-                    r.text_mb, r.complete ? "" : "  (incomplete)");
+        std::printf("%-10s %12.0f %13.1f %12.1f %10.1f %22.1f%s\n", name, r.lines_per_s, r.max_stall_ms, r.resident_mb,
+                    r.text_mb, r.after_close_mb, r.complete ? "" : "  (incomplete)");
     };
     row("100 MB", limited);
     row("none", unlimited);

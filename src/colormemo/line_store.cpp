@@ -7,6 +7,7 @@
 
 #include "colormemo/text_codec.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -166,7 +167,7 @@ struct LineStore::LineExtra {
 };
 
 LineStore::LineStore() = default;
-LineStore::~LineStore() = default;
+LineStore::~LineStore() { clear(); }
 
 std::pair<std::size_t, std::size_t> LineStore::locate(int index) const
 {
@@ -622,6 +623,9 @@ void LineStore::drop_first_lines(int count)
 
 void LineStore::clear()
 {
+    // The index of a large store lives in ordinary heap pages, which the allocator keeps for
+    // itself unless told to give them back.
+    const bool large_index = pages_.size() >= 256;
     line_base_ += line_count_;
     blocks_.clear();
     first_block_ = 0;
@@ -634,6 +638,8 @@ void LineStore::clear()
     line_count_ = 0;
     byte_total_ = 0;
     max_columns_ = 0;
+    if (large_index)
+        malloc_trim(0);
 }
 
 void LineStore::renumber_from(std::size_t page_index)
