@@ -280,7 +280,11 @@ std::uint64_t LineStore::store_line(std::string_view line)
     if (line.empty())
         return 0;
     const std::uint64_t location = store_bytes(line, line.size());
-    note_columns(location, line);
+    // A line just stored has nothing kept about it yet; only a long one starts its marks.
+    if (line.size() < long_line_bytes)
+        max_columns_ = std::max<std::int64_t>(max_columns_, display_columns(line));
+    else
+        note_columns(location, line);
     return location;
 }
 

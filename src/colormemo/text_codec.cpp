@@ -3,6 +3,7 @@
 #include "colormemo/text_codec.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -158,12 +159,21 @@ QString decode_display(std::string_view bytes) { return decode_with(bytes, displ
 
 int display_columns(std::string_view bytes)
 {
-    // Counting lead bytes is a plain loop the compiler vectorises; it runs on every append.
+    // Without tabs, every byte but a continuation byte starts a character. This runs on every
+    // append, so the continuation bytes are counted eight at a time.
     int columns = 0;
     if (bytes.find('\t') == std::string_view::npos) {
-        for (const char c : bytes)
-            columns += is_continuation(static_cast<unsigned char>(c)) ? 0 : 1;
-        return columns;
+        std::size_t pos = 0;
+        std::size_t continuations = 0;
+        for (; pos + 8 <= bytes.size(); pos += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + pos, 8);
+            // Bit 7 set and bit 6 clear: shifting bit 6 of each byte onto bit 7 finds them.
+            continuations += static_cast<std::size_t>(std::popcount(word & ~(word << 1) & 0x8080808080808080u));
+        }
+        for (; pos < bytes.size(); ++pos)
+            continuations += is_continuation(static_cast<unsigned char>(bytes[pos])) ? 1 : 0;
+        return static_cast<int>(bytes.size() - continuations);
     }
     std::size_t pos = 0;
     while (pos < bytes.size()) {

@@ -62,7 +62,7 @@ void TextView::append_lines(std::span<const std::string_view> lines)
     if (QAccessible::isActive())
         note_accessible_insert(accessible_length(), store_.text_length());
     store_.append_lines(lines);
-    accessible_lines_appended(first_new);
+    accessible_lines_appended(first_new, lines);
     keep_text_limit();
     edited(showed_last_line, true);
 }

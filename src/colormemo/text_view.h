@@ -229,7 +229,8 @@ private:
     // While a screen reader listens, received text is told once per frame: the first edit of a
     // frame notes where its insertion begins, and the timer tells everything added since. Any
     // other event about the text tells the pending insertion first, so the order holds.
-    void accessible_lines_appended(int first_new);
+    // After `lines` were appended as lines first_new on.
+    void accessible_lines_appended(int first_new, std::span<const std::string_view> lines);
     void accessible_line_extended(int index, std::size_t old_length);
     // Before the first `count` lines are dropped.
     void accessible_lines_dropped(int count);

@@ -162,22 +162,22 @@ void TextView::lines_changed_from(int line)
     accessible_length_ = -1;
 }
 
-void TextView::accessible_lines_appended(int first_new)
+void TextView::accessible_lines_appended(int first_new, std::span<const std::string_view> lines)
 {
     // Without a screen reader nothing asks for positions: they are worked out when one does.
     if (!QAccessible::isActive() || accessible_length_ < 0) {
         lines_changed_from(first_new);
         return;
     }
-    const auto marks_needed = [](int lines) {
-        return static_cast<std::size_t>((lines + accessible_mark_lines - 1) / accessible_mark_lines);
-    };
-    const bool marks_complete = accessible_marks_.size() == marks_needed(first_new);
+    const auto marks_before = static_cast<std::size_t>((first_new + accessible_mark_lines - 1) / accessible_mark_lines);
+    const bool marks_complete = accessible_marks_.size() == marks_before;
     qsizetype position = first_new == 0 ? 0 : accessible_length_ + 1;
-    for (int line = first_new; line < store_.line_count(); ++line) {
+    int line = first_new;
+    for (const std::string_view bytes : lines) {
         if (marks_complete && line % accessible_mark_lines == 0)
             accessible_marks_.push_back(position);
-        position += utf16_length(store_.line_view(line)) + 1;
+        position += utf16_length(bytes) + 1;
+        ++line;
     }
     accessible_length_ = position - 1;
 }
