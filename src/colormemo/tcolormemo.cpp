@@ -268,16 +268,11 @@ bool TColorMemo::collect_region()
         return false;
 
     // The fully visible lines from the first one on screen; a line cut off at the bottom and
-    // everything below it stays uncoloured.
+    // everything below it stays uncoloured. Lines stand line_height() apart from the first
+    // one at the top, so none needs to be looked up to know which fit.
     const int first = first_visible_line();
-    const int height = client_rect().height();
-    int last = first - 1;
-    for (int line = first; line < count; ++line) {
-        const QPoint top = position_of_offset(line_start(line));
-        if (top.y() < 0 || top.y() + line_height() > height)
-            break;
-        last = line;
-    }
+    const int fitting = client_rect().height() / std::max(line_height(), 1);
+    int last = std::min(count - 1, first + fitting - 1);
     if (last < first)
         return false;
 
