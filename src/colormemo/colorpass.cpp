@@ -3,6 +3,7 @@
 #include "colormemo/colorpass.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace colormemo {
 
@@ -64,51 +65,70 @@ void TColorPass::SetColorLimMax(std::int32_t value)
 
 void MergeRuns(TColorPass& pass)
 {
+    using Item = TColorPass::TMergeItem;
     const std::int64_t lo = pass.FMinPos;
     const std::int64_t hi = pass.FMaxPos;
     TKeyDescrList& list = pass.FKeyDescrs;
-    if (lo == -1 || hi < lo) {
-        list.FreeAll();
-        return;
-    }
-
-    // One cell per offset plus the sentinel that ends the last run.
-    const auto cell_count = static_cast<std::size_t>(hi - lo + 2);
-    if (pass.FCells.size() < cell_count)
-        pass.FCells.resize(cell_count);
-    auto* const cells = pass.FCells.data();
-    std::fill_n(cells, cell_count, TColorPass::TMergeCell{});
-
-    for (std::size_t i = 0; i < list.Used(); ++i) {
-        const TKeyDescr& descr = list[i];
-        if (!mergeable(descr))
-            continue;
-        // Descriptors appended without Add may lie outside the recorded extent.
-        const std::int64_t from = std::max<std::int64_t>(descr.StartPos, lo);
-        const std::int64_t to = std::min<std::int64_t>(descr.EndPos, hi);
-        for (std::int64_t pos = from; pos <= to; ++pos) {
-            TColorPass::TMergeCell& cell = cells[pos - lo];
-            if (cell.Priority <= descr.KeyZOrder)
-                cell = {descr.KeyColor, descr.KeyZOrder, descr.IsKey, true};
+    std::vector<Item>& items = pass.FItems;
+    items.clear();
+    if (lo != -1 && hi >= lo) {
+        for (std::size_t i = 0; i < list.Used(); ++i) {
+            const TKeyDescr& descr = list[i];
+            if (!mergeable(descr))
+                continue;
+            // Descriptors appended without Add may lie outside the recorded extent.
+            const std::int64_t from = std::max<std::int64_t>(descr.StartPos, lo);
+            const std::int64_t to = std::min<std::int64_t>(descr.EndPos, hi);
+            if (from <= to)
+                items.push_back({from, to, static_cast<std::uint32_t>(i), descr.KeyColor, descr.KeyZOrder, descr.IsKey});
         }
     }
-
-    // Runs also break between claimed and unclaimed cells: a black, priority-0 run would
-    // otherwise look like the cleared cells around it and be lost or spread over the gaps.
+    // The runs overwrite the descriptors, which from here on live in the items only.
     list.FreeAll();
-    auto same = [](const TColorPass::TMergeCell& a, const TColorPass::TMergeCell& b) {
-        return a.Color == b.Color && a.Priority == b.Priority && a.IsKey == b.IsKey && a.Claimed == b.Claimed;
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.From < b.From; });
+
+    // Sweep from edge to edge, keeping the covering items in a heap whose top is the winner;
+    // items that ended stay in it until they come to the top.
+    std::vector<std::uint32_t>& active = pass.FActive;
+    active.clear();
+    const auto loses = [&items](std::uint32_t a, std::uint32_t b) {
+        return items[a].Priority != items[b].Priority ? items[a].Priority < items[b].Priority
+                                                      : items[a].Index < items[b].Index;
     };
-    std::size_t run_start = 0;
-    for (std::size_t i = 1; i < cell_count; ++i) {
-        if (same(cells[i], cells[run_start]))
+    std::size_t next = 0;  // first item not yet in the heap
+    std::int64_t pos = 0;
+    while (next < items.size() || !active.empty()) {
+        if (active.empty())
+            pos = items[next].From;
+        for (; next < items.size() && items[next].From <= pos; ++next) {
+            active.push_back(static_cast<std::uint32_t>(next));
+            std::push_heap(active.begin(), active.end(), loses);
+        }
+        while (!active.empty() && items[active.front()].To < pos) {
+            std::pop_heap(active.begin(), active.end(), loses);
+            active.pop_back();
+        }
+        if (active.empty())
             continue;
-        const TColorPass::TMergeCell& run = cells[run_start];
-        if (run.Claimed)
-            list.Append({static_cast<std::int32_t>(lo + static_cast<std::int64_t>(run_start)),
-                         static_cast<std::int32_t>(lo + static_cast<std::int64_t>(i) - 1), run.Color,
-                         run.Priority, run.IsKey});
-        run_start = i;
+        const Item& winner = items[active.front()];
+        std::int64_t stop = winner.To + 1;
+        if (next < items.size())
+            stop = std::min(stop, items[next].From);
+
+        // A stretch right after an equal one continues its run.
+        const std::size_t used = list.Used();
+        if (used > 0) {
+            TKeyDescr& last = list[used - 1];
+            if (last.EndPos + std::int64_t{1} == pos && last.KeyColor == winner.Color &&
+                last.KeyZOrder == winner.Priority && last.IsKey == winner.IsKey) {
+                last.EndPos = static_cast<std::int32_t>(stop - 1);
+                pos = stop;
+                continue;
+            }
+        }
+        list.Append({static_cast<std::int32_t>(pos), static_cast<std::int32_t>(stop - 1), winner.Color,
+                     winner.Priority, winner.IsKey});
+        pos = stop;
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The state of one colouring pass, owned by the memo and reused from pass to pass: the
 // descriptor list, the extent of what was appended, the event buffer for OnDraw handlers and
-// the merge cells; and the merge that turns the descriptors into runs.
+// the merge's scratch lists; and the merge that turns the descriptors into runs.
 
 #include "colormemo/keydescr.h"
 
@@ -18,7 +18,7 @@ public:
 
     // Appends a descriptor after those already in the list and widens MinPos/MaxPos by it.
     // Descriptors the merge ignores (free, without end, or ending before they start) are kept
-    // but do not widen: a single "no end" value would otherwise make the merge cover 2^31 cells.
+    // but do not widen: a single "no end" value would otherwise stretch the extent to 2^31.
     // The reference stays valid until the next Add.
     TKeyDescr& Add(const TKeyDescr& descr);
 
@@ -41,24 +41,31 @@ public:
 private:
     friend void MergeRuns(TColorPass& pass);
 
-    struct TMergeCell {
+    // A descriptor as the merge sees it: clipped to the extent, with its place in the list,
+    // which decides between equal KeyZOrders.
+    struct TMergeItem {
+        std::int64_t From;
+        std::int64_t To;
+        std::uint32_t Index;
         TColor Color;
         std::uint8_t Priority;
         bool IsKey;
-        bool Claimed;
     };
 
     TKeyDescrList FKeyDescrs;
     std::int32_t FMinPos = -1;
     std::int32_t FMaxPos = -1;
     std::vector<TKeyDescr> FEventBuf;
-    std::vector<TMergeCell> FCells;
+    // Merge scratch, kept so that a pass allocates nothing once the lists have grown.
+    std::vector<TMergeItem> FItems;
+    std::vector<std::uint32_t> FActive;
 };
 
-// Lays every descriptor of the pass onto one cell per offset (higher KeyZOrder wins, the later
-// descriptor at equal KeyZOrder) and writes the maximal stretches of equal cells back into the
-// list as runs, ordered by position, followed by a free entry when the list has room for one.
-// Cost is proportional to MaxPos - MinPos, so callers keep their descriptors near the region.
+// At every offset the covering descriptor with the highest KeyZOrder wins, the later one at
+// equal KeyZOrder; the maximal stretches of equal winners (same colour, KeyZOrder and IsKey,
+// not interrupted by uncovered offsets) are written back into the list as runs, ordered by
+// position, followed by a free entry when the list has room for one. Cost grows with the number
+// of descriptors, not with the distance they span.
 void MergeRuns(TColorPass& pass);
 
 }  // namespace colormemo

@@ -428,8 +428,8 @@ void TColorRule::scan_event(TColorPass& pass, std::string_view region, std::int6
         const TKeyDescr& item = items[i];
         if (item.StartPos == KeyPosFree || item.EndPos == KeyPosFree || item.EndPos < item.StartPos)
             continue;
-        // The handler saw only the region; offsets outside it are kept out of the merge, whose
-        // cost grows with the distance between the outermost offsets.
+        // The handler saw only the region; offsets outside it are kept out of the merge, where
+        // nothing could be drawn for them.
         const std::int64_t first = std::max(region_start + item.StartPos, region_start);
         const std::int64_t last = std::min(region_start + item.EndPos, region_end - 1);
         if (first > last)

@@ -336,8 +336,8 @@ std::int32_t TColorMemo::region_position(TextOffset offset) const
 
 void TColorMemo::add_memo_descr(TextOffset from, TextOffset to, colormemo::TColor color, std::uint8_t z_order)
 {
-    // Only what lies in the region can be drawn; clipping also keeps the merge as short as
-    // the region when a selection reaches far beyond the screen.
+    // Only what lies in the region can be drawn, also when a selection reaches far beyond
+    // the screen.
     const RegionLine& last = FRegionLines.back();
     if (to < FRegionLines.front().Offset || from > last.Offset + last.Length + 1)
         return;

@@ -46,6 +46,59 @@ QByteArray colour(TDrawRules& rules, const QByteArray& region, std::int32_t base
     return runs_text(pass);
 }
 
+// The merge as a picture: one cell per offset of the extent, painted descriptor by descriptor
+// (a later one over an earlier one unless that has a higher z-order), read back as runs of
+// equal cells. The real merge must give exactly these runs.
+std::vector<TKeyDescr> merged_cell_by_cell(const TColorPass& pass)
+{
+    struct Cell {
+        TKeyDescr Descr;
+        bool Claimed = false;
+    };
+    std::vector<TKeyDescr> runs;
+    const std::int64_t lo = pass.MinPos();
+    const std::int64_t hi = pass.MaxPos();
+    if (lo == -1 || hi < lo)
+        return runs;
+    std::vector<Cell> cells(static_cast<std::size_t>(hi - lo + 2));
+    const TKeyDescrList& list = pass.KeyDescrs();
+    for (std::size_t i = 0; i < list.Used(); ++i) {
+        const TKeyDescr& d = list[i];
+        if (d.StartPos == KeyPosFree || d.EndPos == KeyPosFree || d.EndPos < d.StartPos)
+            continue;
+        for (std::int64_t pos = std::max<std::int64_t>(d.StartPos, lo); pos <= std::min<std::int64_t>(d.EndPos, hi); ++pos) {
+            Cell& cell = cells[static_cast<std::size_t>(pos - lo)];
+            if (cell.Descr.KeyZOrder <= d.KeyZOrder)
+                cell = {d, true};
+        }
+    }
+    const auto same = [](const Cell& a, const Cell& b) {
+        return a.Claimed == b.Claimed && a.Descr.KeyColor == b.Descr.KeyColor &&
+               a.Descr.KeyZOrder == b.Descr.KeyZOrder && a.Descr.IsKey == b.Descr.IsKey;
+    };
+    std::size_t start = 0;
+    for (std::size_t i = 1; i < cells.size(); ++i) {
+        if (same(cells[i], cells[start]))
+            continue;
+        if (cells[start].Claimed)
+            runs.push_back({static_cast<std::int32_t>(lo + static_cast<std::int64_t>(start)),
+                            static_cast<std::int32_t>(lo + static_cast<std::int64_t>(i) - 1),
+                            cells[start].Descr.KeyColor, cells[start].Descr.KeyZOrder, cells[start].Descr.IsKey});
+        start = i;
+    }
+    return runs;
+}
+
+QByteArray describe(std::span<const TKeyDescr> runs)
+{
+    QByteArrayList texts;
+    for (const TKeyDescr& run : runs)
+        texts << QByteArray::number(run.StartPos) + '-' + QByteArray::number(run.EndPos) + ':' +
+                     QByteArray::number(run.KeyColor, 16) + '/' + QByteArray::number(run.KeyZOrder) +
+                     (run.IsKey ? "k" : "");
+    return texts.join(' ');
+}
+
 }  // namespace
 
 class TestColorRules : public QObject {
@@ -342,6 +395,47 @@ private Q_SLOTS:
             pass.Add({std::int32_t(d[0]), std::int32_t(d[1]), d[2], std::uint8_t(d[3]), d[4] != 0});
         MergeRuns(pass);
         QCOMPARE(runs_text(pass), runs);
+    }
+
+    void merge_matches_cell_by_cell_painting()
+    {
+        // Few offsets, colours and z-orders, so that descriptors overlap, tie and join; black
+        // z-order 0 runs, unusable descriptors and ones appended outside the extent mixed in.
+        // One pass object for all rounds, as the memo reuses its records.
+        QRandomGenerator random(20261208);
+        TColorPass pass;
+        const std::uint8_t z_orders[] = {0, 0, 1, 2, 255};
+        for (int round = 0; round < 3000; ++round) {
+            pass.BeginPass();
+            const int count = random.bounded(30);
+            for (int i = 0; i < count; ++i) {
+                TKeyDescr d{random.bounded(60), 0, static_cast<TColor>(random.bounded(3)),
+                            z_orders[random.bounded(5)], random.bounded(4) == 0};
+                d.EndPos = d.StartPos + random.bounded(-2, 15);
+                switch (random.bounded(12)) {
+                case 0:
+                    d.StartPos = KeyPosFree;
+                    break;
+                case 1:
+                    d.EndPos = KeyPosFree;
+                    break;
+                case 2:
+                    d.StartPos -= 70;
+                    d.EndPos += 70;
+                    pass.KeyDescrs().Append(d);
+                    continue;
+                default:
+                    break;
+                }
+                pass.Add(d);
+            }
+            const QByteArray expected = describe(merged_cell_by_cell(pass));
+            MergeRuns(pass);
+            QVERIFY2(describe(pass.Runs()) == expected,
+                     qPrintable(QStringLiteral("round %1: %2 instead of %3")
+                                    .arg(round)
+                                    .arg(QString::fromLatin1(describe(pass.Runs())), QString::fromLatin1(expected))));
+        }
     }
 
     void runs_reuse_records_and_end_with_free_entry()
