@@ -116,18 +116,13 @@ void MergeRuns(TColorPass& pass)
             stop = std::min(stop, items[next].From);
 
         // A stretch right after an equal one continues its run.
-        const std::size_t used = list.Used();
-        if (used > 0) {
-            TKeyDescr& last = list[used - 1];
-            if (last.EndPos + std::int64_t{1} == pos && last.KeyColor == winner.Color &&
-                last.KeyZOrder == winner.Priority && last.IsKey == winner.IsKey) {
-                last.EndPos = static_cast<std::int32_t>(stop - 1);
-                pos = stop;
-                continue;
-            }
-        }
-        list.Append({static_cast<std::int32_t>(pos), static_cast<std::int32_t>(stop - 1), winner.Color,
-                     winner.Priority, winner.IsKey});
+        TKeyDescr* const last = list.Used() > 0 ? &list[list.Used() - 1] : nullptr;
+        if (last != nullptr && last->EndPos + std::int64_t{1} == pos && last->KeyColor == winner.Color &&
+            last->KeyZOrder == winner.Priority && last->IsKey == winner.IsKey)
+            last->EndPos = static_cast<std::int32_t>(stop - 1);
+        else
+            list.Append({static_cast<std::int32_t>(pos), static_cast<std::int32_t>(stop - 1), winner.Color,
+                         winner.Priority, winner.IsKey});
         pos = stop;
     }
 }
