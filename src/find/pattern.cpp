@@ -83,7 +83,8 @@ void Pattern::prepare_plain(bool match_case)
     // variant of its first and of its last character.
     auto fill = [](ProbeSet& probe, const std::vector<unsigned char>& bytes) {
         std::fill(std::begin(probe.values), std::end(probe.values), bytes.front());
-        std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), 4), std::begin(probe.values));
+        probe.count = std::min<std::size_t>(bytes.size(), 4);
+        std::copy_n(bytes.begin(), probe.count, std::begin(probe.values));
     };
     if (match_case) {
         fill(first_, {static_cast<unsigned char>(needle_.front())});
@@ -139,31 +140,52 @@ bool Pattern::equal_at(std::string_view line, std::size_t pos) const
     return true;
 }
 
-std::optional<Match> Pattern::find_plain(std::string_view line, std::size_t from) const
+// The first match from `from` on, looking at `probes` values of each probe (1, 2 or 4).
+template <std::size_t probes>
+std::optional<Match> Pattern::scan(std::string_view line, std::size_t from) const
 {
     const std::size_t n = needle_.size();
-    if (line.size() < n || from > line.size() - n)
-        return std::nullopt;
     const std::size_t last_start = line.size() - n;
     const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
     std::size_t pos = from;
 #ifdef __SSE2__
     // Sixteen starts at a time: those whose first and last byte could belong to a match.
-    auto any_of = [](__m128i block, const ProbeSet& probe) {
-        const __m128i a = _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(probe.values[0])));
-        const __m128i b = _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(probe.values[1])));
-        const __m128i c = _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(probe.values[2])));
-        const __m128i d = _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(probe.values[3])));
-        return _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+    struct Spread {
+        __m128i values[probes];
     };
-    for (; pos + 15 <= last_start; pos += 16) {
-        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
-        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos + n - 1));
-        auto candidates = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(any_of(head, first_), any_of(tail, last_))));
-        for (; candidates != 0; candidates &= candidates - 1) {
-            const std::size_t start = pos + static_cast<std::size_t>(__builtin_ctz(candidates));
-            if (equal_at(line, start))
-                return Match{start, n};
+    auto spread = [](const ProbeSet& probe) {
+        Spread result;
+        for (std::size_t i = 0; i < probes; ++i)
+            result.values[i] = _mm_set1_epi8(static_cast<char>(probe.values[i]));
+        return result;
+    };
+    const Spread first = spread(first_);
+    const Spread last = spread(last_);
+    auto any_of = [](__m128i block, const Spread& probe) {
+        __m128i hits = _mm_cmpeq_epi8(block, probe.values[0]);
+        for (std::size_t i = 1; i < probes; ++i)
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, probe.values[i]));
+        return hits;
+    };
+    auto candidates_at = [&](std::size_t at) {
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + n - 1));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(any_of(head, first), any_of(tail, last))));
+    };
+    if (last_start - pos >= 15) {
+        // Blocks of sixteen starts; the last block overlaps the one before it rather than
+        // leaving a tail, its starts already looked at masked out.
+        for (;;) {
+            const std::size_t block = std::min(pos, last_start - 15);
+            for (unsigned candidates = candidates_at(block) >> (pos - block) << (pos - block); candidates != 0;
+                 candidates &= candidates - 1) {
+                const std::size_t start = block + static_cast<std::size_t>(__builtin_ctz(candidates));
+                if (equal_at(line, start))
+                    return Match{start, n};
+            }
+            if (block + 16 > last_start)
+                return std::nullopt;
+            pos = block + 16;
         }
     }
 #endif
@@ -172,6 +194,16 @@ std::optional<Match> Pattern::find_plain(std::string_view line, std::size_t from
             return Match{pos, n};
     }
     return std::nullopt;
+}
+
+std::optional<Match> Pattern::find_plain(std::string_view line, std::size_t from) const
+{
+    if (line.size() < needle_.size() || from > line.size() - needle_.size())
+        return std::nullopt;
+    const std::size_t probes = std::max(first_.count, last_.count);
+    if (probes == 1)
+        return scan<1>(line, from);
+    return probes == 2 ? scan<2>(line, from) : scan<4>(line, from);
 }
 
 std::optional<Match> Pattern::find_regex(std::string_view line, std::size_t from) const

@@ -58,15 +58,19 @@ public:
 
 private:
     struct Regex;
-    // The bytes a match may have at its first and at its last byte: up to four each.
+    // The bytes a match may have at its first and at its last byte: up to four each, the
+    // unused places repeating the first.
     struct ProbeSet {
         std::uint8_t values[4] = {};
+        std::size_t count = 1;
         bool holds(unsigned char byte) const;
     };
 
     void compile_regex(bool match_case);
     void prepare_plain(bool match_case);
     std::optional<Match> find_plain(std::string_view line, std::size_t from) const;
+    template <std::size_t probes>
+    std::optional<Match> scan(std::string_view line, std::size_t from) const;
     bool equal_at(std::string_view line, std::size_t pos) const;
     std::optional<Match> find_regex(std::string_view line, std::size_t from) const;
 
