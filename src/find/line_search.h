@@ -7,10 +7,12 @@
 #include "find/pattern.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <concepts>
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -18,10 +20,11 @@ namespace find {
 
 // A store of lines as the search reads it (colormemo::LineStore is one): lines are numbered
 // from first_line_number(), a count that only grows as lines are dropped from the front.
+// line_views fills a span with the bytes of consecutive lines and says how many it filled.
 template <class Lines>
-concept LineSequence = requires(const Lines& lines, int index) {
+concept LineSequence = requires(const Lines& lines, int index, std::span<std::string_view> out) {
     { lines.line_count() } -> std::convertible_to<int>;
-    { lines.line_view(index) } -> std::convertible_to<std::string_view>;
+    { lines.line_views(index, out) } -> std::convertible_to<std::size_t>;
     { lines.first_line_number() } -> std::convertible_to<std::int64_t>;
 };
 
@@ -55,11 +58,13 @@ public:
         const std::int64_t end = first + lines_.line_count();
         std::size_t bytes_since_check = 0;
         while (next_ < end) {
-            const std::string_view line = lines_.line_view(static_cast<int>(next_ - first));
-            search_line(line);
-            ++next_;
-            // An empty line costs something too.
-            bytes_since_check += line.size() + 16;
+            const std::size_t count = lines_.line_views(static_cast<int>(next_ - first), batch_);
+            for (std::size_t i = 0; i < count; ++i) {
+                search_line(batch_[i]);
+                ++next_;
+                // An empty line costs something too.
+                bytes_since_check += batch_[i].size() + 16;
+            }
             if (bytes_since_check >= check_bytes) {
                 bytes_since_check = 0;
                 if (Clock::now() >= deadline)
@@ -83,6 +88,8 @@ public:
 
 private:
     static constexpr std::size_t check_bytes = std::size_t{32} << 10;
+    // Lines fetched from the store at a time: a few kilobytes of text at usual line lengths.
+    static constexpr std::size_t batch_lines = 64;
 
     void search_line(std::string_view line)
     {
@@ -115,6 +122,7 @@ private:
     std::deque<std::int64_t> numbers_;
     std::deque<std::size_t> counts_;  // counting: matches of each line in numbers_
     std::int64_t match_total_ = 0;
+    std::array<std::string_view, batch_lines> batch_;
 };
 
 }  // namespace find
