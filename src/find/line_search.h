@@ -34,9 +34,10 @@ enum class SearchMode {
     hide_matching,  // a filter of the lines that don't
 };
 
-// One search; a new search simply replaces the object, which cancels the old one. Lines
-// appended meanwhile are searched when the slices reach them; lines dropped from the front
-// leave the results with what they contributed.
+// One search of a store that outlives it; a new search simply replaces the object, which
+// cancels the old one. Lines appended meanwhile are searched when the slices reach them;
+// lines dropped from the front leave the results with what they contributed. A line changed
+// after it was searched (a last line still growing) is not searched again.
 template <LineSequence Lines>
 class LineSearch {
 public:
