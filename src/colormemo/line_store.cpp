@@ -191,6 +191,20 @@ std::string_view LineStore::line_view(int index) const
     return bytes_at(pages_[page]->location[k], pages_[page]->length[k]);
 }
 
+std::size_t LineStore::line_views(int index, std::span<std::string_view> out) const
+{
+    const std::size_t wanted = std::min(out.size(), static_cast<std::size_t>(std::max(0, line_count_ - index)));
+    if (wanted == 0)
+        return 0;
+    auto [page, k] = locate(index);
+    for (std::size_t filled = 0; filled < wanted; ++page, k = 0) {
+        const Page& lines = *pages_[page];
+        for (; k < lines.size() && filled < wanted; ++k)
+            out[filled++] = bytes_at(lines.location[k], lines.length[k]);
+    }
+    return wanted;
+}
+
 TextOffset LineStore::text_length() const
 {
     if (line_count_ == 0)

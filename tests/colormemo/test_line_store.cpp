@@ -34,6 +34,16 @@ void compare_with_model(const LineStore& store, const std::vector<std::string>& 
         offset = end + 2;
     }
     QCOMPARE(store.text_length(), model.empty() ? 0 : offset - 2);
+    // Consecutive lines read in batches that straddle index pages.
+    std::vector<std::string_view> batch(97);
+    for (std::size_t i = 0; i < model.size();) {
+        const std::size_t count = store.line_views(static_cast<int>(i), batch);
+        QCOMPARE(count, std::min(batch.size(), model.size() - i));
+        for (std::size_t k = 0; k < count; ++k)
+            QCOMPARE(std::string(batch[k]), model[i + k]);
+        i += count;
+    }
+    QCOMPARE(store.line_views(store.line_count(), batch), std::size_t{0});
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+// How fast find and filter go through a large line store, and how long the event loop waits
+// for a slice of the search meanwhile: counting a plain word with and without case and an
+// expression, and building a filter of about one line in a hundred.
+
+#include "stall_meter.h"
+
+#include "colormemo/line_store.h"
+#include "find/line_search.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Store = colormemo::LineStore;
+using Search = find::LineSearch<Store>;
+
+// The longest the search may keep the event loop: well inside one frame.
+constexpr auto slice = std::chrono::milliseconds(4);
+
+// Log lines of about 100 bytes; one in a hundred reports an error in one of a few spellings.
+void fill(Store& store, int line_count)
+{
+    static const char* const errors[] = {"ERROR 404 not found", "ERR  500 upstream", "Error 503 busy", "error\t502 gateway"};
+    constexpr int batch = 1000;
+    std::vector<std::string> lines(batch);
+    std::vector<std::string_view> views(batch);
+    char buffer[160];
+    for (int done = 0; done < line_count;) {
+        const int count = std::min(batch, line_count - done);
+        for (int i = 0; i < count; ++i) {
+            const int n = done + i;
+            const char* what = n % 100 == 37 ? errors[(n / 100) % 4] : "INFO request served";
+            const int length = std::snprintf(buffer, sizeof buffer,
+                "2026-12-08 06:%02d:%02d.%03d [worker-%02d] %s id=%08d in %3d ms from host-%03d /api/v1/items",
+                n / 60000 % 60, n / 1000 % 60, n % 1000, n % 16, what, n, n % 997, n % 211);
+            lines[static_cast<std::size_t>(i)].assign(buffer, static_cast<std::size_t>(length));
+            views[static_cast<std::size_t>(i)] = lines[static_cast<std::size_t>(i)];
+        }
+        store.append_lines(std::span<const std::string_view>(views.data(), static_cast<std::size_t>(count)));
+        done += count;
+    }
+}
+
+struct Result {
+    double seconds = 0;
+    double max_stall_ms = 0;
+    std::int64_t matches = 0;
+};
+
+// One search from start to end, a slice per pass of the event loop.
+Result run(const Store& store, const char* needle, find::PatternOptions options, find::SearchMode mode)
+{
+    Search search(store, find::Pattern(needle, options), mode);
+    bench::StallMeter meter;
+    QTimer driver;
+    driver.setInterval(0);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (search.step(Search::Clock::now() + slice))
+            QCoreApplication::quit();
+    });
+    meter.start();
+    driver.start();
+    QCoreApplication::exec();
+    driver.stop();
+    meter.stop();
+    return {static_cast<double>(meter.elapsed_ns()) / 1e9, meter.max_stall_ms(), search.match_count()};
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int line_count = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 10'000'000;
+
+    Store store;
+    fill(store, line_count);
+    const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
+    std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,
+                static_cast<long long>(slice.count()));
+
+    struct Kind {
+        const char* name;
+        const char* needle;
+        find::PatternOptions options;
+        find::SearchMode mode;
+    };
+    const Kind kinds[] = {
+        {"plain", "ERROR", {true, false}, find::SearchMode::count},
+        {"nocase", "error", {false, false}, find::SearchMode::count},
+        {"regex", "ERR(OR)?\\s+\\d{3}", {true, true}, find::SearchMode::count},
+        {"filter", "error", {false, false}, find::SearchMode::show_matching},
+    };
+    std::printf("%-8s %-22s %10s %8s %10s %14s\n", "kind", "needle", "matches", "s", "MB/s", "max stall ms");
+    std::vector<std::string> summary;
+    for (const Kind& kind : kinds) {
+        const Result result = run(store, kind.needle, kind.options, kind.mode);
+        const double mb_per_s = megabytes / result.seconds;
+        std::printf("%-8s %-22s %10lld %8.3f %10.0f %14.2f\n", kind.name, kind.needle,
+                    static_cast<long long>(result.matches), result.seconds, mb_per_s, result.max_stall_ms);
+        char line[200];
+        std::snprintf(line, sizeof line, "BENCH find kind=%s mb_per_s=%.0f max_stall_ms=%.2f matches=%lld", kind.name,
+                      mb_per_s, result.max_stall_ms, static_cast<long long>(result.matches));
+        summary.emplace_back(line);
+    }
+    std::printf("\n");
+    for (const std::string& line : summary)
+        std::printf("%s\n", line.c_str());
+    return 0;
+}
