@@ -5,15 +5,14 @@
 
 #include "colormemo/line_store.h"
 
+#include "colormemo/mapped_memory.h"
 #include "colormemo/text_codec.h"
 
 #include <malloc.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <stdexcept>
 
 namespace colormemo {
@@ -28,8 +27,6 @@ constexpr std::size_t block_bytes = std::size_t{4} << 20;
 constexpr std::size_t own_block_bytes = std::size_t{256} << 10;
 // Distance between the column marks of a long line.
 constexpr std::size_t mark_spacing = std::size_t{64} << 10;
-constexpr std::size_t huge_page = std::size_t{2} << 20;
-constexpr std::size_t system_page = 4096;
 
 std::uint64_t make_location(std::uint32_t block, std::size_t offset)
 {
@@ -38,36 +35,12 @@ std::uint64_t make_location(std::uint32_t block, std::size_t offset)
 std::uint32_t location_block(std::uint64_t location) { return static_cast<std::uint32_t>(location >> 32); }
 std::size_t location_offset(std::uint64_t location) { return static_cast<std::size_t>(location & 0xFFFFFFFFu); }
 
-std::size_t round_up(std::size_t size, std::size_t unit) { return (size + unit - 1) / unit * unit; }
 
 std::uint32_t checked_length(std::size_t length)
 {
     if (length > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("Line too long for the text view");
     return static_cast<std::uint32_t>(length);
-}
-
-char* map_bytes(std::size_t size)
-{
-    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (data == MAP_FAILED)
-        throw std::bad_alloc();
-    return static_cast<char*>(data);
-}
-
-// Shared blocks are aligned to huge pages and offered to the kernel as such: filling a
-// gigabyte of log then costs hundreds of page faults instead of hundreds of thousands.
-char* map_aligned_block(std::size_t size)
-{
-    char* raw = map_bytes(size + huge_page);
-    const auto address = reinterpret_cast<std::uintptr_t>(raw);
-    const std::size_t head = round_up(address, huge_page) - address;
-    if (head > 0)
-        munmap(raw, head);
-    if (huge_page - head > 0)
-        munmap(raw + head + size, huge_page - head);
-    madvise(raw + head, size, MADV_HUGEPAGE);
-    return raw + head;
 }
 
 // Columns of the complete characters of `bytes` from `mark` on, up to `stop`; the mark ends on
@@ -137,7 +110,7 @@ struct LineStore::Block {
     ~Block()
     {
         if (data != nullptr)
-            munmap(data, size);
+            mapped::unmap(data, size);
     }
 };
 
@@ -260,12 +233,11 @@ std::uint64_t LineStore::store_bytes(std::string_view bytes, std::size_t room)
     auto next_id = [&] { return static_cast<std::uint32_t>(first_block_ + blocks_.size()); };
     if (room >= own_block_bytes) {
         auto block = std::make_unique<Block>();
-        block->size = round_up(room, system_page);
-        block->data = map_bytes(block->size);
+        block->size = mapped::round_up(room, mapped::system_page);
+        block->data = mapped::map(block->size, true);
         block->used = bytes.size();
         block->lines = 1;
         block->own = true;
-        madvise(block->data, block->size, MADV_HUGEPAGE);
         std::memcpy(block->data, bytes.data(), bytes.size());
         const std::uint32_t id = next_id();
         blocks_.push_back(std::move(block));
@@ -277,7 +249,7 @@ std::uint64_t LineStore::store_bytes(std::string_view bytes, std::size_t room)
             free_block(static_cast<std::uint32_t>(tail_block_));
         auto block = std::make_unique<Block>();
         block->size = block_bytes;
-        block->data = map_aligned_block(block->size);
+        block->data = mapped::map(block->size, true);
         tail_block_ = next_id();
         tail = block.get();
         blocks_.push_back(std::move(block));
@@ -427,13 +399,9 @@ bool LineStore::grow_in_place(std::uint64_t location, std::size_t old_length, st
         if (new_length > block.size) {
             // Half as much again: the pages are moved, not copied, so growing stays cheap, and
             // the slack is mapped but never touched.
-            const std::size_t size = round_up(new_length + new_length / 2, system_page);
-            void* moved = mremap(block.data, block.size, size, MREMAP_MAYMOVE);
-            if (moved == MAP_FAILED)
-                throw std::bad_alloc();
-            block.data = static_cast<char*>(moved);
+            const std::size_t size = mapped::round_up(new_length + new_length / 2, mapped::system_page);
+            block.data = mapped::remap(block.data, block.size, size);
             block.size = size;
-            madvise(block.data, block.size, MADV_HUGEPAGE);
         }
         block.used = new_length;
         return true;
@@ -719,7 +687,7 @@ std::size_t LineStore::memory_bytes() const
         if (block == nullptr)
             continue;
         // A line's own block is touched only as far as the line reaches.
-        total += sizeof(Block) + (block->own ? round_up(block->used, system_page) : block->size);
+        total += sizeof(Block) + (block->own ? mapped::round_up(block->used, mapped::system_page) : block->size);
     }
     for (const auto& page : pages_)
         total += sizeof(Page) + page->location.capacity() * sizeof(std::uint64_t) +
