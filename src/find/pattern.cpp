@@ -243,12 +243,12 @@ std::optional<Match> Pattern::find_last(std::string_view line, std::size_t befor
     return last;
 }
 
-std::size_t Pattern::count(std::string_view line) const
+std::size_t Pattern::count(std::string_view line, std::size_t before) const
 {
     std::size_t matches = 0;
     for (std::size_t pos = 0; pos <= line.size();) {
         const auto match = find(line, pos);
-        if (!match)
+        if (!match || match->start >= before)
             break;
         ++matches;
         if (match->length > 0)

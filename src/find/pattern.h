@@ -53,8 +53,9 @@ public:
     std::optional<Match> find_last(std::string_view line, std::size_t before) const;
     bool matches(std::string_view line) const { return find(line).has_value(); }
     // Every match in the line, one after the other without overlapping; an empty match of a
-    // regular expression counts once and the search goes on at the next character.
-    std::size_t count(std::string_view line) const;
+    // regular expression counts once and the search goes on at the next character. With
+    // `before`, only those of them that start before it: a match's place in its line.
+    std::size_t count(std::string_view line, std::size_t before = std::string_view::npos) const;
 
 private:
     struct Regex;

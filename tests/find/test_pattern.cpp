@@ -205,6 +205,11 @@ private slots:
         const Pattern pattern("x*", {true, true});
         QCOMPARE(pattern.count("axxé\xff"), std::size_t{5});
         QCOMPARE(pattern.count(""), std::size_t{1});
+        // Counting up to a place: the empty match before "a" starts before 1, xx at 1 does not.
+        QCOMPARE(pattern.count("axxé\xff", 1), std::size_t{1});
+        QCOMPARE(pattern.count("axxé\xff", 2), std::size_t{2});
+        QCOMPARE(pattern.count("axxé\xff", 0), std::size_t{0});
+        QCOMPARE(pattern.count("", 0), std::size_t{0});
     }
 
     void findFrom()
