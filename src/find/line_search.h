@@ -12,6 +12,7 @@
 #include <concepts>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -48,6 +49,10 @@ public:
     {
     }
 
+    // Lines numbered `end_number` and later are never searched: a filter takes the lines
+    // present when it was set, and lines arriving later reach it another way.
+    void stop_at(std::int64_t end_number) { stop_ = end_number; }
+
     // Searches lines until `deadline` passes or no line is left; true when every line in the
     // store has been searched. The deadline is looked at every few tens of kilobytes, so a
     // slice overruns it by well under a millisecond (one very long line aside).
@@ -56,10 +61,11 @@ public:
         const std::int64_t first = lines_.first_line_number();
         forget_before(first);
         next_ = std::max(next_, first);
-        const std::int64_t end = first + lines_.line_count();
+        const std::int64_t end = end_number();
         std::size_t bytes_since_check = 0;
         while (next_ < end) {
-            const std::size_t count = lines_.line_views(static_cast<int>(next_ - first), batch_);
+            const auto left = static_cast<std::size_t>(std::min<std::int64_t>(end - next_, batch_lines));
+            const std::size_t count = lines_.line_views(static_cast<int>(next_ - first), std::span(batch_).first(left));
             for (std::size_t i = 0; i < count; ++i) {
                 search_line(batch_[i]);
                 ++next_;
@@ -75,15 +81,27 @@ public:
         return next_ >= end;
     }
 
-    bool done() const { return next_ >= lines_.first_line_number() + lines_.line_count(); }
-    // Progress: lines of the store searched so far, of lines_total().
-    std::int64_t lines_done() const { return std::max<std::int64_t>(0, next_ - lines_.first_line_number()); }
-    std::int64_t lines_total() const { return lines_.line_count(); }
+    bool done() const { return next_ >= end_number(); }
+    // Progress: lines of the store searched so far, of lines_total(); the lines searched are
+    // those numbered from first_line_number() up to first_line_number() + lines_done().
+    std::int64_t lines_done() const
+    {
+        return std::max<std::int64_t>(0, std::min(next_, end_number()) - lines_.first_line_number());
+    }
+    std::int64_t lines_total() const { return std::max<std::int64_t>(0, end_number() - lines_.first_line_number()); }
 
     // Counting: the matches in the lines still in the store. Filtering: the lines that pass.
-    std::int64_t match_count() const { return mode_ == SearchMode::count ? match_total_ : std::ssize(numbers_); }
+    std::int64_t match_count() const { return matches_before(std::numeric_limits<std::int64_t>::max()); }
+    // As match_count(), of the lines numbered below `number` only. Costs a binary search, so
+    // a caller may ask once per step through the matches however many there are.
+    std::int64_t matches_before(std::int64_t number) const
+    {
+        const std::int64_t first = lines_.first_line_number();
+        return running_total_before(std::max(number, first)) - running_total_before(first);
+    }
     // The numbers (first_line_number() based) of the lines with a match when counting, of the
-    // lines that pass when filtering; ascending.
+    // lines that pass when filtering; ascending. Lines dropped from the store since the last
+    // step() may still lead the list.
     const std::deque<std::int64_t>& lines() const { return numbers_; }
     const Pattern& pattern() const { return pattern_; }
 
@@ -92,37 +110,50 @@ private:
     // Lines fetched from the store at a time: a few kilobytes of text at usual line lengths.
     static constexpr std::size_t batch_lines = 64;
 
+    std::int64_t end_number() const { return std::min(lines_.first_line_number() + lines_.line_count(), stop_); }
+
     void search_line(std::string_view line)
     {
-        if (mode_ == SearchMode::count) {
-            if (const std::size_t matches = pattern_.count(line)) {
-                numbers_.push_back(next_);
-                counts_.push_back(matches);
-                match_total_ += static_cast<std::int64_t>(matches);
-            }
-        } else if (pattern_.matches(line) == (mode_ == SearchMode::show_matching)) {
+        // A line that passes a filter weighs one, so that the totals serve both.
+        std::size_t weight = 0;
+        if (mode_ == SearchMode::count)
+            weight = pattern_.count(line);
+        else if (pattern_.matches(line) == (mode_ == SearchMode::show_matching))
+            weight = 1;
+        if (weight > 0) {
             numbers_.push_back(next_);
+            totals_.push_back((totals_.empty() ? dropped_total_ : totals_.back()) + static_cast<std::int64_t>(weight));
         }
     }
 
     void forget_before(std::int64_t first)
     {
         while (!numbers_.empty() && numbers_.front() < first) {
+            dropped_total_ = totals_.front();
             numbers_.pop_front();
-            if (!counts_.empty()) {
-                match_total_ -= static_cast<std::int64_t>(counts_.front());
-                counts_.pop_front();
-            }
+            totals_.pop_front();
         }
+    }
+
+    // The weight of the lines numbered below `number` since the search began, dropped lines
+    // included, as far as the search has come.
+    std::int64_t running_total_before(std::int64_t number) const
+    {
+        const auto at = std::lower_bound(numbers_.begin(), numbers_.end(), number);
+        return at == numbers_.begin() ? dropped_total_ : totals_[static_cast<std::size_t>(at - numbers_.begin() - 1)];
     }
 
     const Lines& lines_;
     Pattern pattern_;
     SearchMode mode_;
     std::int64_t next_;  // number of the next line to search
+    std::int64_t stop_ = std::numeric_limits<std::int64_t>::max();
     std::deque<std::int64_t> numbers_;
-    std::deque<std::size_t> counts_;  // counting: matches of each line in numbers_
-    std::int64_t match_total_ = 0;
+    // The running total of weights through each line in numbers_, counted from the search's
+    // start, so that dropping lines from the front rewrites nothing: the total through the
+    // last line dropped is subtracted instead.
+    std::deque<std::int64_t> totals_;
+    std::int64_t dropped_total_ = 0;
     std::array<std::string_view, batch_lines> batch_;
 };
 
