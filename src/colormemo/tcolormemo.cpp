@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 using colormemo::TextOffset;
@@ -136,6 +137,17 @@ colormemo::TColorRule& TColorMemo::add_highlight_rule()
     return rule;
 }
 
+void TColorMemo::set_find_marks(std::shared_ptr<const find::Pattern> pattern)
+{
+    FFindMarks = std::move(pattern);
+    viewport()->update();
+}
+
+QColor TColorMemo::find_mark_color() const
+{
+    return platform::resolve_color(Color()).lightness() < 128 ? QColor(0x7A, 0x5C, 0x00) : QColor(0xFF, 0xE3, 0x7A);
+}
+
 void TColorMemo::recompile_rules()
 {
     check_not_in_pass(FInPass);
@@ -147,9 +159,14 @@ void TColorMemo::recompile_rules()
 // ---------------------------------------------------------------------------------------
 // The colouring pass.
 
+bool TColorMemo::marks_possible() const
+{
+    return FFindMarks && !FFindMarks->empty() && FFindMarks->valid();
+}
+
 bool TColorMemo::pass_possible() const
 {
-    return isEnabled() && isVisible() && (FColorRules.Count() > 0 || FHotSpot.Active());
+    return isEnabled() && isVisible() && (FColorRules.Count() > 0 || FHotSpot.Active() || marks_possible());
 }
 
 void TColorMemo::request_pass()
@@ -219,7 +236,8 @@ void TColorMemo::run_pass(QPainter& painter)
         return;
     const unsigned generation = FTextGeneration;
 
-    // Producers in priority order for equal z-orders: later ones win.
+    // Producers in priority order for equal z-orders: later ones win, so the marks go first.
+    add_find_marks();
     if (FHotSpot.Active() && FHotSpot.BeginChar() != '\0')
         colormemo::add_hot_spot_descrs(FPass, FRegionText, FHotSpot);
     if (WantTabs()) {
@@ -313,12 +331,45 @@ bool TColorMemo::collect_region()
         const ByteSpan span = region_bytes(line, line >= first);
         const std::string_view bytes = lines.line_view(line).substr(span.from, span.to - span.from);
         FRegionLines.push_back({static_cast<std::int32_t>(FRegionText.size()), static_cast<std::int32_t>(bytes.size()),
-                                line, line_start(line) + static_cast<TextOffset>(span.from)});
+                                line, line_start(line) + static_cast<TextOffset>(span.from), span.from});
         FRegionText.append(bytes);
         if (line + 1 < count)
             FRegionText.append("\r\n");
     }
     return true;
+}
+
+void TColorMemo::add_find_marks()
+{
+    FMarks.clear();
+    if (!marks_possible())
+        return;
+    // A copy, as with the handlers: the pass keeps the search it started with.
+    const std::shared_ptr<const find::Pattern> pattern = FFindMarks;
+    const int first = first_visible_line();
+    for (const RegionLine& line : FRegionLines) {
+        // Lines above the screen are in the region for stretches only; their marks never show.
+        if (line.Line < first)
+            continue;
+        // The search sees the line from its start, so anchors and look-behinds hold in a long
+        // line's window too; it stops at the window's end.
+        const std::string_view bytes = store().line_view(line.Line).substr(0, line.Skip + static_cast<std::size_t>(line.Length));
+        for (std::size_t at = line.Skip; at < bytes.size();) {
+            const std::optional<find::Match> match = pattern->find(bytes, at);
+            if (!match)
+                break;
+            if (match->length == 0) {
+                at = colormemo::next_char(bytes, match->start);
+                continue;
+            }
+            const auto from = line.Start + static_cast<std::int32_t>(match->start - line.Skip);
+            const auto to = from + static_cast<std::int32_t>(match->length);
+            FMarks.push_back({from, to});
+            // Under every rule, so that marked text no rule colours is drawn at all.
+            FPass.Add({from, to - 1, FontColor(), 0, false});
+            at = match->end();
+        }
+    }
 }
 
 std::int32_t TColorMemo::region_position(TextOffset offset) const
@@ -352,6 +403,7 @@ void TColorMemo::draw_runs(QPainter& painter)
 {
     const TKeyDrawEvent draw_key = OnDrawKey;
     const QColor background = platform::resolve_color(Color());
+    const QColor marked = FMarks.empty() ? background : find_mark_color();
     const unsigned generation = FTextGeneration;
     const std::size_t no_line = FRegionLines.size();
     std::size_t line = 0;          // region line holding the current run's start
@@ -374,7 +426,7 @@ void TColorMemo::draw_runs(QPainter& painter)
             for (std::size_t k = line; k <= end_line; ++k) {
                 const RegionLine& piece = FRegionLines[k];
                 draw_piece(painter, k, std::max(run.StartPos, piece.Start), std::min(after, piece.Start + piece.Length),
-                           color, background, false);
+                           color, background, marked, false);
             }
             clipped = no_line;
             continue;
@@ -402,18 +454,18 @@ void TColorMemo::draw_runs(QPainter& painter)
         }
         bool beyond = false;
         if (run.KeyZOrder == HotSpotMarkerZOrder)
-            beyond = draw_piece(painter, line, run.StartPos, to, color, color, false);
+            beyond = draw_piece(painter, line, run.StartPos, to, color, color, color, false);
         else if (run.KeyZOrder == HotSpotTextZOrder)
-            beyond = draw_piece(painter, line, run.StartPos, to, color, background, FHotSpot.Underlined());
+            beyond = draw_piece(painter, line, run.StartPos, to, color, background, marked, FHotSpot.Underlined());
         else
-            beyond = draw_piece(painter, line, run.StartPos, to, color, background, false);
+            beyond = draw_piece(painter, line, run.StartPos, to, color, background, marked, false);
         if (beyond)
             clipped = line;
     }
 }
 
 bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
-                            const QColor& text, const QColor& background, bool underline)
+                            const QColor& text, const QColor& background, const QColor& marked, bool underline)
 {
     const RegionLine& line = FRegionLines[index];
     if (from >= to)
@@ -423,23 +475,42 @@ bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t f
         return false;
     const std::string_view bytes(FRegionText.data() + line.Start, static_cast<std::size_t>(line.Length));
     // Whole characters only, so the drawn glyphs are the ones the view painted.
+    const auto char_end = [&bytes](std::size_t pos) {
+        return pos < bytes.size() && colormemo::char_start(bytes, pos) != pos
+                   ? colormemo::next_char(bytes, colormemo::char_start(bytes, pos))
+                   : pos;
+    };
     std::size_t at = colormemo::char_start(bytes, static_cast<std::size_t>(from - line.Start));
-    std::size_t end = static_cast<std::size_t>(to - line.Start);
-    if (end < bytes.size() && colormemo::char_start(bytes, end) != end)
-        end = colormemo::next_char(bytes, colormemo::char_start(bytes, end));
+    const std::size_t end = char_end(static_cast<std::size_t>(to - line.Start));
+    // The first mark that ends after the piece's start; the marks are in position order.
+    const bool marks = marked != background;
+    auto mark = marks ? std::partition_point(FMarks.begin(), FMarks.end(),
+                                             [&](const MarkSpan& span) { return span.To <= line.Start + static_cast<std::int32_t>(at); })
+                      : FMarks.end();
 
     const TextOffset line_offset = line.Offset;
     const int right = client_rect().width();
-    // Each stretch between tabs goes where the view put it; the tabs keep their expansion.
+    // Each stretch between tabs and mark edges goes where the view put it; the tabs keep their
+    // expansion.
     while (at < end) {
         const std::size_t tab = std::min(bytes.find('\t', at), end);
-        if (tab > at) {
+        std::size_t stop = tab;
+        bool inside = false;
+        if (mark != FMarks.end()) {
+            const auto mark_from = static_cast<std::size_t>(mark->From - line.Start);
+            const auto mark_to = static_cast<std::size_t>(mark->To - line.Start);
+            inside = mark_from <= at;
+            stop = std::min(stop, char_end(inside ? mark_to : mark_from));
+        }
+        if (stop > at) {
             const QPointF top_left = exact_position_of_offset(line_offset + static_cast<TextOffset>(at));
             if (top_left.x() >= right)
                 return true;
-            draw_string(painter, top_left, bytes.substr(at, tab - at), text, background, underline);
+            draw_string(painter, top_left, bytes.substr(at, stop - at), text, inside ? marked : background, underline);
         }
-        at = tab + 1;
+        at = stop == tab ? tab + 1 : stop;
+        while (mark != FMarks.end() && mark->To <= line.Start + static_cast<std::int32_t>(at))
+            ++mark;
     }
     return false;
 }

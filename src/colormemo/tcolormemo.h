@@ -6,9 +6,11 @@
 #include "colormemo/drawrules.h"
 #include "colormemo/hotspot.h"
 #include "colormemo/text_view.h"
+#include "find/pattern.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +82,16 @@ public:
     // Compiles every rule now and repaints, so lists edited in place show at once.
     void recompile_rules();
 
+    // The search whose matches on screen are marked; null: none. Repaints. Marks lie behind
+    // whatever colours the text (rules and hot spots keep their text colour inside a match);
+    // the selection and tabs keep their look, and so do hot-spot markers and keyword runs an
+    // OnDrawKey handler draws. A search alone brings colouring passes, rules or not.
+    void set_find_marks(std::shared_ptr<const find::Pattern> pattern);
+    const find::Pattern* find_marks() const { return FFindMarks.get(); }
+    // The background of marked text: amber, apart from the alert red, light on a light memo
+    // and deep on a dark one so that the memo's text colour stays readable on it.
+    QColor find_mark_color() const;
+
     // Colouring passes run so far.
     int pass_count() const { return FPassCount; }
 
@@ -102,6 +114,12 @@ private:
         std::int32_t Length;
         int Line;
         colormemo::TextOffset Offset;
+        std::size_t Skip;  // bytes of the line before those in the region
+    };
+    // A match of the find marks: region positions [From, To).
+    struct MarkSpan {
+        std::int32_t From;
+        std::int32_t To;
     };
     struct ByteSpan {
         std::size_t from;
@@ -109,6 +127,7 @@ private:
     };
 
     bool pass_possible() const;
+    bool marks_possible() const;
     // Copies the region of this pass into FRegionText; false when no line is fully visible.
     bool collect_region();
     // The bytes of `line` the region holds.
@@ -117,12 +136,16 @@ private:
     std::int32_t region_position(colormemo::TextOffset offset) const;
     void add_memo_descr(colormemo::TextOffset from, colormemo::TextOffset to, colormemo::TColor color,
                         std::uint8_t z_order);
+    // Finds the matches on the region's lines on screen into FMarks and gives each one a
+    // descriptor of the normal text colour under every rule, so marked text is drawn.
+    void add_find_marks();
     void run_pass(QPainter& painter);
     void draw_runs(QPainter& painter);
-    // Draws bytes [from, to) of region line `index`, split at tabs, at their painted place;
-    // true when they start right of the viewport, and so does whatever follows on the line.
+    // Draws bytes [from, to) of region line `index`, split at tabs, at their painted place, on
+    // `marked` inside find marks and on `background` elsewhere; true when they start right of
+    // the viewport, and so does whatever follows on the line.
     bool draw_piece(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to, const QColor& text,
-                    const QColor& background, bool underline);
+                    const QColor& background, const QColor& marked, bool underline);
     // Asks for the repaint that brings the next pass (the triggers of a pass).
     void request_pass();
     // Error reports from a pass wait until the paint is over: a modal box must not run its
@@ -143,6 +166,9 @@ private:
     colormemo::TColorPass FPass;
     std::string FRegionText;
     std::vector<RegionLine> FRegionLines;
+    std::shared_ptr<const find::Pattern> FFindMarks;
+    // The marks of this pass, in position order, not overlapping.
+    std::vector<MarkSpan> FMarks;
     bool FInPass = false;
     int FPassCount = 0;
     // Counts text changes, so a pass notices a handler that changed the text under it.
