@@ -16,6 +16,7 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 using colormemo::TextOffset;
 
@@ -189,12 +190,35 @@ void TColorMemo::PaintColors(bool LineOnly)
         viewport()->repaint(area);
 }
 
-void TColorMemo::paint_overlay(QPainter& painter)
+void TColorMemo::paint_underlay(QPainter& painter)
 {
+    // The pass runs before the text is painted, so the find marks can go behind the glyphs:
+    // marked text no run colours needs no drawing of its own.
+    FPassReady = false;
     if (FInPass || !pass_possible())
         return;
+    guarded_pass([&] {
+        FPassReady = make_runs();
+        if (FPassReady)
+            draw_mark_backgrounds(painter);
+    });
+}
+
+void TColorMemo::paint_overlay(QPainter& painter)
+{
+    if (std::exchange(FPassReady, false))
+        guarded_pass([&] { draw_runs(painter); });
+}
+
+void TColorMemo::guarded_pass(const std::function<void()>& step)
+{
+    FInPass = true;
+    struct Leave {
+        bool& in_pass;
+        ~Leave() { in_pass = false; }
+    } leave{FInPass};
     try {
-        run_pass(painter);
+        step();
     } catch (const std::exception& error) {
         report_later(error.what());
     } catch (...) {
@@ -219,25 +243,21 @@ void TColorMemo::report_later(std::string message)
         Qt::QueuedConnection);
 }
 
-void TColorMemo::run_pass(QPainter& painter)
+bool TColorMemo::make_runs()
 {
-    FInPass = true;
-    struct Leave {
-        bool& in_pass;
-        ~Leave() { in_pass = false; }
-    } leave{FInPass};
     ++FPassCount;
 
     const TextOffset selection_from = selection_start();
     const TextOffset selection_size = selection_length();
     FColorRules.CompileAll();
     FPass.BeginPass();
+    FMarks.clear();
     if (!collect_region())
-        return;
+        return false;
     const unsigned generation = FTextGeneration;
+    collect_marks();
 
-    // Producers in priority order for equal z-orders: later ones win, so the marks go first.
-    add_find_marks();
+    // Producers in priority order for equal z-orders: later ones win.
     if (FHotSpot.Active() && FHotSpot.BeginChar() != '\0')
         colormemo::add_hot_spot_descrs(FPass, FRegionText, FHotSpot);
     if (WantTabs()) {
@@ -255,9 +275,7 @@ void TColorMemo::run_pass(QPainter& painter)
     colormemo::MergeRuns(FPass);
     // A handler that changed the text made the region stale; the repaint its change asked
     // for colours the new text.
-    if (generation != FTextGeneration)
-        return;
-    draw_runs(painter);
+    return generation == FTextGeneration;
 }
 
 TColorMemo::ByteSpan TColorMemo::region_bytes(int line, bool on_screen) const
@@ -339,9 +357,8 @@ bool TColorMemo::collect_region()
     return true;
 }
 
-void TColorMemo::add_find_marks()
+void TColorMemo::collect_marks()
 {
-    FMarks.clear();
     if (!marks_possible())
         return;
     // A copy, as with the handlers: the pass keeps the search it started with.
@@ -363,10 +380,7 @@ void TColorMemo::add_find_marks()
                 continue;
             }
             const auto from = line.Start + static_cast<std::int32_t>(match->start - line.Skip);
-            const auto to = from + static_cast<std::int32_t>(match->length);
-            FMarks.push_back({from, to});
-            // Under every rule, so that marked text no rule colours is drawn at all.
-            FPass.Add({from, to - 1, FontColor(), 0, false});
+            FMarks.push_back({from, from + static_cast<std::int32_t>(match->length)});
             at = match->end();
         }
     }
@@ -464,8 +478,58 @@ void TColorMemo::draw_runs(QPainter& painter)
     }
 }
 
+void TColorMemo::draw_mark_backgrounds(QPainter& painter)
+{
+    if (FMarks.empty())
+        return;
+    const QColor color = find_mark_color();
+    for (std::size_t index = 0; index < FRegionLines.size(); ++index) {
+        const RegionLine& line = FRegionLines[index];
+        fill_marks(painter, index, line.Start, line.Start + line.Length, color);
+    }
+}
+
+void TColorMemo::fill_marks(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
+                            const QColor& color) const
+{
+    const RegionLine& line = FRegionLines[index];
+    auto mark = std::partition_point(FMarks.begin(), FMarks.end(), [from](const MarkSpan& span) { return span.To <= from; });
+    for (; mark != FMarks.end() && mark->From < to; ++mark) {
+        const bool beyond =
+            for_each_stretch(index, std::max(from, mark->From), std::min(to, mark->To), [&](std::size_t, std::size_t stop, QPointF top_left) {
+                const qreal right = exact_position_in_line(line.Line, line.Skip + stop).x();
+                painter.fillRect(QRectF(top_left, QPointF(right, top_left.y() + line_height())), color);
+            });
+        if (beyond)
+            return;
+    }
+}
+
 bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
                             const QColor& text, const QColor& background, const QColor& marked, bool underline)
+{
+    const RegionLine& line = FRegionLines[index];
+    const std::string_view bytes(FRegionText.data() + line.Start, static_cast<std::size_t>(line.Length));
+    const bool marks = marked != background;
+    return for_each_stretch(index, from, to, [&](std::size_t at, std::size_t stop, QPointF top_left) {
+        const auto stretch_from = line.Start + static_cast<std::int32_t>(at);
+        const auto stretch_to = line.Start + static_cast<std::int32_t>(stop);
+        const auto mark = std::partition_point(FMarks.begin(), FMarks.end(),
+                                               [&](const MarkSpan& span) { return span.To <= stretch_from; });
+        if (!marks || mark == FMarks.end() || mark->From >= stretch_to) {
+            draw_string(painter, top_left, bytes.substr(at, stop - at), text, background, underline);
+            return;
+        }
+        // Backgrounds first, then the glyphs once over both: a mark's edge inside the stretch
+        // costs a fill, not another string.
+        const qreal right = exact_position_in_line(line.Line, line.Skip + stop).x();
+        painter.fillRect(QRectF(top_left, QPointF(right, top_left.y() + line_height())), background);
+        fill_marks(painter, index, stretch_from, stretch_to, marked);
+        draw_string(painter, top_left, bytes.substr(at, stop - at), text, Qt::transparent, underline);
+    });
+}
+
+bool TColorMemo::for_each_stretch(std::size_t index, std::int32_t from, std::int32_t to, const Stretch& stretch) const
 {
     const RegionLine& line = FRegionLines[index];
     if (from >= to)
@@ -475,42 +539,22 @@ bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t f
         return false;
     const std::string_view bytes(FRegionText.data() + line.Start, static_cast<std::size_t>(line.Length));
     // Whole characters only, so the drawn glyphs are the ones the view painted.
-    const auto char_end = [&bytes](std::size_t pos) {
-        return pos < bytes.size() && colormemo::char_start(bytes, pos) != pos
-                   ? colormemo::next_char(bytes, colormemo::char_start(bytes, pos))
-                   : pos;
-    };
     std::size_t at = colormemo::char_start(bytes, static_cast<std::size_t>(from - line.Start));
-    const std::size_t end = char_end(static_cast<std::size_t>(to - line.Start));
-    // The first mark that ends after the piece's start; the marks are in position order.
-    const bool marks = marked != background;
-    auto mark = marks ? std::partition_point(FMarks.begin(), FMarks.end(),
-                                             [&](const MarkSpan& span) { return span.To <= line.Start + static_cast<std::int32_t>(at); })
-                      : FMarks.end();
+    std::size_t end = static_cast<std::size_t>(to - line.Start);
+    if (end < bytes.size() && colormemo::char_start(bytes, end) != end)
+        end = colormemo::next_char(bytes, colormemo::char_start(bytes, end));
 
-    const TextOffset line_offset = line.Offset;
     const int right = client_rect().width();
-    // Each stretch between tabs and mark edges goes where the view put it; the tabs keep their
-    // expansion.
+    // Each stretch between tabs goes where the view put it; the tabs keep their expansion.
     while (at < end) {
         const std::size_t tab = std::min(bytes.find('\t', at), end);
-        std::size_t stop = tab;
-        bool inside = false;
-        if (mark != FMarks.end()) {
-            const auto mark_from = static_cast<std::size_t>(mark->From - line.Start);
-            const auto mark_to = static_cast<std::size_t>(mark->To - line.Start);
-            inside = mark_from <= at;
-            stop = std::min(stop, char_end(inside ? mark_to : mark_from));
-        }
-        if (stop > at) {
-            const QPointF top_left = exact_position_of_offset(line_offset + static_cast<TextOffset>(at));
+        if (tab > at) {
+            const QPointF top_left = exact_position_in_line(line.Line, line.Skip + at);
             if (top_left.x() >= right)
                 return true;
-            draw_string(painter, top_left, bytes.substr(at, stop - at), text, inside ? marked : background, underline);
+            stretch(at, tab, top_left);
         }
-        at = stop == tab ? tab + 1 : stop;
-        while (mark != FMarks.end() && mark->To <= line.Start + static_cast<std::int32_t>(at))
-            ++mark;
+        at = tab + 1;
     }
     return false;
 }

@@ -31,8 +31,10 @@ using TMemoNotifyEvent = std::function<void(TColorMemo& Sender)>;
 // 15-pixel "Courier" font, without wrapping, with both scroll bars, without colour rules and
 // with hot spots off; it then paints exactly as the plain text view.
 //
-// Colouring: every repaint of the view ends with a colouring pass over the lines that are
-// fully visible (plus KeyMaxHeight - 1 lines above them, for stretches that start there).
+// Colouring: every repaint of the view brings a colouring pass over the lines that are fully
+// visible (plus KeyMaxHeight - 1 lines above them, for stretches that start there). The pass
+// runs before the text is painted, so that find marks lie behind the glyphs, and its runs are
+// drawn over the painted text.
 // Every other occasion that needs fresh colours (edits, scrolling, caret and selection moves)
 // repaints the view, so the colours always follow the text, the selection and the rules.
 class TColorMemo : public colormemo::TextView {
@@ -96,6 +98,7 @@ public:
     int pass_count() const { return FPassCount; }
 
 protected:
+    void paint_underlay(QPainter& painter) override;
     void paint_overlay(QPainter& painter) override;
     void after_text_change() override;
     void after_scroll(Qt::Orientation orientation) override;
@@ -136,16 +139,31 @@ private:
     std::int32_t region_position(colormemo::TextOffset offset) const;
     void add_memo_descr(colormemo::TextOffset from, colormemo::TextOffset to, colormemo::TColor color,
                         std::uint8_t z_order);
-    // Finds the matches on the region's lines on screen into FMarks and gives each one a
-    // descriptor of the normal text colour under every rule, so marked text is drawn.
-    void add_find_marks();
-    void run_pass(QPainter& painter);
+    // Runs `step` as part of a pass: rules and buffers are then in use, and its errors are
+    // reported once the paint is over.
+    void guarded_pass(const std::function<void()>& step);
+    // The pass up to the merge: the region, its find marks, the descriptors of every producer
+    // and the runs. False when there is nothing to draw.
+    bool make_runs();
+    // The matches of the find marks on the region's lines on screen, into FMarks.
+    void collect_marks();
+    // The mark colour behind the marked characters, before the view paints the glyphs.
+    void draw_mark_backgrounds(QPainter& painter);
+    // Fills the cells of the marked bytes among [from, to) of region line `index`, tabs left out.
+    void fill_marks(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
+                    const QColor& color) const;
     void draw_runs(QPainter& painter);
-    // Draws bytes [from, to) of region line `index`, split at tabs, at their painted place, on
-    // `marked` inside find marks and on `background` elsewhere; true when they start right of
-    // the viewport, and so does whatever follows on the line.
+    // Draws bytes [from, to) of region line `index` at their painted place, on `marked` inside
+    // find marks and on `background` elsewhere; true as for_each_stretch.
     bool draw_piece(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to, const QColor& text,
                     const QColor& background, const QColor& marked, bool underline);
+    // Splits bytes [from, to) of region line `index`, widened to whole characters, at tabs
+    // (left out: they keep the view's expansion); calls `stretch` for each piece left to right
+    // with its bytes [at, stop) in the line and its painted place. Returns true at the first
+    // piece right of the viewport, where whatever follows on the line lies too; does nothing
+    // for a line off screen.
+    using Stretch = std::function<void(std::size_t at, std::size_t stop, QPointF top_left)>;
+    bool for_each_stretch(std::size_t index, std::int32_t from, std::int32_t to, const Stretch& stretch) const;
     // Asks for the repaint that brings the next pass (the triggers of a pass).
     void request_pass();
     // Error reports from a pass wait until the paint is over: a modal box must not run its
@@ -170,6 +188,8 @@ private:
     // The marks of this pass, in position order, not overlapping.
     std::vector<MarkSpan> FMarks;
     bool FInPass = false;
+    // Set when the pass before the text was painted left runs to draw over it.
+    bool FPassReady = false;
     int FPassCount = 0;
     // Counts text changes, so a pass notices a handler that changed the text under it.
     unsigned FTextGeneration = 0;
