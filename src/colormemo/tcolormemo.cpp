@@ -146,7 +146,7 @@ void TColorMemo::set_find_marks(std::shared_ptr<const find::Pattern> pattern)
 
 QColor TColorMemo::find_mark_color() const
 {
-    return platform::resolve_color(Color()).lightness() < 128 ? QColor(0x7A, 0x5C, 0x00) : QColor(0xFF, 0xE3, 0x7A);
+    return platform::resolve_color(Color()).lightness() < 128 ? QColor(0x6B, 0x50, 0x00) : QColor(0xFF, 0xE3, 0x7A);
 }
 
 void TColorMemo::recompile_rules()
@@ -370,7 +370,8 @@ void TColorMemo::collect_marks()
             continue;
         // The search sees the line from its start, so anchors and look-behinds hold in a long
         // line's window too; it stops at the window's end.
-        const std::string_view bytes = store().line_view(line.Line).substr(0, line.Skip + static_cast<std::size_t>(line.Length));
+        const std::string_view bytes =
+            store().line_view(line.Line).substr(0, line.Skip + static_cast<std::size_t>(line.Length));
         for (std::size_t at = line.Skip; at < bytes.size();) {
             const std::optional<find::Match> match = pattern->find(bytes, at);
             if (!match)
@@ -489,17 +490,28 @@ void TColorMemo::draw_mark_backgrounds(QPainter& painter)
     }
 }
 
-void TColorMemo::fill_marks(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
+std::vector<TColorMemo::MarkSpan>::const_iterator TColorMemo::first_mark_after(std::int32_t position) const
+{
+    return std::partition_point(FMarks.begin(), FMarks.end(),
+                                [position](const MarkSpan& span) { return span.To <= position; });
+}
+
+void TColorMemo::fill_cells(QPainter& painter, std::size_t index, QPointF top_left, std::size_t stop,
                             const QColor& color) const
 {
     const RegionLine& line = FRegionLines[index];
-    auto mark = std::partition_point(FMarks.begin(), FMarks.end(), [from](const MarkSpan& span) { return span.To <= from; });
-    for (; mark != FMarks.end() && mark->From < to; ++mark) {
-        const bool beyond =
-            for_each_stretch(index, std::max(from, mark->From), std::min(to, mark->To), [&](std::size_t, std::size_t stop, QPointF top_left) {
-                const qreal right = exact_position_in_line(line.Line, line.Skip + stop).x();
-                painter.fillRect(QRectF(top_left, QPointF(right, top_left.y() + line_height())), color);
-            });
+    const qreal right = exact_position_in_line(line.Line, line.Skip + stop).x();
+    painter.fillRect(QRectF(top_left, QPointF(right, top_left.y() + line_height())), color);
+}
+
+void TColorMemo::fill_marks(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
+                            const QColor& color) const
+{
+    for (auto mark = first_mark_after(from); mark != FMarks.end() && mark->From < to; ++mark) {
+        const bool beyond = for_each_stretch(index, std::max(from, mark->From), std::min(to, mark->To),
+                                             [&](std::size_t, std::size_t stop, QPointF top_left) {
+                                                 fill_cells(painter, index, top_left, stop, color);
+                                             });
         if (beyond)
             return;
     }
@@ -514,16 +526,14 @@ bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t f
     return for_each_stretch(index, from, to, [&](std::size_t at, std::size_t stop, QPointF top_left) {
         const auto stretch_from = line.Start + static_cast<std::int32_t>(at);
         const auto stretch_to = line.Start + static_cast<std::int32_t>(stop);
-        const auto mark = std::partition_point(FMarks.begin(), FMarks.end(),
-                                               [&](const MarkSpan& span) { return span.To <= stretch_from; });
+        const auto mark = first_mark_after(stretch_from);
         if (!marks || mark == FMarks.end() || mark->From >= stretch_to) {
             draw_string(painter, top_left, bytes.substr(at, stop - at), text, background, underline);
             return;
         }
         // Backgrounds first, then the glyphs once over both: a mark's edge inside the stretch
         // costs a fill, not another string.
-        const qreal right = exact_position_in_line(line.Line, line.Skip + stop).x();
-        painter.fillRect(QRectF(top_left, QPointF(right, top_left.y() + line_height())), background);
+        fill_cells(painter, index, top_left, stop, background);
         fill_marks(painter, index, stretch_from, stretch_to, marked);
         draw_string(painter, top_left, bytes.substr(at, stop - at), text, Qt::transparent, underline);
     });

@@ -149,6 +149,11 @@ private:
     void collect_marks();
     // The mark colour behind the marked characters, before the view paints the glyphs.
     void draw_mark_backgrounds(QPainter& painter);
+    // The first mark that ends after a region position.
+    std::vector<MarkSpan>::const_iterator first_mark_after(std::int32_t position) const;
+    // Fills the cells of region line `index` from `top_left` to the one of its byte `stop`.
+    void fill_cells(QPainter& painter, std::size_t index, QPointF top_left, std::size_t stop,
+                    const QColor& color) const;
     // Fills the cells of the marked bytes among [from, to) of region line `index`, tabs left out.
     void fill_marks(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
                     const QColor& color) const;
