@@ -1,5 +1,6 @@
 // Time of one full colouring pass of the memo scrolled to the end of its text, after 10,000
-// and after 1,000,000 lines: the pass must cost the lines on screen, never the whole text.
+// and after 1,000,000 lines, and after 1,000,000 lines with the matches of a find search
+// marked: the pass must cost the lines on screen, never the whole text.
 
 #include "colormemo/tcolormemo.h"
 
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ namespace {
 
 struct Figures {
     int lines = 0;
+    bool find = false;
     int passes = 0;
     double repaint_ms = 0;  // median repaint with its colouring pass
     double plain_ms = 0;    // median repaint of the same screen without rules
@@ -37,7 +40,7 @@ double median_ms(const std::function<void()>& step, int runs)
     return ms[ms.size() / 2];
 }
 
-Figures measure(int total_lines, int runs)
+Figures measure(int total_lines, int runs, bool find)
 {
     TColorMemo memo;
     memo.resize(800, 600);
@@ -51,6 +54,9 @@ Figures measure(int total_lines, int runs)
     colormemo::THotSpot spot;
     spot.SetActive(true);
     memo.SetHotSpot(spot);
+    // The first letter typed into the find bar: several matches on every line.
+    if (find)
+        memo.set_find_marks(std::make_shared<const find::Pattern>("s", find::PatternOptions{}));
 
     // 100-byte lines with a catchword in every third, a stretch over lines now and then, and
     // a hot spot in every fifth.
@@ -78,12 +84,14 @@ Figures measure(int total_lines, int runs)
 
     Figures figures;
     figures.lines = memo.line_count();
+    figures.find = find;
     const int passes_before = memo.pass_count();
     figures.repaint_ms = median_ms([&] { memo.PaintColors(false); }, runs);
     figures.passes = memo.pass_count() - passes_before;
     memo.SetColorRules(colormemo::TDrawRules());
     spot.SetActive(false);
     memo.SetHotSpot(spot);
+    memo.set_find_marks(nullptr);
     figures.plain_ms = median_ms([&] { memo.viewport()->repaint(); }, runs);
     return figures;
 }
@@ -97,15 +105,20 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
 
-    const Figures small = measure(10'000, runs);
-    const Figures large = measure(1'000'000, runs);
+    const Figures small = measure(10'000, runs, false);
+    const Figures large = measure(1'000'000, runs, false);
+    const Figures marked = measure(1'000'000, runs, true);
 
     std::printf("one full pass of an 800x600 memo scrolled to the end, median of %d\n", runs);
-    std::printf("%12s %10s %16s %18s %14s\n", "lines", "passes", "repaint+pass ms", "plain repaint ms", "pass share ms");
-    for (const Figures& f : {small, large})
-        std::printf("%12d %10d %16.3f %18.3f %14.3f\n", f.lines, f.passes, f.repaint_ms, f.plain_ms, f.pass_ms());
+    std::printf("%12s %6s %10s %16s %18s %14s\n", "lines", "find", "passes", "repaint+pass ms", "plain repaint ms",
+                "pass share ms");
+    for (const Figures& f : {small, large, marked})
+        std::printf("%12d %6s %10d %16.3f %18.3f %14.3f\n", f.lines, f.find ? "marks" : "-", f.passes, f.repaint_ms,
+                    f.plain_ms, f.pass_ms());
     std::printf("ratio 1,000,000 / 10,000 lines: %.2f (target at most 2)\n", large.repaint_ms / small.repaint_ms);
     for (const Figures& f : {small, large})
         std::printf("BENCH colorpass lines=%d ms_per_pass=%.3f pass_ms=%.3f\n", f.lines, f.repaint_ms, f.pass_ms());
+    std::printf("BENCH colorpass lines=%d find=1 ms_per_pass=%.3f pass_ms=%.3f\n", marked.lines, marked.repaint_ms,
+                marked.pass_ms());
     return 0;
 }

@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 using colormemo::TextOffset;
 
@@ -136,6 +138,17 @@ colormemo::TColorRule& TColorMemo::add_highlight_rule()
     return rule;
 }
 
+void TColorMemo::set_find_marks(std::shared_ptr<const find::Pattern> pattern)
+{
+    FFindMarks = std::move(pattern);
+    viewport()->update();
+}
+
+QColor TColorMemo::find_mark_color() const
+{
+    return platform::resolve_color(Color()).lightness() < 128 ? QColor(0x6B, 0x50, 0x00) : QColor(0xFF, 0xE3, 0x7A);
+}
+
 void TColorMemo::recompile_rules()
 {
     check_not_in_pass(FInPass);
@@ -147,9 +160,14 @@ void TColorMemo::recompile_rules()
 // ---------------------------------------------------------------------------------------
 // The colouring pass.
 
+bool TColorMemo::marks_possible() const
+{
+    return FFindMarks && !FFindMarks->empty() && FFindMarks->valid();
+}
+
 bool TColorMemo::pass_possible() const
 {
-    return isEnabled() && isVisible() && (FColorRules.Count() > 0 || FHotSpot.Active());
+    return isEnabled() && isVisible() && (FColorRules.Count() > 0 || FHotSpot.Active() || marks_possible());
 }
 
 void TColorMemo::request_pass()
@@ -172,12 +190,35 @@ void TColorMemo::PaintColors(bool LineOnly)
         viewport()->repaint(area);
 }
 
-void TColorMemo::paint_overlay(QPainter& painter)
+void TColorMemo::paint_underlay(QPainter& painter)
 {
+    // The pass runs before the text is painted, so the find marks can go behind the glyphs:
+    // marked text no run colours needs no drawing of its own.
+    FPassReady = false;
     if (FInPass || !pass_possible())
         return;
+    guarded_pass([&] {
+        FPassReady = make_runs();
+        if (FPassReady)
+            draw_mark_backgrounds(painter);
+    });
+}
+
+void TColorMemo::paint_overlay(QPainter& painter)
+{
+    if (std::exchange(FPassReady, false))
+        guarded_pass([&] { draw_runs(painter); });
+}
+
+void TColorMemo::guarded_pass(const std::function<void()>& step)
+{
+    FInPass = true;
+    struct Leave {
+        bool& in_pass;
+        ~Leave() { in_pass = false; }
+    } leave{FInPass};
     try {
-        run_pass(painter);
+        step();
     } catch (const std::exception& error) {
         report_later(error.what());
     } catch (...) {
@@ -202,22 +243,19 @@ void TColorMemo::report_later(std::string message)
         Qt::QueuedConnection);
 }
 
-void TColorMemo::run_pass(QPainter& painter)
+bool TColorMemo::make_runs()
 {
-    FInPass = true;
-    struct Leave {
-        bool& in_pass;
-        ~Leave() { in_pass = false; }
-    } leave{FInPass};
     ++FPassCount;
 
     const TextOffset selection_from = selection_start();
     const TextOffset selection_size = selection_length();
     FColorRules.CompileAll();
     FPass.BeginPass();
+    FMarks.clear();
     if (!collect_region())
-        return;
+        return false;
     const unsigned generation = FTextGeneration;
+    collect_marks();
 
     // Producers in priority order for equal z-orders: later ones win.
     if (FHotSpot.Active() && FHotSpot.BeginChar() != '\0')
@@ -237,9 +275,7 @@ void TColorMemo::run_pass(QPainter& painter)
     colormemo::MergeRuns(FPass);
     // A handler that changed the text made the region stale; the repaint its change asked
     // for colours the new text.
-    if (generation != FTextGeneration)
-        return;
-    draw_runs(painter);
+    return generation == FTextGeneration;
 }
 
 TColorMemo::ByteSpan TColorMemo::region_bytes(int line, bool on_screen) const
@@ -313,12 +349,42 @@ bool TColorMemo::collect_region()
         const ByteSpan span = region_bytes(line, line >= first);
         const std::string_view bytes = lines.line_view(line).substr(span.from, span.to - span.from);
         FRegionLines.push_back({static_cast<std::int32_t>(FRegionText.size()), static_cast<std::int32_t>(bytes.size()),
-                                line, line_start(line) + static_cast<TextOffset>(span.from)});
+                                line, line_start(line) + static_cast<TextOffset>(span.from), span.from});
         FRegionText.append(bytes);
         if (line + 1 < count)
             FRegionText.append("\r\n");
     }
     return true;
+}
+
+void TColorMemo::collect_marks()
+{
+    if (!marks_possible())
+        return;
+    // A copy, as with the handlers: the pass keeps the search it started with.
+    const std::shared_ptr<const find::Pattern> pattern = FFindMarks;
+    const int first = first_visible_line();
+    for (const RegionLine& line : FRegionLines) {
+        // Lines above the screen are in the region for stretches only; their marks never show.
+        if (line.Line < first)
+            continue;
+        // The search sees the line from its start, so anchors and look-behinds hold in a long
+        // line's window too; it stops at the window's end.
+        const std::string_view bytes =
+            store().line_view(line.Line).substr(0, line.Skip + static_cast<std::size_t>(line.Length));
+        for (std::size_t at = line.Skip; at < bytes.size();) {
+            const std::optional<find::Match> match = pattern->find(bytes, at);
+            if (!match)
+                break;
+            if (match->length == 0) {
+                at = colormemo::next_char(bytes, match->start);
+                continue;
+            }
+            const auto from = line.Start + static_cast<std::int32_t>(match->start - line.Skip);
+            FMarks.push_back({from, from + static_cast<std::int32_t>(match->length)});
+            at = match->end();
+        }
+    }
 }
 
 std::int32_t TColorMemo::region_position(TextOffset offset) const
@@ -352,6 +418,7 @@ void TColorMemo::draw_runs(QPainter& painter)
 {
     const TKeyDrawEvent draw_key = OnDrawKey;
     const QColor background = platform::resolve_color(Color());
+    const QColor marked = FMarks.empty() ? background : find_mark_color();
     const unsigned generation = FTextGeneration;
     const std::size_t no_line = FRegionLines.size();
     std::size_t line = 0;          // region line holding the current run's start
@@ -374,7 +441,7 @@ void TColorMemo::draw_runs(QPainter& painter)
             for (std::size_t k = line; k <= end_line; ++k) {
                 const RegionLine& piece = FRegionLines[k];
                 draw_piece(painter, k, std::max(run.StartPos, piece.Start), std::min(after, piece.Start + piece.Length),
-                           color, background, false);
+                           color, background, marked, false);
             }
             clipped = no_line;
             continue;
@@ -402,18 +469,77 @@ void TColorMemo::draw_runs(QPainter& painter)
         }
         bool beyond = false;
         if (run.KeyZOrder == HotSpotMarkerZOrder)
-            beyond = draw_piece(painter, line, run.StartPos, to, color, color, false);
+            beyond = draw_piece(painter, line, run.StartPos, to, color, color, color, false);
         else if (run.KeyZOrder == HotSpotTextZOrder)
-            beyond = draw_piece(painter, line, run.StartPos, to, color, background, FHotSpot.Underlined());
+            beyond = draw_piece(painter, line, run.StartPos, to, color, background, marked, FHotSpot.Underlined());
         else
-            beyond = draw_piece(painter, line, run.StartPos, to, color, background, false);
+            beyond = draw_piece(painter, line, run.StartPos, to, color, background, marked, false);
         if (beyond)
             clipped = line;
     }
 }
 
+void TColorMemo::draw_mark_backgrounds(QPainter& painter)
+{
+    if (FMarks.empty())
+        return;
+    const QColor color = find_mark_color();
+    for (std::size_t index = 0; index < FRegionLines.size(); ++index) {
+        const RegionLine& line = FRegionLines[index];
+        fill_marks(painter, index, line.Start, line.Start + line.Length, color);
+    }
+}
+
+std::vector<TColorMemo::MarkSpan>::const_iterator TColorMemo::first_mark_after(std::int32_t position) const
+{
+    return std::partition_point(FMarks.begin(), FMarks.end(),
+                                [position](const MarkSpan& span) { return span.To <= position; });
+}
+
+void TColorMemo::fill_cells(QPainter& painter, std::size_t index, QPointF top_left, std::size_t stop,
+                            const QColor& color) const
+{
+    const RegionLine& line = FRegionLines[index];
+    const qreal right = exact_position_in_line(line.Line, line.Skip + stop).x();
+    painter.fillRect(QRectF(top_left, QPointF(right, top_left.y() + line_height())), color);
+}
+
+void TColorMemo::fill_marks(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
+                            const QColor& color) const
+{
+    for (auto mark = first_mark_after(from); mark != FMarks.end() && mark->From < to; ++mark) {
+        const bool beyond = for_each_stretch(index, std::max(from, mark->From), std::min(to, mark->To),
+                                             [&](std::size_t, std::size_t stop, QPointF top_left) {
+                                                 fill_cells(painter, index, top_left, stop, color);
+                                             });
+        if (beyond)
+            return;
+    }
+}
+
 bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
-                            const QColor& text, const QColor& background, bool underline)
+                            const QColor& text, const QColor& background, const QColor& marked, bool underline)
+{
+    const RegionLine& line = FRegionLines[index];
+    const std::string_view bytes(FRegionText.data() + line.Start, static_cast<std::size_t>(line.Length));
+    const bool marks = marked != background;
+    return for_each_stretch(index, from, to, [&](std::size_t at, std::size_t stop, QPointF top_left) {
+        const auto stretch_from = line.Start + static_cast<std::int32_t>(at);
+        const auto stretch_to = line.Start + static_cast<std::int32_t>(stop);
+        const auto mark = first_mark_after(stretch_from);
+        if (!marks || mark == FMarks.end() || mark->From >= stretch_to) {
+            draw_string(painter, top_left, bytes.substr(at, stop - at), text, background, underline);
+            return;
+        }
+        // Backgrounds first, then the glyphs once over both: a mark's edge inside the stretch
+        // costs a fill, not another string.
+        fill_cells(painter, index, top_left, stop, background);
+        fill_marks(painter, index, stretch_from, stretch_to, marked);
+        draw_string(painter, top_left, bytes.substr(at, stop - at), text, Qt::transparent, underline);
+    });
+}
+
+bool TColorMemo::for_each_stretch(std::size_t index, std::int32_t from, std::int32_t to, const Stretch& stretch) const
 {
     const RegionLine& line = FRegionLines[index];
     if (from >= to)
@@ -428,16 +554,15 @@ bool TColorMemo::draw_piece(QPainter& painter, std::size_t index, std::int32_t f
     if (end < bytes.size() && colormemo::char_start(bytes, end) != end)
         end = colormemo::next_char(bytes, colormemo::char_start(bytes, end));
 
-    const TextOffset line_offset = line.Offset;
     const int right = client_rect().width();
     // Each stretch between tabs goes where the view put it; the tabs keep their expansion.
     while (at < end) {
         const std::size_t tab = std::min(bytes.find('\t', at), end);
         if (tab > at) {
-            const QPointF top_left = exact_position_of_offset(line_offset + static_cast<TextOffset>(at));
+            const QPointF top_left = exact_position_in_line(line.Line, line.Skip + at);
             if (top_left.x() >= right)
                 return true;
-            draw_string(painter, top_left, bytes.substr(at, tab - at), text, background, underline);
+            stretch(at, tab, top_left);
         }
         at = tab + 1;
     }

@@ -6,9 +6,11 @@
 #include "colormemo/drawrules.h"
 #include "colormemo/hotspot.h"
 #include "colormemo/text_view.h"
+#include "find/pattern.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,8 +31,10 @@ using TMemoNotifyEvent = std::function<void(TColorMemo& Sender)>;
 // 15-pixel "Courier" font, without wrapping, with both scroll bars, without colour rules and
 // with hot spots off; it then paints exactly as the plain text view.
 //
-// Colouring: every repaint of the view ends with a colouring pass over the lines that are
-// fully visible (plus KeyMaxHeight - 1 lines above them, for stretches that start there).
+// Colouring: every repaint of the view brings a colouring pass over the lines that are fully
+// visible (plus KeyMaxHeight - 1 lines above them, for stretches that start there). The pass
+// runs before the text is painted, so that find marks lie behind the glyphs, and its runs are
+// drawn over the painted text.
 // Every other occasion that needs fresh colours (edits, scrolling, caret and selection moves)
 // repaints the view, so the colours always follow the text, the selection and the rules.
 class TColorMemo : public colormemo::TextView {
@@ -80,10 +84,21 @@ public:
     // Compiles every rule now and repaints, so lists edited in place show at once.
     void recompile_rules();
 
+    // The search whose matches on screen are marked; null: none. Repaints. Marks lie behind
+    // whatever colours the text (rules and hot spots keep their text colour inside a match);
+    // the selection and tabs keep their look, and so do hot-spot markers and keyword runs an
+    // OnDrawKey handler draws. A search alone brings colouring passes, rules or not.
+    void set_find_marks(std::shared_ptr<const find::Pattern> pattern);
+    const find::Pattern* find_marks() const { return FFindMarks.get(); }
+    // The background of marked text: amber, apart from the alert red, light on a light memo
+    // and deep on a dark one so that the memo's text colour stays readable on it.
+    QColor find_mark_color() const;
+
     // Colouring passes run so far.
     int pass_count() const { return FPassCount; }
 
 protected:
+    void paint_underlay(QPainter& painter) override;
     void paint_overlay(QPainter& painter) override;
     void after_text_change() override;
     void after_scroll(Qt::Orientation orientation) override;
@@ -102,6 +117,12 @@ private:
         std::int32_t Length;
         int Line;
         colormemo::TextOffset Offset;
+        std::size_t Skip;  // bytes of the line before those in the region
+    };
+    // A match of the find marks: region positions [From, To).
+    struct MarkSpan {
+        std::int32_t From;
+        std::int32_t To;
     };
     struct ByteSpan {
         std::size_t from;
@@ -109,6 +130,7 @@ private:
     };
 
     bool pass_possible() const;
+    bool marks_possible() const;
     // Copies the region of this pass into FRegionText; false when no line is fully visible.
     bool collect_region();
     // The bytes of `line` the region holds.
@@ -117,12 +139,36 @@ private:
     std::int32_t region_position(colormemo::TextOffset offset) const;
     void add_memo_descr(colormemo::TextOffset from, colormemo::TextOffset to, colormemo::TColor color,
                         std::uint8_t z_order);
-    void run_pass(QPainter& painter);
+    // Runs `step` as part of a pass: rules and buffers are then in use, and its errors are
+    // reported once the paint is over.
+    void guarded_pass(const std::function<void()>& step);
+    // The pass up to the merge: the region, its find marks, the descriptors of every producer
+    // and the runs. False when there is nothing to draw.
+    bool make_runs();
+    // The matches of the find marks on the region's lines on screen, into FMarks.
+    void collect_marks();
+    // The mark colour behind the marked characters, before the view paints the glyphs.
+    void draw_mark_backgrounds(QPainter& painter);
+    // The first mark that ends after a region position.
+    std::vector<MarkSpan>::const_iterator first_mark_after(std::int32_t position) const;
+    // Fills the cells of region line `index` from `top_left` to the one of its byte `stop`.
+    void fill_cells(QPainter& painter, std::size_t index, QPointF top_left, std::size_t stop,
+                    const QColor& color) const;
+    // Fills the cells of the marked bytes among [from, to) of region line `index`, tabs left out.
+    void fill_marks(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to,
+                    const QColor& color) const;
     void draw_runs(QPainter& painter);
-    // Draws bytes [from, to) of region line `index`, split at tabs, at their painted place;
-    // true when they start right of the viewport, and so does whatever follows on the line.
+    // Draws bytes [from, to) of region line `index` at their painted place, on `marked` inside
+    // find marks and on `background` elsewhere; true as for_each_stretch.
     bool draw_piece(QPainter& painter, std::size_t index, std::int32_t from, std::int32_t to, const QColor& text,
-                    const QColor& background, bool underline);
+                    const QColor& background, const QColor& marked, bool underline);
+    // Splits bytes [from, to) of region line `index`, widened to whole characters, at tabs
+    // (left out: they keep the view's expansion); calls `stretch` for each piece left to right
+    // with its bytes [at, stop) in the line and its painted place. Returns true at the first
+    // piece right of the viewport, where whatever follows on the line lies too; does nothing
+    // for a line off screen.
+    using Stretch = std::function<void(std::size_t at, std::size_t stop, QPointF top_left)>;
+    bool for_each_stretch(std::size_t index, std::int32_t from, std::int32_t to, const Stretch& stretch) const;
     // Asks for the repaint that brings the next pass (the triggers of a pass).
     void request_pass();
     // Error reports from a pass wait until the paint is over: a modal box must not run its
@@ -143,7 +189,12 @@ private:
     colormemo::TColorPass FPass;
     std::string FRegionText;
     std::vector<RegionLine> FRegionLines;
+    std::shared_ptr<const find::Pattern> FFindMarks;
+    // The marks of this pass, in position order, not overlapping.
+    std::vector<MarkSpan> FMarks;
     bool FInPass = false;
+    // Set when the pass before the text was painted left runs to draw over it.
+    bool FPassReady = false;
     int FPassCount = 0;
     // Counts text changes, so a pass notices a handler that changed the text under it.
     unsigned FTextGeneration = 0;

@@ -306,11 +306,15 @@ QPointF TextView::exact_position_of_offset(TextOffset offset) const
 {
     if (offset < 0 || offset > store_.text_length())
         return {-1, -1};
-    const Position position = position_of(offset);
-    const int y = (position.line - first_visible_line()) * line_height_;
     if (store_.line_count() == 0)
-        return {static_cast<qreal>(text_left()), static_cast<qreal>(y)};
-    return {text_left() + x_in_line(position.line, position.byte), static_cast<qreal>(y)};
+        return {static_cast<qreal>(text_left()), static_cast<qreal>(-first_visible_line() * line_height_)};
+    const Position position = position_of(offset);
+    return exact_position_in_line(position.line, position.byte);
+}
+
+QPointF TextView::exact_position_in_line(int line, std::size_t byte) const
+{
+    return {text_left() + x_in_line(line, byte), static_cast<qreal>((line - first_visible_line()) * line_height_)};
 }
 
 // A line long enough to keep column marks is laid out from the mark before the place asked for,

@@ -74,6 +74,8 @@ public:
     QPoint position_of_offset(TextOffset offset) const;
     // The same position before rounding: where the painted glyphs really start.
     QPointF exact_position_of_offset(TextOffset offset) const;
+    // The same for a byte of a line given by its index, without looking the line up.
+    QPointF exact_position_in_line(int line, std::size_t byte) const;
     // Offset of the character boundary nearest to `point`; line receives its line.
     TextOffset offset_at_point(QPoint point, int* line = nullptr) const;
     TextOffset selection_start() const;
@@ -88,7 +90,7 @@ public:
     void hide_caret();
     void show_caret();
     // Draws bytes decoded for display with their top-left corner at `top_left`, on an opaque
-    // background, in the view's font (underlined when asked).
+    // background (none when it is transparent), in the view's font (underlined when asked).
     void draw_string(QPainter& painter, QPointF top_left, std::string_view bytes, const QColor& text_color,
                      const QColor& background, bool underline = false) const;
     // Width in pixels of bytes decoded for display (no tab expansion).
@@ -133,6 +135,9 @@ signals:
     void caret_moved();
 
 protected:
+    // Called after the background was filled, before the text is painted: what is drawn here
+    // lies behind the glyphs and under the selection.
+    virtual void paint_underlay(QPainter& painter);
     // Called after the text was painted, with the painter still on the viewport: the
     // colouring pass draws its overlay here. The caret is painted after it, on top.
     virtual void paint_overlay(QPainter& painter);

@@ -30,7 +30,8 @@ void TextView::draw_string(QPainter& painter, QPointF top_left, std::string_view
     const QFontMetricsF metrics(drawing_font);
     painter.save();
     painter.setFont(drawing_font);
-    painter.fillRect(QRectF(top_left, QSizeF(metrics.horizontalAdvance(text), line_height_)), background);
+    if (background.alpha() != 0)
+        painter.fillRect(QRectF(top_left, QSizeF(metrics.horizontalAdvance(text), line_height_)), background);
     painter.setPen(text_color);
     painter.drawText(QPointF(top_left.x(), top_left.y() + ascent_), text);
     painter.restore();
@@ -48,6 +49,7 @@ void TextView::paintEvent(QPaintEvent*)
         QPainter painter(viewport());
         const QRect area = viewport()->rect();
         painter.fillRect(area, platform::resolve_color(color_));
+        paint_underlay(painter);
         painter.setFont(font());
         const QColor text_color = platform::resolve_color(font_color_);
         const QColor highlight = palette().color(QPalette::Active, QPalette::Highlight);
@@ -135,6 +137,8 @@ void TextView::paintEvent(QPaintEvent*)
         }
     });
 }
+
+void TextView::paint_underlay(QPainter&) {}
 
 void TextView::paint_overlay(QPainter&) {}
 

@@ -2,7 +2,7 @@
 // drawn in colour exactly over the painted glyphs, on fully visible lines only, with the
 // selection look kept, and the keys, mouse and handlers around the colouring.
 
-#include "colormemo/tcolormemo.h"
+#include "memo_window.h"
 #include "platform/message_box.h"
 
 #include <QApplication>
@@ -10,13 +10,14 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTest>
-#include <QVBoxLayout>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
 using colormemo::TextOffset;
+using memo_test::same_pixels;
+using memo_test::Window;
 
 namespace {
 
@@ -25,44 +26,6 @@ constexpr QRgb black = 0x000000;
 constexpr QRgb red = 0xFF0000;
 constexpr QRgb blue = 0x0000FF;
 constexpr QRgb green = 0x008000;
-
-// A log window stand-in; without focus no caret blinks into the pictures.
-struct Window {
-    QWidget widget;
-    TColorMemo* memo;
-
-    explicit Window(const std::string& text)
-    {
-        auto* layout = new QVBoxLayout(&widget);
-        layout->setContentsMargins(0, 0, 0, 0);
-        auto* created = new TColorMemo(&widget);
-        created->setObjectName(QStringLiteral("memo1"));
-        created->SetColor(0xFFFFFF);
-        created->SetFontColor(0x000000);
-        layout->addWidget(created);
-        widget.resize(500, 300);
-        widget.show();
-        memo = widget.findChild<TColorMemo*>(QStringLiteral("memo1"));
-        memo->set_text(text);
-    }
-
-    QImage shot() const { return memo->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
-
-    // The cells of `length` bytes from `offset`, one line high.
-    QRect cells(TextOffset offset, TextOffset length = 1) const
-    {
-        const QPoint from = memo->position_of_offset(offset);
-        return {from.x(), from.y(), memo->position_of_offset(offset + length).x() - from.x(), memo->line_height()};
-    }
-    QRect row(int line, int from_x = 0) const
-    {
-        return {from_x, memo->position_of_offset(memo->line_start(line)).y(), 500, memo->line_height()};
-    }
-    TextOffset find(const std::string& what, int line = 0) const
-    {
-        return memo->line_start(line) + static_cast<TextOffset>(memo->line_text(line).find(what));
-    }
-};
 
 // Whether a pixel is `color` blended over white: 255 - a * (255 - channel) in every channel.
 bool is_blend(QRgb pixel, QRgb color)
@@ -108,16 +71,6 @@ bool drawn_in(const QImage& plain, const QImage& colored, QRect area, QRgb color
     return inked > 5 && pure;
 }
 bool drawn_in(const QImage& image, QRect area, QRgb color) { return drawn_in(image, image, area, color); }
-
-bool same_pixels(const QImage& a, const QImage& b, QRect area)
-{
-    area &= a.rect();
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y))
-                return false;
-    return true;
-}
 
 void hover(QWidget* viewport, QPoint point)
 {
