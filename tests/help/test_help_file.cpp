@@ -37,6 +37,7 @@ private slots:
         QTest::newRow("save configuration") << 1700 << "/save_configuration.htm" << "Saving a window configuration";
         QTest::newRow("log window") << 1800 << "/log_window.htm" << "The log window";
         QTest::newRow("alert tab") << 1900 << "/alert_tab.htm" << "The Alert tab";
+        QTest::newRow("find bar") << 2000 << "/find_and_filter.htm" << "Find and filter";
     }
     void every_context_resolves_to_its_topic()
     {
