@@ -2,6 +2,7 @@
 // The find bar under a log window's text: find as you type with next and previous, the
 // count of matches, and the fields of the window's filter (which the window applies).
 
+#include "colormemo/line_store.h"
 #include "find/match_navigator.h"
 
 #include <QElapsedTimer>
@@ -18,10 +19,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class TColorMemo;
-
-namespace colormemo {
-class LineStore;
-}
 
 namespace logwin {
 

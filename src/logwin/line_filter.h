@@ -3,6 +3,7 @@
 // (or fail) a search, built from the window's memo in slices of a few milliseconds and then
 // kept up to date with every line completed after it.
 
+#include "colormemo/line_store.h"
 #include "find/line_search.h"
 
 #include <QElapsedTimer>
@@ -17,10 +18,6 @@
 #include <vector>
 
 class TColorMemo;
-
-namespace colormemo {
-class LineStore;
-}
 
 namespace logwin {
 
