@@ -254,9 +254,9 @@ private Q_SLOTS:
         QTest::keyClicks(first->find_bar->find_edit, QStringLiteral("match"));
         QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{4});
         frame->find_next_action->trigger();
-        QCOMPARE(first->memo1->selection_start(), colormemo::TextOffset{16});
+        QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{16});
         frame->find_previous_action->trigger();
-        QCOMPARE(first->memo1->selection_start(), colormemo::TextOffset{4});
+        QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{4});
         QCOMPARE(second->memo1->selection_length(), colormemo::TextOffset{0});
     }
 
