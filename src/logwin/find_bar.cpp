@@ -308,7 +308,12 @@ void FindBar::update_status()
         return;
     const QString total = count_text(navigator_->match_count()) + (counting ? QStringLiteral("…") : QString());
     if (!current_) {
-        find_status->setText(counting ? QString() : QStringLiteral("No match"));
+        // Nothing selected, though lines that arrived since may hold matches.
+        const std::int64_t count = navigator_->match_count();
+        if (count == 0)
+            find_status->setText(counting ? QString() : QStringLiteral("No match"));
+        else
+            find_status->setText(count == 1 ? QStringLiteral("1 match") : QStringLiteral("%1 matches").arg(total));
         return;
     }
     const int line = static_cast<int>(current_->number - memo_->store().first_line_number());

@@ -208,6 +208,7 @@ private Q_SLOTS:
         }
         fill(lines);
         window->open_find_bar();
+        type_find(QStringLiteral("keep"));
         loopback::Sender sender(port);
         bar->filter_edit->setText(QStringLiteral("drop"));  // replaced before it is built
         bar->filter_edit->setText(QStringLiteral("keep"));
@@ -221,6 +222,9 @@ private Q_SLOTS:
         QVERIFY(!window->memo1->isVisible());
         QVERIFY(window->filter_memo->isVisible());
 
+        // The search of the find field moved to the filtered view, empty when it started, and
+        // counts what it was filled with.
+        QTRY_COMPARE(bar->find_status->text(), QStringLiteral("28,574 matches"));
         // Find works on the lines shown.
         bar->find_edit->setText(QString());
         type_find(QStringLiteral("new keep"));
