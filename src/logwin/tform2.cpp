@@ -8,6 +8,8 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/anchored_layout.h"
+#include "logwin/find_bar.h"
+#include "logwin/line_filter.h"
 #include "logwin/tsave_later.h"
 #include "logwin/window_images.h"
 #include "net/tserversocket.h"
@@ -129,7 +131,11 @@ public:
     std::string_view line_view(int index) const override { return window.memo1->store().line_view(index); }
     void append_lines(std::span<const std::string_view> lines) override { window.memo1->append_lines(lines); }
     void extend_line(int index, std::string_view bytes) override { window.memo1->extend_line(index, bytes); }
-    void check_line(std::string_view line) override { window.check_line_for_alerts(line); }
+    void check_line(std::string_view line) override
+    {
+        window.check_line_for_alerts(line);
+        window.line_filter->take_line(line);
+    }
 
 private:
     TForm2& window;
@@ -176,6 +182,7 @@ TForm2::TForm2(AlertCounter* counter, QWidget* parent)
     // Rule 0: the catchwords of the active alerts, drawn in red.
     memo1->add_highlight_rule();
     view_layout->addWidget(memo1);
+    build_find_bar(TabSheet1);
     PageControl1->addTab(TabSheet1, view_tab_image(), QStringLiteral("&View"));
 
     TabSheet2 = new QWidget;
@@ -545,6 +552,8 @@ void TForm2::blank_keyword(std::string_view word)
 void TForm2::keywords_changed()
 {
     memo1->recompile_rules();
+    if (line_filter->active())
+        filter_memo->SetColorRules(memo1->ColorRules());
 }
 
 void TForm2::CheckListBox1ClickCheck(int index)

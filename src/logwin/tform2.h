@@ -45,6 +45,9 @@ class TServerWinSocket;
 
 namespace logwin {
 
+class FindBar;
+class LineFilter;
+
 // A window configuration as a log window is opened for it.
 struct WindowConfiguration {
     std::int32_t port = 0;
@@ -83,6 +86,10 @@ public:
     // --- Components, owned by the window; each widget carries its name as objectName. ---
     net::TServerSocket* ServerSocket1 = nullptr;
     TColorMemo* memo1 = nullptr;
+    // Shows the lines that pass the filter, in memo1's place, while a filter is set.
+    TColorMemo* filter_memo = nullptr;
+    // Under the text on the "&View" tab; hidden until the user asks to find.
+    FindBar* find_bar = nullptr;
     TMediaPlayer* medplay = nullptr;
     TGradientCaption* GradientCaption1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
@@ -127,6 +134,16 @@ public:
     // Terminates the window's process and closes its listener. The frame runs it directly at
     // quit; a user's close runs it and then destroys the window.
     void FormClose();
+    // The memo on screen: filter_memo while a filter is set, else memo1.
+    TColorMemo* shown_memo() const;
+    // The most bytes of text each of the window's memos keeps (see TextView::set_text_limit).
+    void set_text_limit(std::int64_t bytes);
+    // Find: shows the "&View" tab with its find bar, the focus in the find field.
+    void open_find_bar();
+    void find_next();
+    void find_previous();
+    // The find bar's filter fields changed: filters anew, or shows every line again.
+    void apply_filter();
     // The acknowledge button: restores the title bar and tells the frame.
     void ToolButton1Click();
     // The media player's end-of-playback notification: releases the sound device.
@@ -164,6 +181,10 @@ private:
     class MemoTarget;
 
     void build_alert_tab();
+    void build_find_bar(QWidget* view_tab);
+    // Shows every line again, with the line at the top of the filtered view at the top.
+    void end_filter();
+    void update_filter_status();
     // The highlight keywords of the alerts are those of memo1's rule 0.
     void add_keyword(std::string_view word) override;
     void blank_keyword(std::string_view word) override;
@@ -182,6 +203,7 @@ private:
     AlertCounter* alert_counter;
     LineAssembly line_assembly;
     std::unique_ptr<MemoTarget> memo_target;
+    LineFilter* line_filter = nullptr;
     QString last_sound;
     QElapsedTimer last_sound_started;
     std::vector<std::unique_ptr<platform::ChildProcess>> alert_commands;

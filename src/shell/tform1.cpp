@@ -154,9 +154,22 @@ void TForm1::create_menu()
             // A changed limit holds for the open windows at once, not only for new ones.
             const std::int64_t limit = std::int64_t{optdlg->text_limit_mb()} << 20;
             for (int index = 0; index < log_window_count(); ++index)
-                log_window(index)->memo1->set_text_limit(limit);
+                log_window(index)->set_text_limit(limit);
         });
     });
+
+    find_action = make_action(this, "find_action", QStringLiteral("&Find..."));
+    find_action->setShortcut(QKeySequence::Find);
+    connect(find_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::TForm2::open_find_bar); });
+    find_next_action = make_action(this, "find_next_action", QStringLiteral("Find &Next"));
+    find_next_action->setShortcut(QKeySequence::FindNext);
+    connect(find_next_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::TForm2::find_next); });
+    find_previous_action = make_action(this, "find_previous_action", QStringLiteral("Find &Previous"));
+    find_previous_action->setShortcut(QKeySequence::FindPrevious);
+    connect(find_previous_action, &QAction::triggered, this,
+            [this] { on_active_log_window(&logwin::TForm2::find_previous); });
+    for (QAction* action : {find_action, find_next_action, find_previous_action})
+        help::set_help_context(action, help::context_find_bar);
 
     WindowCascade1 = make_action(this, "WindowCascade1", QStringLiteral("&Cascade"));
     WindowCascade1->setIcon(arrangement_image(0));
@@ -182,6 +195,19 @@ void TForm1::create_menu()
     Vesmira1->addAction(new_action);
     Vesmira1->addSeparator();
     Vesmira1->addAction(Quit1);
+    Edit1 = bar->addMenu(QStringLiteral("&Edit"));
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->addAction(find_action);
+    Edit1->addAction(find_next_action);
+    Edit1->addAction(find_previous_action);
+    // Find acts on the active log window: without one there is nothing to find in.
+    const auto enable_edit_actions = [this] {
+        const bool has_window = active_log_window() != nullptr;
+        for (QAction* action : Edit1->actions())
+            action->setEnabled(has_window);
+    };
+    enable_edit_actions();
+    connect(mdi_area, &QMdiArea::subWindowActivated, this, enable_edit_actions);
     Options1 = bar->addMenu(QStringLiteral("&Options"));
     Options1->setObjectName(QStringLiteral("Options1"));
     Options1->addAction(global_options);
@@ -197,6 +223,20 @@ void TForm1::create_menu()
     Help1->addAction(Contents1);
     Help1->addSeparator();
     Help1->addAction(About1);
+}
+
+logwin::TForm2* TForm1::active_log_window() const
+{
+    // The current one also while another application has the focus.
+    return qobject_cast<logwin::TForm2*>(mdi_area->currentSubWindow());
+}
+
+void TForm1::on_active_log_window(void (logwin::TForm2::*step)())
+{
+    platform::guarded([&] {
+        if (logwin::TForm2* window = active_log_window())
+            (window->*step)();
+    });
 }
 
 void TForm1::list_windows_in_menu()
@@ -253,7 +293,7 @@ void TForm1::open_log_window(std::int32_t port, bool saved, const QString& confi
     auto* window = new logwin::TForm2(this);
     mdi_area->addSubWindow(window);
     window->show();
-    window->memo1->set_text_limit(stored_text_limit_bytes());
+    window->set_text_limit(stored_text_limit_bytes());
 
     switch (window->set_up({port, saved, config_name, command}, caption, label_text)) {
     case logwin::TForm2::SetUp::not_listening: {

@@ -73,6 +73,7 @@ public:
     QStatusBar* StatusBar1 = nullptr;
     QLabel* status_panels[2] = {nullptr, nullptr};
     QMenu* Vesmira1 = nullptr;
+    QMenu* Edit1 = nullptr;
     QMenu* Options1 = nullptr;
     QMenu* Window1 = nullptr;
     QMenu* Help1 = nullptr;
@@ -80,6 +81,10 @@ public:
     QAction* new_action = nullptr;
     QAction* Quit1 = nullptr;
     QAction* global_options = nullptr;
+    // "&Edit": find in the active log window.
+    QAction* find_action = nullptr;
+    QAction* find_next_action = nullptr;
+    QAction* find_previous_action = nullptr;
     QAction* WindowCascade1 = nullptr;
     QAction* WindowMinimizeAll1 = nullptr;
     QAction* WindowTileHorizontal1 = nullptr;
@@ -107,6 +112,10 @@ private:
     void create_menu();
     // Puts the open log windows' captions at the end of the "&Window" menu.
     void list_windows_in_menu();
+    // The log window whose frame is active; null when none is.
+    logwin::TForm2* active_log_window() const;
+    // Runs `step` on the active log window, when there is one.
+    void on_active_log_window(void (logwin::TForm2::*step)());
     void tile(Qt::Orientation stacking);
 };
 

@@ -37,6 +37,7 @@ private slots:
         QTest::newRow("save configuration") << 1700 << "/save_configuration.htm" << "Saving a window configuration";
         QTest::newRow("log window") << 1800 << "/log_window.htm" << "The log window";
         QTest::newRow("alert tab") << 1900 << "/alert_tab.htm" << "The Alert tab";
+        QTest::newRow("find bar") << 2000 << "/find_and_filter.htm" << "Find and filter";
     }
     void every_context_resolves_to_its_topic()
     {
@@ -54,7 +55,7 @@ private slots:
     void the_map_holds_exactly_the_program_contexts()
     {
         ChmFile file(chm_path());
-        QCOMPARE(file.context_map().keys(), (QList<int>{1000, 1001, 1400, 1500, 1600, 1700, 1800, 1900}));
+        QCOMPARE(file.context_map().keys(), (QList<int>{1000, 1001, 1400, 1500, 1600, 1700, 1800, 1900, 2000}));
         QCOMPARE(file.default_topic(), QString("/contents.htm"));
         QCOMPARE(file.title(), QString("Vesmira Help"));
         QVERIFY(file.topic_for_context(0).isEmpty());

@@ -4,6 +4,7 @@
 #include "alerts/tgradientcaption.h"
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
+#include "logwin/find_bar.h"
 #include "logwin/tform2.h"
 #include "logwin/tsave_later.h"
 #include "loopback.h"
@@ -203,6 +204,19 @@ private Q_SLOTS:
         QCOMPARE(window->GradientCaption1->FontInactiveColor(), platform::clInactiveCaptionText);
         receive("ERR 3\n");
         QCOMPARE(counter.raised, 2);
+    }
+
+    void alerts_fire_on_lines_the_filter_hides()
+    {
+        save_alert(QStringLiteral("disk"), QStringLiteral("ERR"), command);
+        window->open_find_bar();
+        window->find_bar->filter_edit->setText(QStringLiteral("keep"));
+        receive("keep 1\nERR hidden\nkeep 2\n");
+        QCOMPARE(counter.raised, 1);
+        QVERIFY(window->alert_raised);
+        QTRY_COMPARE(runs(), 1);
+        QTRY_COMPARE(window->filter_memo->line_count(), 2);
+        QCOMPARE(window->filter_memo->store().line_text(1), std::string("keep 2"));
     }
 
     void missing_sound_file_is_saved_and_fires_silently()

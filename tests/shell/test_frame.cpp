@@ -3,6 +3,7 @@
 
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
+#include "logwin/find_bar.h"
 #include "logwin/tform2.h"
 #include "loopback.h"
 #include "platform/message_box.h"
@@ -11,11 +12,14 @@
 
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -224,6 +228,36 @@ private Q_SLOTS:
         QVERIFY(items[2]->isChecked() && !items[1]->isChecked());
         items[1]->trigger();
         QCOMPARE(frame->mdi_area->activeSubWindow(), first);
+    }
+
+    void edit_menu_finds_in_the_active_window()
+    {
+        QStringList menus;
+        for (QAction* menu : frame->menuBar()->actions())
+            menus.append(menu->text());
+        QCOMPARE(menus, (QStringList{"&Vesmira", "&Edit", "&Options", "&Window", "&Help"}));
+        QStringList items;
+        for (QAction* item : frame->Edit1->actions())
+            items.append(item->text() + '|' + item->shortcut().toString() + '|' + (item->isEnabled() ? "on" : "off"));
+        QCOMPARE(items, (QStringList{"&Find...|Ctrl+F|off", "Find &Next|F3|off", "Find &Previous|Shift+F3|off"}));
+
+        TForm2* first = open_window("LOG: a");
+        TForm2* second = open_window("LOG: b");
+        QVERIFY(frame->find_action->isEnabled());
+        for (TForm2* window : {first, second})
+            window->memo1->set_text("one match\nmore match");
+        first->PageControl1->setCurrentIndex(1);
+        frame->mdi_area->setActiveSubWindow(first);
+        frame->find_action->trigger();
+        QCOMPARE(first->PageControl1->currentIndex(), 0);
+        QVERIFY(first->find_bar->isVisible() && !second->find_bar->isVisible());
+        QTest::keyClicks(first->find_bar->find_edit, QStringLiteral("match"));
+        QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{4});
+        frame->find_next_action->trigger();
+        QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{16});
+        frame->find_previous_action->trigger();
+        QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{4});
+        QCOMPARE(second->memo1->selection_length(), colormemo::TextOffset{0});
     }
 
     void arranging_windows()

@@ -1,0 +1,153 @@
+// The log window's find bar and filter: which memo is on screen, and switching between the
+// whole text and the filtered lines.
+
+#include "colormemo/tcolormemo.h"
+#include "help/helpsys.h"
+#include "logwin/find_bar.h"
+#include "logwin/line_filter.h"
+#include "logwin/tform2.h"
+#include "platform/error_report.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace logwin {
+
+namespace {
+
+// The filter's status changes with every received line; it is told this often at most.
+constexpr int filter_status_interval_ms = 200;
+constexpr qint64 progress_after_ms = 500;
+
+}  // namespace
+
+void TForm2::build_find_bar(QWidget* view_tab)
+{
+    auto* view_layout = static_cast<QVBoxLayout*>(view_tab->layout());
+    filter_memo = new TColorMemo(view_tab);
+    filter_memo->setObjectName(QStringLiteral("filter_memo"));
+    filter_memo->hide();
+    view_layout->addWidget(filter_memo);
+    line_filter = new LineFilter(*memo1, *filter_memo, this);
+
+    find_bar = new FindBar(view_tab);
+    help::set_help_context(find_bar, help::context_find_bar);
+    view_layout->addWidget(find_bar);
+    find_bar->set_memo(memo1);
+    connect(find_bar, &FindBar::filter_edited, this, [this] { platform::guarded([this] { apply_filter(); }); });
+    connect(find_bar, &FindBar::closed, this, [this] { platform::guarded([this] { end_filter(); }); });
+
+    auto* status_timer = new QTimer(this);
+    status_timer->setSingleShot(true);
+    status_timer->setInterval(filter_status_interval_ms);
+    connect(status_timer, &QTimer::timeout, this, [this] { platform::guarded([this] { update_filter_status(); }); });
+    const auto status_soon = [status_timer] {
+        if (!status_timer->isActive())
+            status_timer->start();
+    };
+    connect(line_filter, &LineFilter::changed, this, status_soon);
+    connect(memo1, &colormemo::TextView::text_changed, this, [this, status_soon] {
+        if (line_filter->active())
+            status_soon();
+    });
+}
+
+TColorMemo* TForm2::shown_memo() const { return line_filter->active() ? filter_memo : memo1; }
+
+void TForm2::set_text_limit(std::int64_t bytes)
+{
+    memo1->set_text_limit(bytes);
+    filter_memo->set_text_limit(bytes);
+}
+
+void TForm2::open_find_bar()
+{
+    PageControl1->setCurrentWidget(TabSheet1);
+    find_bar->open();
+}
+
+void TForm2::find_next()
+{
+    PageControl1->setCurrentWidget(TabSheet1);
+    find_bar->find_next();
+}
+
+void TForm2::find_previous()
+{
+    PageControl1->setCurrentWidget(TabSheet1);
+    find_bar->find_previous();
+}
+
+void TForm2::apply_filter()
+{
+    const std::string needle = find_bar->filter_edit->text().toStdString();
+    find::Pattern pattern(needle, find_bar->options());
+    if (pattern.empty() || !pattern.valid()) {
+        end_filter();
+        find_bar->filter_status->setText(QString::fromStdString(pattern.error()));
+        return;
+    }
+    const auto mode = find_bar->filter_mode->currentIndex() == 0 ? find::SearchMode::show_matching
+                                                                 : find::SearchMode::hide_matching;
+    // The filtered view looks and behaves as the whole one.
+    filter_memo->setFont(memo1->font());
+    filter_memo->SetColor(memo1->Color());
+    filter_memo->SetFontColor(memo1->FontColor());
+    filter_memo->SetReadOnly(memo1->ReadOnly());
+    filter_memo->SetWantTabs(memo1->WantTabs());
+    filter_memo->SetHotSpot(memo1->HotSpot());
+    filter_memo->SetColorRules(memo1->ColorRules());
+    filter_memo->set_text_limit(memo1->text_limit());
+    // An unfinished last line is filtered when it is complete, as every line after it.
+    const colormemo::LineStore& store = memo1->store();
+    const std::int64_t complete_end = store.first_line_number() + store.line_count() - (last_line_open() ? 1 : 0);
+    line_filter->start(std::move(pattern), mode, complete_end);
+    if (memo1->isVisible() || !filter_memo->isVisible()) {
+        const bool had_focus = memo1->hasFocus();
+        memo1->hide();
+        filter_memo->show();
+        if (had_focus)
+            filter_memo->setFocus(Qt::OtherFocusReason);
+    }
+    find_bar->set_memo(filter_memo);
+    update_filter_status();
+}
+
+void TForm2::end_filter()
+{
+    find_bar->filter_status->clear();
+    if (!line_filter->active())
+        return;
+    const std::int64_t top = line_filter->source_number(filter_memo->first_visible_line());
+    line_filter->stop();
+    const bool had_focus = filter_memo->hasFocus();
+    filter_memo->hide();
+    memo1->show();
+    const std::int64_t first = memo1->store().first_line_number();
+    memo1->verticalScrollBar()->setValue(static_cast<int>(std::clamp<std::int64_t>(top - first, 0, memo1->line_count())));
+    if (had_focus)
+        memo1->setFocus(Qt::OtherFocusReason);
+    // The copies go, and their memory with them.
+    filter_memo->clear();
+    find_bar->set_memo(memo1);
+}
+
+void TForm2::update_filter_status()
+{
+    if (!line_filter->active())
+        return;
+    if (line_filter->building() && line_filter->build_elapsed_ms() >= progress_after_ms) {
+        find_bar->filter_status->setText(
+            QStringLiteral("Filtering… %1%").arg(static_cast<int>(line_filter->build_progress() * 100)));
+        return;
+    }
+    find_bar->filter_status->setText(QStringLiteral("%1 of %2 lines shown")
+                                         .arg(count_text(filter_memo->line_count()), count_text(memo1->line_count())));
+}
+
+}  // namespace logwin
