@@ -4,6 +4,7 @@
 
 #include "colormemo/tcolormemo.h"
 #include "platform/error_report.h"
+#include "platform/form_layout.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,19 +21,14 @@
 
 namespace logwin {
 
+using platform::named;
+
 namespace {
 
 // A slice of counting leaves most of a frame to painting and arriving lines.
 constexpr auto slice_time = std::chrono::milliseconds(6);
 // Work that takes longer than this shows how far it got.
 constexpr qint64 progress_after_ms = 500;
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 }  // namespace
 

@@ -47,6 +47,7 @@
 namespace logwin {
 
 using platform::interface_font;
+using platform::named;
 
 namespace {
 
@@ -90,13 +91,6 @@ QLabel* new_label(const char* text, const char* name, QWidget* parent)
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setObjectName(QString::fromLatin1(name));
     return label;
-}
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
 }
 
 // The catchwords field shows one word per line; the store separates them with CR LF.

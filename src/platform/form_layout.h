@@ -16,12 +16,19 @@ inline QFont interface_font(int pixel_size)
     return font;
 }
 
+// Names a control after its form component (its objectName).
+template <typename Widget>
+Widget* named(Widget* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
 // Names a control after its form component and puts it at its place and size.
 template <typename Widget>
 Widget* place(Widget* widget, const char* name, int left, int top, int width, int height)
 {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
+    named(widget, name)->setGeometry(left, top, width, height);
     return widget;
 }
 
