@@ -1,13 +1,21 @@
 // How fast find and filter go through a large line store, and how long the event loop waits
 // for a slice of the search meanwhile: counting a plain word with and without case and an
-// expression, and building a filter of about one line in a hundred.
+// expression, and building a filter of about one line in a hundred; then the same count and
+// filter through a real log window's find bar, filtered view and all.
 
+#include "log_window_bench.h"
 #include "stall_meter.h"
 
 #include "colormemo/line_store.h"
 #include "find/line_search.h"
+#include "logwin/find_bar.h"
+#include "logwin/line_filter.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,7 +34,7 @@ using Search = find::LineSearch<Store>;
 constexpr auto slice = std::chrono::milliseconds(4);
 
 // Log lines of about 100 bytes; one in a hundred reports an error in one of a few spellings.
-void fill(Store& store, int line_count)
+void fill(TColorMemo& memo, int line_count)
 {
     static const char* const errors[] = {"ERROR 404 not found", "ERR  500 upstream", "Error 503 busy", "error\t502 gateway"};
     constexpr int batch = 1000;
@@ -44,7 +52,7 @@ void fill(Store& store, int line_count)
             lines[static_cast<std::size_t>(i)].assign(buffer, static_cast<std::size_t>(length));
             views[static_cast<std::size_t>(i)] = lines[static_cast<std::size_t>(i)];
         }
-        store.append_lines(std::span<const std::string_view>(views.data(), static_cast<std::size_t>(count)));
+        memo.append_lines(std::span<const std::string_view>(views.data(), static_cast<std::size_t>(count)));
         done += count;
     }
 }
@@ -55,34 +63,99 @@ struct Result {
     std::int64_t matches = 0;
 };
 
+// Runs the event loop from `begin` until `done` holds, looked at every millisecond.
+template <typename Begin, typename Done>
+Result measure(Begin begin, Done done)
+{
+    bench::StallMeter meter;
+    // A loop of its own: quitting the application's would close the window.
+    QEventLoop loop;
+    QTimer watcher;
+    watcher.setInterval(1);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (done())
+            loop.quit();
+    });
+    meter.start();
+    begin();
+    watcher.start();
+    loop.exec();
+    watcher.stop();
+    meter.stop();
+    return {static_cast<double>(meter.elapsed_ns()) / 1e9, meter.max_stall_ms(), 0};
+}
+
 // One search from start to end, a slice per pass of the event loop.
 Result run(const Store& store, const char* needle, find::PatternOptions options, find::SearchMode mode)
 {
     Search search(store, find::Pattern(needle, options), mode);
-    bench::StallMeter meter;
     QTimer driver;
     driver.setInterval(0);
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        if (search.step(Search::Clock::now() + slice))
-            QCoreApplication::quit();
-    });
-    meter.start();
-    driver.start();
-    QCoreApplication::exec();
-    driver.stop();
-    meter.stop();
-    return {static_cast<double>(meter.elapsed_ns()) / 1e9, meter.max_stall_ms(), search.match_count()};
+    bool done = false;
+    QObject::connect(&driver, &QTimer::timeout, [&] { done = search.step(Search::Clock::now() + slice); });
+    Result result = measure([&] { driver.start(); }, [&] { return done; });
+    result.matches = search.match_count();
+    return result;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// The window's own find: the find field typed into, until the bar has counted every match.
+Result run_find_bar(logwin::TForm2& window, const char* needle)
 {
-    QCoreApplication app(argc, argv);
+    logwin::FindBar& bar = *window.find_bar;
+    Result result = measure(
+        [&] {
+            window.open_find_bar();
+            bar.find_edit->setText(QString::fromUtf8(needle));
+            emit bar.find_edit->textEdited(bar.find_edit->text());
+        },
+        [&] { return bar.search_settled(); });
+    result.matches = bar.find_status->text().section(QStringLiteral(" of "), 1).remove(QLatin1Char(',')).toLongLong();
+    bar.close_bar();
+    return result;
+}
+
+// The window's own filter: until the filtered view holds every line that passes.
+Result run_filter_view(logwin::TForm2& window, const char* needle)
+{
+    logwin::FindBar& bar = *window.find_bar;
+    Result result = measure(
+        [&] {
+            window.open_find_bar();
+            bar.filter_edit->setText(QString::fromUtf8(needle));
+        },
+        [&] { return !window.findChild<logwin::LineFilter*>()->building(); });
+    result.matches = window.filter_memo->line_count();
+    bar.close_bar();
+    return result;
+}
+
+// One row of the table and its summary line.
+void report(std::vector<std::string>& summary, const char* kind, const char* needle, const Result& result,
+            double megabytes)
+{
+    const double mb_per_s = megabytes / result.seconds;
+    std::printf("%-11s %-19s %10lld %8.3f %10.0f %14.2f\n", kind, needle, static_cast<long long>(result.matches),
+                result.seconds, mb_per_s, result.max_stall_ms);
+    char line[200];
+    std::snprintf(line, sizeof line, "BENCH find kind=%s mb_per_s=%.0f max_stall_ms=%.2f matches=%lld", kind, mb_per_s,
+                  result.max_stall_ms, static_cast<long long>(result.matches));
+    summary.emplace_back(line);
+}
+
+int run_all(int argc, char** argv)
+{
     const int line_count = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 10'000'000;
 
-    Store store;
-    fill(store, line_count);
+    // The store of a real log window, so that its find bar and filter can run over it too.
+    bench::BenchWindow bench = bench::open_bench_window();
+    logwin::TForm2& window = *bench.window;
+    fill(*window.memo1, line_count);
+    // The window's repaint after the fill is not the search's.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const Store& store = window.memo1->store();
     const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
     std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,
                 static_cast<long long>(slice.count()));
@@ -99,20 +172,25 @@ int main(int argc, char** argv)
         {"regex", "ERR(OR)?\\s+\\d{3}", {true, true}, find::SearchMode::count},
         {"filter", "error", {false, false}, find::SearchMode::show_matching},
     };
-    std::printf("%-8s %-22s %10s %8s %10s %14s\n", "kind", "needle", "matches", "s", "MB/s", "max stall ms");
+    std::printf("%-11s %-19s %10s %8s %10s %14s\n", "kind", "needle", "matches", "s", "MB/s", "max stall ms");
     std::vector<std::string> summary;
-    for (const Kind& kind : kinds) {
-        const Result result = run(store, kind.needle, kind.options, kind.mode);
-        const double mb_per_s = megabytes / result.seconds;
-        std::printf("%-8s %-22s %10lld %8.3f %10.0f %14.2f\n", kind.name, kind.needle,
-                    static_cast<long long>(result.matches), result.seconds, mb_per_s, result.max_stall_ms);
-        char line[200];
-        std::snprintf(line, sizeof line, "BENCH find kind=%s mb_per_s=%.0f max_stall_ms=%.2f matches=%lld", kind.name,
-                      mb_per_s, result.max_stall_ms, static_cast<long long>(result.matches));
-        summary.emplace_back(line);
-    }
+    for (const Kind& kind : kinds)
+        report(summary, kind.name, kind.needle, run(store, kind.needle, kind.options, kind.mode), megabytes);
+    report(summary, "find-bar", "error", run_find_bar(window, "error"), megabytes);
+    report(summary, "filter-view", "error", run_filter_view(window, "error"), megabytes);
+    report(summary, "find-bar", "error", run_find_bar(window, "error"), megabytes);
+    report(summary, "filter-view", "error", run_filter_view(window, "error"), megabytes);
+
     std::printf("\n");
     for (const std::string& line : summary)
         std::printf("%s\n", line.c_str());
+    bench::close_bench_window(bench);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::run_bench_application(argc, argv, [&] { return run_all(argc, argv); });
 }

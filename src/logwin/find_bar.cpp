@@ -26,7 +26,7 @@ using platform::named;
 namespace {
 
 // A slice of counting leaves most of a frame to painting and arriving lines.
-constexpr auto slice_time = std::chrono::milliseconds(6);
+constexpr auto slice_time = std::chrono::milliseconds(4);
 // Work that takes longer than this shows how far it got.
 constexpr qint64 progress_after_ms = 500;
 
@@ -165,6 +165,8 @@ void FindBar::close_bar()
 {
     stop_search();
     find_status->clear();
+    // Closing ends the filter; the field says so.
+    filter_edit->clear();
     hide();
     if (memo_)
         memo_->setFocus(Qt::OtherFocusReason);

@@ -13,7 +13,7 @@ namespace logwin {
 namespace {
 
 // A slice leaves most of a frame to painting and to the lines that keep arriving.
-constexpr auto slice_time = std::chrono::milliseconds(6);
+constexpr auto slice_time = std::chrono::milliseconds(4);
 
 }  // namespace
 

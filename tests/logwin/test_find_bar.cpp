@@ -255,6 +255,12 @@ private Q_SLOTS:
         bar->filter_edit->setText(QStringLiteral("[a-"));
         QVERIFY(window->shown_memo() == window->memo1);
         QVERIFY(bar->filter_status->text().contains(QStringLiteral("at 3")));
+        bar->regular_expression->setChecked(false);
+        QVERIFY(window->shown_memo() == window->filter_memo);  // "[a-" as plain text
+        bar->close_button->click();
+        // Closing the bar ends the filter, and the field no longer shows one.
+        QVERIFY(window->shown_memo() == window->memo1);
+        QCOMPARE(bar->filter_edit->text(), QString());
     }
 };
 
