@@ -54,7 +54,6 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent)
     next_button = named(new QPushButton(QStringLiteral("&Next"), this), "next_button");
     previous_button = named(new QPushButton(QStringLiteral("&Previous"), this), "previous_button");
     find_status = named(new QLabel(this), "find_status");
-    find_status->setMinimumWidth(find_status->fontMetrics().horizontalAdvance(QStringLiteral("999 of 99,999,999")));
     close_button = named(new QPushButton(QStringLiteral("Clo&se"), this), "close_button");
     close_button->setToolTip(QStringLiteral("Close the find bar and end the filter (Esc)"));
 
@@ -70,21 +69,24 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent)
     match_case = named(new QCheckBox(QStringLiteral("Match &case"), this), "match_case");
     regular_expression = named(new QCheckBox(QStringLiteral("Regular e&xpression"), this), "regular_expression");
 
+    // Fields and buttons above, the options and what the searches found below them, so the
+    // fields keep their room in a narrow window.
     grid->addWidget(find_label, 0, 0);
     grid->addWidget(find_edit, 0, 1);
     grid->addWidget(next_button, 0, 2);
     grid->addWidget(previous_button, 0, 3);
-    grid->addWidget(find_status, 0, 4);
-    grid->addWidget(close_button, 0, 5);
+    grid->addWidget(close_button, 0, 4);
     grid->addWidget(filter_label, 1, 0);
     grid->addWidget(filter_edit, 1, 1);
-    grid->addWidget(filter_mode, 1, 2, 1, 2);
-    grid->addWidget(filter_status, 1, 4, 1, 2);
+    grid->addWidget(filter_mode, 1, 2, 1, 3);
     auto* options_row = new QHBoxLayout;
     options_row->addWidget(match_case);
     options_row->addWidget(regular_expression);
     options_row->addStretch(1);
-    grid->addLayout(options_row, 2, 1, 1, 5);
+    options_row->addWidget(find_status);
+    options_row->addSpacing(12);
+    options_row->addWidget(filter_status);
+    grid->addLayout(options_row, 2, 1, 1, 4);
     grid->setColumnStretch(1, 1);
 
     connect(find_edit, &QLineEdit::textEdited, this, [this] { platform::guarded([this] { restart_search(); }); });
