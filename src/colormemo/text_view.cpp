@@ -56,15 +56,13 @@ void TextView::append_lines(std::span<const std::string_view> lines)
 {
     if (lines.empty())
         return;
-    QScrollBar* bar = verticalScrollBar();
-    const bool showed_last_line = bar->value() >= bar->maximum();
     const int first_new = store_.line_count();
     if (QAccessible::isActive())
         note_accessible_insert(accessible_length(), store_.text_length());
     store_.append_lines(lines);
     accessible_lines_appended(first_new, lines);
     keep_text_limit();
-    edited(showed_last_line, true);
+    edited(follow_, true);
 }
 
 void TextView::extend_line(int index, std::string_view bytes)
@@ -121,7 +119,6 @@ bool TextView::keep_text_limit()
     accessible_lines_dropped(count);
 
     QScrollBar* bar = verticalScrollBar();
-    const bool showed_last_line = bar->value() >= bar->maximum();
     const int top = bar->value();
     store_.drop_first_lines(count);
     // Caret and anchor stay on their text; in dropped text they go to the start.
@@ -130,7 +127,7 @@ bool TextView::keep_text_limit()
     following_ = true;
     update_scroll_ranges();
     // The user who scrolled up keeps seeing the same lines, unless those were dropped.
-    if (!showed_last_line)
+    if (!follow_)
         bar->setValue(std::max(top - count, 0));
     following_ = false;
     return true;
@@ -408,6 +405,19 @@ void TextView::update_scroll_ranges()
     horizontal->setRange(0, std::max(0, content - viewport()->width()));
 }
 
+void TextView::set_follows(bool on)
+{
+    if (on) {
+        following_ = true;
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        following_ = false;
+    }
+    if (follow_ == on)
+        return;
+    follow_ = on;
+    emit follows_changed(on);
+}
+
 void TextView::after_text_change() {}
 
 void TextView::after_scroll(Qt::Orientation) {}
@@ -415,12 +425,13 @@ void TextView::after_scroll(Qt::Orientation) {}
 void TextView::resizeEvent(QResizeEvent* event)
 {
     platform::guarded([&] {
-        QScrollBar* bar = verticalScrollBar();
-        const bool showed_last_line = bar->value() >= bar->maximum();
         QAbstractScrollArea::resizeEvent(event);
         update_scroll_ranges();
-        if (showed_last_line)
-            bar->setValue(bar->maximum());
+        if (follow_) {
+            following_ = true;
+            verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+            following_ = false;
+        }
     });
 }
 
@@ -457,8 +468,11 @@ void TextView::scrollContentsBy(int dx, int dy)
             return;
         }
         viewport()->update();
-        if (dy != 0)
+        if (dy != 0) {
+            const QScrollBar* bar = verticalScrollBar();
+            set_follows(bar->value() >= bar->maximum());
             after_scroll(Qt::Vertical);
+        }
         if (dx != 0)
             after_scroll(Qt::Horizontal);
     });

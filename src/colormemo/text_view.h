@@ -117,6 +117,11 @@ public:
     // Keeps the caret in view.
     void ensure_caret_visible();
 
+    // Whether the view keeps the last line in view as lines are appended. Scrolling to the last
+    // line turns it on, scrolling away from it off; turned on, the view goes to the last line.
+    bool follows() const { return follow_; }
+    void set_follows(bool on);
+
     // --- For the accessibility interface: positions counted in UTF-16 units of plain_text().
     qsizetype accessible_length() const;
     qsizetype accessible_offset_of(TextOffset offset) const;
@@ -133,6 +138,7 @@ signals:
     void text_changed();
     void selection_changed();
     void caret_moved();
+    void follows_changed(bool on);
 
 protected:
     // Called after the background was filled, before the text is painted: what is drawn here
@@ -216,6 +222,7 @@ private:
     QBasicTimer frame_timer_;
     QElapsedTimer last_paint_;
     bool following_ = false;  // the view scrolls itself to follow appended lines
+    bool follow_ = true;      // see follows()
     QPoint last_drag_point_;
     // Font metrics, refreshed when the font changes.
     int line_height_ = 1;

@@ -61,7 +61,16 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
             if (open) {
                 // The alert check sees the whole line once, before it is shown complete.
                 const int was_shown = shown_at(*open, target);
-                std::string line = was_shown >= 0 ? std::string(target.line_view(was_shown)) : std::move(open->text);
+                // The whole line: the view holds it unless part of it was cleared from the view.
+                const bool from_copy = was_shown < 0 || (open->cleared > 0 && open->text_kept);
+                const std::size_t hidden = from_copy && open->text_kept ? open->cleared : 0;
+                std::string line;
+                if (!from_copy)
+                    line = target.line_view(was_shown);
+                else if (was_shown >= 0)
+                    line = open->text;  // still needed to recognise the shown line below
+                else
+                    line = std::move(open->text);
                 line.append(piece);
                 target.check_line(line);
                 // The check's actions may have run an event loop that changed the view.
@@ -71,7 +80,7 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
                         target.extend_line(shown, piece);
                 } else {
                     joined = std::move(line);
-                    appends.push_back(joined);
+                    appends.push_back(std::string_view(joined).substr(hidden));
                 }
                 open.reset();
             } else if (!piece.empty()) {
@@ -92,7 +101,7 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
                     open.emplace();
                 open->add(tail);
                 open->number = -1;  // the last line of the append below
-                appends.push_back(open->text_kept ? std::string_view(open->text) : tail);
+                appends.push_back(open->text_kept ? std::string_view(open->text).substr(open->cleared) : tail);
             }
         }
 
@@ -144,9 +153,22 @@ int LineAssembly::shown_at(const Fragment& fragment, const LineTarget& target) c
     if (index < 0 || index >= target.line_count())
         return -1;  // dropped from the front, or gone
     const std::string_view line = target.line_view(static_cast<int>(index));
-    if (line.size() != fragment.length || (fragment.text_kept && line != fragment.text))
+    if (line.size() != fragment.length - fragment.cleared ||
+        (fragment.text_kept && line != std::string_view(fragment.text).substr(fragment.cleared)))
         return -1;
     return static_cast<int>(index);
+}
+
+void LineAssembly::view_cleared()
+{
+    const auto clear = [](Fragment& fragment) {
+        fragment.cleared = fragment.length;
+        fragment.number = -1;
+    };
+    for (auto& entry : fragments_)
+        clear(entry.second);
+    if (left_open_)
+        clear(*left_open_);
 }
 
 void LineAssembly::forget_line_positions()

@@ -57,6 +57,10 @@ public:
     void connection_closed(ConnectionKey connection);
     // Every connection is gone at once (the listener was closed); open fragments stay as shown.
     void reset();
+    // The user emptied the view: what open fragments showed is gone, and the bytes that follow
+    // start a new line. The alert check still sees each line whole (a fragment's start only
+    // while it is short enough for a copy to be kept).
+    void view_cleared();
 
     // Some fragment is shown whose line feed hasn't arrived yet.
     bool last_line_open() const { return !fragments_.empty() || left_open_.has_value(); }
@@ -70,6 +74,8 @@ private:
         // would double the memory the longest lines take.
         std::string text;
         bool text_kept = true;
+        // Bytes at the line's start that the view no longer shows, since it was cleared.
+        std::size_t cleared = 0;
 
         void add(std::string_view bytes);
     };

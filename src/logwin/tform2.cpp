@@ -177,6 +177,7 @@ TForm2::TForm2(AlertCounter* counter, QWidget* parent)
     memo1->add_highlight_rule();
     view_layout->addWidget(memo1);
     build_find_bar(TabSheet1);
+    build_view_controls();
     PageControl1->addTab(TabSheet1, view_tab_image(), QStringLiteral("&View"));
 
     TabSheet2 = new QWidget;

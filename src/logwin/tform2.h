@@ -90,6 +90,11 @@ public:
     TColorMemo* filter_memo = nullptr;
     // Under the text on the "&View" tab; hidden until the user asks to find.
     FindBar* find_bar = nullptr;
+    // Tool bar: empties the view; shows and switches whether it follows new lines; how many
+    // senders are connected and what the window holds.
+    QToolButton* clear_button = nullptr;
+    QToolButton* follow_button = nullptr;
+    QLabel* holdings_label = nullptr;
     TMediaPlayer* medplay = nullptr;
     TGradientCaption* GradientCaption1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
@@ -144,6 +149,11 @@ public:
     void find_previous();
     // The find bar's filter fields changed: filters anew, or shows every line again.
     void apply_filter();
+    // Empties the view and gives back its memory; listening, alerts and the lines being
+    // received go on (a line's next bytes start a new line).
+    void clear_view();
+    // "2 senders · 1,204,311 lines · 118 MB".
+    QString holdings_text() const;
     // The acknowledge button: restores the title bar and tells the frame.
     void ToolButton1Click();
     // The media player's end-of-playback notification: releases the sound device.
@@ -182,6 +192,7 @@ private:
 
     void build_alert_tab();
     void build_find_bar(QWidget* view_tab);
+    void build_view_controls();
     // Shows every line again, with the line at the top of the filtered view at the top.
     void end_filter();
     void update_filter_status();

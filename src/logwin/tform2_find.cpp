@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace logwin {
@@ -115,6 +116,7 @@ void TForm2::apply_filter()
             filter_memo->setFocus(Qt::OtherFocusReason);
     }
     find_bar->set_memo(filter_memo);
+    follow_button->setChecked(filter_memo->follows());
     update_filter_status();
 }
 
@@ -135,6 +137,7 @@ void TForm2::end_filter()
     // The copies go, and their memory with them.
     filter_memo->clear();
     find_bar->set_memo(memo1);
+    follow_button->setChecked(memo1->follows());
 }
 
 void TForm2::update_filter_status()

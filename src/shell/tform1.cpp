@@ -170,6 +170,10 @@ void TForm1::create_menu()
             [this] { on_active_log_window(&logwin::TForm2::find_previous); });
     for (QAction* action : {find_action, find_next_action, find_previous_action})
         help::set_help_context(action, help::context_find_bar);
+    clear_action = make_action(this, "clear_action", QStringLiteral("C&lear"));
+    clear_action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    help::set_help_context(clear_action, help::context_log_window);
+    connect(clear_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::TForm2::clear_view); });
 
     WindowCascade1 = make_action(this, "WindowCascade1", QStringLiteral("&Cascade"));
     WindowCascade1->setIcon(arrangement_image(0));
@@ -200,6 +204,8 @@ void TForm1::create_menu()
     Edit1->addAction(find_action);
     Edit1->addAction(find_next_action);
     Edit1->addAction(find_previous_action);
+    Edit1->addSeparator();
+    Edit1->addAction(clear_action);
     // Find acts on the active log window: without one there is nothing to find in.
     const auto enable_edit_actions = [this] {
         const bool has_window = active_log_window() != nullptr;

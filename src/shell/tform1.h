@@ -85,6 +85,7 @@ public:
     QAction* find_action = nullptr;
     QAction* find_next_action = nullptr;
     QAction* find_previous_action = nullptr;
+    QAction* clear_action = nullptr;
     QAction* WindowCascade1 = nullptr;
     QAction* WindowMinimizeAll1 = nullptr;
     QAction* WindowTileHorizontal1 = nullptr;

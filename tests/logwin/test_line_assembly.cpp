@@ -216,6 +216,34 @@ private Q_SLOTS:
         QCOMPARE(view.lines, (std::vector<std::string>{"tail"}));
         QCOMPARE(view.checks.back(), std::string("tail"));
     }
+
+    void a_cleared_view_shows_only_what_follows_while_alerts_see_whole_lines()
+    {
+        LineAssembly assembly;
+        RecordingView view;
+        assembly.add_received_text("A", "old\nstart-", view);
+        assembly.add_received_text("B", "b1", view);
+        const auto clear_view = [&] {
+            view.drop_first(view.line_count());
+            assembly.view_cleared();
+        };
+        clear_view();
+        assembly.add_received_text("A", "mid-", view);  // a new line, shown and then grown
+        assembly.add_received_text("A", "end\n", view);
+        assembly.add_received_text("B", "b2\nnext\n", view);
+        QCOMPARE(view.lines, (std::vector<std::string>{"mid-end", "b2", "next"}));
+        QCOMPARE(view.checks, (std::vector<std::string>{"old", "start-mid-end", "b1b2", "next"}));
+
+        // Cleared twice before the line ends, and cleared while nothing is open.
+        assembly.add_received_text("A", "x", view);
+        clear_view();
+        assembly.add_received_text("A", "y", view);
+        clear_view();
+        clear_view();
+        assembly.add_received_text("A", "z\n", view);
+        QCOMPARE(view.lines, (std::vector<std::string>{"z"}));
+        QCOMPARE(view.checks.back(), std::string("xyz"));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestLineAssembly)

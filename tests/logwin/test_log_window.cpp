@@ -6,7 +6,10 @@
 #include "loopback.h"
 #include "net/tserversocket.h"
 
+#include <QLabel>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include <algorithm>
@@ -177,6 +180,68 @@ private Q_SLOTS:
         QVERIFY(store.line_view(long_line) == expected);
         QVERIFY2(static_cast<double>(store.memory_bytes()) < 1.3 * static_cast<double>(store.byte_total()) + (4 << 20),
                  qPrintable(QString::number(store.memory_bytes())));
+    }
+
+    void clearing_empties_the_view_and_an_open_line_goes_on()
+    {
+        Sender sender(port);
+        QVERIFY(sender.send("one\ntwo\nhalf-"));
+        QTRY_COMPARE(memo_lines(*window), (QList<QByteArray>{"one", "two", "half-"}));
+        window->memo1->set_selection(2, 5);
+        window->clear_button->click();
+        QCOMPARE(window->memo1->line_count(), 0);
+        QCOMPARE(window->memo1->selection_length(), colormemo::TextOffset{0});
+        QCOMPARE(window->holdings_label->text(), QStringLiteral("1 sender · 0 lines · 0.0 MB"));
+        QVERIFY(sender.send("way\nthree\n"));
+        QTRY_COMPARE(memo_lines(*window), (QList<QByteArray>{"way", "three"}));
+        QVERIFY(window->ServerSocket1->Active());
+    }
+
+    void follow_goes_off_when_scrolled_up_and_on_again_at_the_end()
+    {
+        QScrollBar* bar = window->memo1->verticalScrollBar();
+        const auto append = [&](int count) {
+            for (int i = 0; i < count; ++i)
+                window->memo1->append_line("line " + std::to_string(i));
+        };
+        append(300);
+        QVERIFY(window->follow_button->isChecked());
+        QCOMPARE(bar->value(), bar->maximum());
+
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);  // as a click above the handle
+        QVERIFY(!window->follow_button->isChecked());
+        const int top = bar->value();
+        append(50);
+        QCOMPARE(bar->value(), top);
+
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        QVERIFY(window->follow_button->isChecked());
+        append(50);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        // Switched off at the end, the view stays where it is; switched on, it jumps to the end.
+        window->follow_button->click();
+        const int kept = bar->value();
+        append(50);
+        QCOMPARE(bar->value(), kept);
+        QVERIFY(bar->value() < bar->maximum());
+        window->follow_button->click();
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void holdings_count_senders_as_they_come_and_go()
+    {
+        const QString none = QStringLiteral("0 senders · 0 lines · 0.0 MB");
+        QCOMPARE(window->holdings_label->text(), none);
+        auto first = std::make_unique<Sender>(port);
+        Sender second(port);
+        QVERIFY(first->send("a\nb\n") && second.send("c\n"));
+        QTRY_COMPARE(window->holdings_label->text(), QStringLiteral("2 senders · 3 lines · 0.0 MB"));
+        first.reset();
+        QTRY_COMPARE(window->holdings_label->text(), QStringLiteral("1 sender · 3 lines · 0.0 MB"));
+        const std::string big(1 << 20, 'x');
+        QVERIFY(second.send(big + "\n" + big + "\n"));
+        QTRY_COMPARE(window->holdings_label->text(), QStringLiteral("1 sender · 5 lines · 2.0 MB"));
     }
 };
 

@@ -238,8 +238,10 @@ private Q_SLOTS:
         QCOMPARE(menus, (QStringList{"&Vesmira", "&Edit", "&Options", "&Window", "&Help"}));
         QStringList items;
         for (QAction* item : frame->Edit1->actions())
-            items.append(item->text() + '|' + item->shortcut().toString() + '|' + (item->isEnabled() ? "on" : "off"));
-        QCOMPARE(items, (QStringList{"&Find...|Ctrl+F|off", "Find &Next|F3|off", "Find &Previous|Shift+F3|off"}));
+            if (!item->isSeparator())
+                items.append(item->text() + '|' + item->shortcut().toString() + '|' + (item->isEnabled() ? "on" : "off"));
+        QCOMPARE(items, (QStringList{"&Find...|Ctrl+F|off", "Find &Next|F3|off", "Find &Previous|Shift+F3|off",
+                                     "C&lear|Ctrl+Shift+L|off"}));
 
         TForm2* first = open_window("LOG: a");
         TForm2* second = open_window("LOG: b");
@@ -258,6 +260,9 @@ private Q_SLOTS:
         frame->find_previous_action->trigger();
         QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{4});
         QCOMPARE(second->memo1->selection_length(), colormemo::TextOffset{0});
+        frame->clear_action->trigger();
+        QCOMPARE(first->memo1->line_count(), 0);
+        QCOMPARE(second->memo1->line_count(), 2);
     }
 
     void arranging_windows()

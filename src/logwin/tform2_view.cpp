@@ -1,0 +1,113 @@
+// The log window's view controls on its tool bar: clearing the view, following new lines, and
+// what the window holds.
+
+#include "colormemo/tcolormemo.h"
+#include "logwin/find_bar.h"
+#include "logwin/line_filter.h"
+#include "logwin/tform2.h"
+#include "net/tserversocket.h"
+#include "net/tserverwinsocket.h"
+#include "platform/error_report.h"
+
+#include <QLabel>
+#include <QShortcut>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace logwin {
+
+namespace {
+
+// The holdings change with every read; people read them this often at most.
+constexpr int holdings_interval_ms = 500;
+
+QToolButton* new_tool_button(QToolBar* bar, const char* name, const QString& text, const QIcon& icon)
+{
+    auto* button = new QToolButton(bar);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(text);
+    button->setIcon(icon);
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFixedHeight(36);
+    bar->addWidget(button);
+    return button;
+}
+
+QString megabytes_text(std::int64_t bytes)
+{
+    const double megabytes = static_cast<double>(bytes) / double(1 << 20);
+    return megabytes < 10 ? QStringLiteral("%1 MB").arg(megabytes, 0, 'f', 1)
+                          : QStringLiteral("%1 MB").arg(count_text(static_cast<std::int64_t>(megabytes + 0.5)));
+}
+
+}  // namespace
+
+void TForm2::build_view_controls()
+{
+    // The tool bar gives its buttons its icon size; the style's is too large for a caption under
+    // the icon in the bar's 40 pixels, and the acknowledge image is drawn at 16.
+    ToolBar1->setIconSize(QSize(16, 16));
+    clear_button = new_tool_button(ToolBar1, "clear_button", QStringLiteral("C&lear"),
+                                   style()->standardIcon(QStyle::SP_DialogResetButton));
+    clear_button->setToolTip(QStringLiteral("Empty the view (Ctrl+Shift+L)"));
+    connect(clear_button, &QToolButton::clicked, this, [this] { platform::guarded([this] { clear_view(); }); });
+
+    follow_button = new_tool_button(ToolBar1, "follow_button", QStringLiteral("&Follow"),
+                                    style()->standardIcon(QStyle::SP_ArrowDown));
+    follow_button->setCheckable(true);
+    follow_button->setChecked(true);
+    follow_button->setToolTip(QStringLiteral("Keep the newest line in view (Scroll Lock)"));
+    connect(follow_button, &QToolButton::toggled, this,
+            [this](bool on) { platform::guarded([this, on] { shown_memo()->set_follows(on); }); });
+    for (TColorMemo* memo : {memo1, filter_memo})
+        connect(memo, &colormemo::TextView::follows_changed, this, [this, memo](bool on) {
+            if (memo == shown_memo())
+                follow_button->setChecked(on);
+        });
+    // Scroll Lock does what it says: the view stops moving, or moves on again.
+    auto* scroll_lock = new QShortcut(QKeySequence(Qt::Key_ScrollLock), this);
+    scroll_lock->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(scroll_lock, &QShortcut::activated, follow_button, &QToolButton::toggle);
+
+    auto* spacer = new QWidget(ToolBar1);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    ToolBar1->addWidget(spacer);
+    holdings_label = new QLabel(ToolBar1);
+    holdings_label->setObjectName(QStringLiteral("holdings_label"));
+    holdings_label->setContentsMargins(0, 0, 6, 0);
+    ToolBar1->addWidget(holdings_label);
+    auto* holdings_timer = new QTimer(this);
+    holdings_timer->setInterval(holdings_interval_ms);
+    connect(holdings_timer, &QTimer::timeout, this, [this] {
+        const QString text = holdings_text();
+        if (holdings_label->text() != text)
+            holdings_label->setText(text);
+    });
+    holdings_timer->start();
+    holdings_label->setText(holdings_text());
+}
+
+QString TForm2::holdings_text() const
+{
+    const int senders = ServerSocket1 != nullptr ? ServerSocket1->Socket().ActiveConnections() : 0;
+    const int lines = memo1->line_count();
+    return QStringLiteral("%1 %2 · %3 %4 · %5")
+        .arg(count_text(senders), senders == 1 ? QStringLiteral("sender") : QStringLiteral("senders"),
+             count_text(lines), lines == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
+             megabytes_text(memo1->store().byte_total()));
+}
+
+void TForm2::clear_view()
+{
+    // The filtered view goes too; the filter goes on with the lines that arrive.
+    if (line_filter->active())
+        filter_memo->clear();
+    memo1->clear();
+    line_assembly.view_cleared();
+    holdings_label->setText(holdings_text());
+}
+
+}  // namespace logwin
