@@ -2,7 +2,8 @@
 // (offscreen); measures the line rate until every line is shown, the longest event-loop stall,
 // resident memory per line, and whether the rate holds up towards the end of the run. Two more
 // runs with one sender: 10 active alerts of 100 catchwords that never match (the alert check
-// alone, not highlighted), and one highlight rule of 100 keywords (the colouring alone).
+// alone, not highlighted), one highlight rule of 100 keywords (the colouring alone), and
+// logging every line to a file in the temporary folder.
 
 #include "alerts/catchword_matcher.h"
 #include "colormemo/tcolormemo.h"
@@ -18,6 +19,9 @@
 #include <QProcess>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QToolButton>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -38,7 +42,7 @@ namespace {
 
 constexpr int line_bytes = 100;  // line feed included
 
-enum class Setup { plain, alerts, colour };
+enum class Setup { plain, alerts, colour, logfile };
 
 const char* setup_name(Setup setup)
 {
@@ -46,6 +50,7 @@ const char* setup_name(Setup setup)
     case Setup::plain: return "plain";
     case Setup::alerts: return "alerts";
     case Setup::colour: return "colour";
+    case Setup::logfile: return "logfile";
     }
     return "";
 }
@@ -126,6 +131,7 @@ struct Result {
     double last_rate = 0;
     bool complete = false;
     int colour_passes = 0;
+    qint64 logged_bytes = 0;  // the log file's size after the window closed
 };
 
 Result run(Setup setup, int senders, long total_lines)
@@ -145,6 +151,13 @@ Result run(Setup setup, int senders, long total_lines)
     } else if (setup == Setup::colour) {
         window->memo1->ColorRules().Items(0).Keywords() = highlight_keywords();
         window->memo1->recompile_rules();
+    }
+    const QString log_path = QDir::temp().filePath(
+        QStringLiteral("vesmira-bench-ingest-%1.log").arg(QCoreApplication::applicationPid()));
+    if (setup == Setup::logfile) {
+        QFile::remove(log_path);
+        window->ask_log_file_name = [log_path] { return log_path; };
+        window->ToolButton2->click();
     }
     QCoreApplication::processEvents();
     const double resident_before = bench::resident_bytes();
@@ -200,6 +213,10 @@ Result run(Setup setup, int senders, long total_lines)
         (bench::resident_bytes() - resident_before) / static_cast<double>(window->memo1->line_count());
     result.colour_passes = window->memo1->pass_count();
     bench::close_bench_window(bench_window);
+    if (setup == Setup::logfile) {
+        result.logged_bytes = QFileInfo(log_path).size();
+        QFile::remove(log_path);
+    }
     return result;
 }
 
@@ -266,7 +283,7 @@ int measure(int argc, char* argv[])
     // The one-sender runs of the three setups take turns over three rounds, and each setup is
     // reported by its median run, so that a neighbour's burst on a shared machine doesn't
     // decide a comparison between them.
-    constexpr Setup setups[] = {Setup::plain, Setup::alerts, Setup::colour};
+    constexpr Setup setups[] = {Setup::plain, Setup::alerts, Setup::colour, Setup::logfile};
     constexpr std::size_t setup_count = std::size(setups);
     std::vector<Result> rounds[setup_count];
     Result ten_senders;
@@ -291,6 +308,8 @@ int measure(int argc, char* argv[])
                     r.first_rate > 0 ? r.last_rate / r.first_rate : 0.0, r.complete ? "" : "  (incomplete)");
     std::printf("* median over the read events of that tenth: lines per second of handling a read\n");
     std::printf("colouring passes during the colour run: %d\n", results[3].colour_passes);
+    std::printf("log file after the logfile run: %lld of %ld bytes\n", static_cast<long long>(results[4].logged_bytes),
+                results[4].lines * line_bytes);
     std::printf("one-sender rows: the median of 3 runs; lines/s of each run:");
     for (std::size_t setup = 0; setup < setup_count; ++setup) {
         std::printf(" %s", setup_name(setups[setup]));
@@ -332,6 +351,9 @@ int measure(int argc, char* argv[])
                 results[2].lines_per_s, plain.lines_per_s > 0 ? results[2].lines_per_s / plain.lines_per_s : 0.0);
     std::printf("BENCH ingest-colour senders=1 lines_per_s=%.0f max_stall_ms=%.1f bytes_per_line=%.1f\n",
                 results[3].lines_per_s, results[3].max_stall_ms, results[3].bytes_per_line);
+    std::printf("BENCH ingest-logfile senders=1 lines_per_s=%.0f ratio_to_plain=%.2f bytes_per_line=%.1f\n",
+                results[4].lines_per_s, plain.lines_per_s > 0 ? results[4].lines_per_s / plain.lines_per_s : 0.0,
+                results[4].bytes_per_line);
     const double a11y_plain = rate_on_display(lines, false);
     const double a11y = rate_on_display(lines, true);
     std::printf("on a virtual display: %.0f lines/s without, %.0f lines/s with the accessibility bridge\n", a11y_plain,

@@ -129,6 +129,7 @@ public:
     {
         window.check_line_for_alerts(line);
         window.line_filter->take_line(line);
+        window.log_line(line);
     }
 
 private:
@@ -163,6 +164,7 @@ TForm2::TForm2(AlertCounter* counter, QWidget* parent)
     ToolButton1->setFixedSize(113, 36);
     ToolBar1->addWidget(ToolButton1);
     connect(ToolButton1, &QToolButton::clicked, this, [this] { ToolButton1Click(); });
+    build_log_file_button();
     layout->addWidget(ToolBar1);
 
     PageControl1 = new QTabWidget(contents);
@@ -235,8 +237,10 @@ TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& c
     GradientCaption1->SetFormCaption(caption);
     setWindowTitle(caption);
     Label2->setText(label_text);
-    if (is_saved)
+    if (is_saved) {
         load_alerts();
+        resume_logging();
+    }
     if (config.command.isEmpty())
         return SetUp::done;
     const auto parts = platform::split_command(config.command);
@@ -290,6 +294,7 @@ void TForm2::FormClose()
         ServerSocket1->SetActive(false);
     // Closing the listener destroyed every connection without telling anyone.
     line_assembly.reset();
+    stop_logging();
 }
 
 void TForm2::ToolButton1Click()

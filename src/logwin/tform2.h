@@ -4,6 +4,7 @@
 
 #include "alerts/alert_set.h"
 #include "logwin/alert_counter.h"
+#include "logfile/log_file.h"
 #include "logwin/line_assembly.h"
 #include "platform/process.h"
 
@@ -13,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +32,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
 class QTabWidget;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QWidget;
@@ -99,6 +102,8 @@ public:
     TGradientCaption* GradientCaption1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QToolButton* ToolButton1 = nullptr;
+    // "&Log to file": checked while received lines are appended to a file.
+    QToolButton* ToolButton2 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;
@@ -156,6 +161,13 @@ public:
     QString holdings_text() const;
     // The acknowledge button: restores the title bar and tells the frame.
     void ToolButton1Click();
+    // The log file button, checked or unchecked by the user: asks for a file and starts
+    // logging to it, or stops logging; a saved window remembers the file.
+    void ToolButton2Click(bool checked);
+    // The file chosen for logging; empty when the user cancels. Tests put their own in.
+    std::function<QString()> ask_log_file_name;
+    // The file completed lines are appended to; empty while not logging.
+    QString log_file_name() const;
     // The media player's end-of-playback notification: releases the sound device.
     void medplayNotify();
     // The alert check of one completed line, before it is shown: runs the actions of every
@@ -193,6 +205,20 @@ private:
     void build_alert_tab();
     void build_find_bar(QWidget* view_tab);
     void build_view_controls();
+    void build_log_file_button();
+    // Opens file and logs every completed line to it from now on; false, after telling the
+    // user, when the file can't be opened.
+    bool start_logging(const QString& file);
+    // Writes what is buffered and closes the file; a write error is reported.
+    void stop_logging();
+    void log_line(std::string_view line);
+    void flush_log_file();
+    // The log file failed: logging stops and the user is told why, once.
+    void logging_failed();
+    void drop_log_file();
+    // The saved configuration's "logfile" value: read at set-up, written and cleared by the button.
+    void resume_logging();
+    void remember_log_file(const QString& file);
     // Shows every line again, with the line at the top of the filtered view at the top.
     void end_filter();
     void update_filter_status();
@@ -215,6 +241,9 @@ private:
     LineAssembly line_assembly;
     std::unique_ptr<MemoTarget> memo_target;
     LineFilter* line_filter = nullptr;
+    std::unique_ptr<logfile::LogFile> log_file;
+    // Writes the log file's buffer at least once a second while logging.
+    QTimer* log_flush_timer = nullptr;
     QString last_sound;
     QElapsedTimer last_sound_started;
     std::vector<std::unique_ptr<platform::ChildProcess>> alert_commands;

@@ -1,0 +1,167 @@
+// The log window's "&Log to file" button: every completed line appended to a file the user
+// picks, the file remembered by a saved configuration and picked up again when it reopens.
+
+#include "logwin/tform2.h"
+
+#include "platform/error_report.h"
+#include "platform/message_box.h"
+#include "store/store_paths.h"
+#include "store/tregistry.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <algorithm>
+#include <string>
+
+namespace logwin {
+
+namespace {
+
+// A string value of the configuration's key: the file its window logs to; empty or missing
+// while it logs nowhere.
+const std::string log_file_value = "logfile";
+
+// Lines wait in the log file's buffer at most this long.
+constexpr int log_flush_interval_ms = 1000;
+
+}  // namespace
+
+void TForm2::build_log_file_button()
+{
+    ToolButton2 = new QToolButton(ToolBar1);
+    ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
+    ToolButton2->setText(QStringLiteral("&Log to file"));
+    ToolButton2->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    ToolButton2->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolButton2->setAutoRaise(true);
+    ToolButton2->setCheckable(true);
+    ToolButton2->setFixedSize(std::max(80, ToolButton2->sizeHint().width()), 36);
+    ToolBar1->addWidget(ToolButton2);
+    // clicked, not toggled: the window checks and unchecks the button itself as logging
+    // starts and stops, and those changes must not ask for a file or touch the store.
+    connect(ToolButton2, &QToolButton::clicked, this, [this](bool checked) { ToolButton2Click(checked); });
+
+    log_flush_timer = new QTimer(this);
+    log_flush_timer->setInterval(log_flush_interval_ms);
+    connect(log_flush_timer, &QTimer::timeout, this, [this] { platform::guarded([this] { flush_log_file(); }); });
+
+    ask_log_file_name = [this] {
+        // Logging appends, so an existing file is no reason to ask again.
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Log to file"), QString(), QString(), nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    };
+}
+
+void TForm2::ToolButton2Click(bool checked)
+{
+    platform::guarded([this, checked] {
+        if (!checked) {
+            stop_logging();
+            remember_log_file({});
+            return;
+        }
+        const QString file = ask_log_file_name ? ask_log_file_name() : QString();
+        if (file.isEmpty() || !start_logging(file)) {
+            ToolButton2->setChecked(false);
+            return;
+        }
+        remember_log_file(file);
+    });
+}
+
+QString TForm2::log_file_name() const
+{
+    return log_file ? QFile::decodeName(QByteArray::fromStdString(log_file->path())) : QString();
+}
+
+bool TForm2::start_logging(const QString& file)
+{
+    auto sink = std::make_unique<logfile::LogFile>(QFile::encodeName(file).toStdString());
+    if (!sink->open()) {
+        ToolButton2->setChecked(false);
+        platform::show_message(QStringLiteral("Can't log to ") + file + QStringLiteral(": ")
+                                   + QString::fromLocal8Bit(sink->error()) + QLatin1Char('.'),
+                               QStringLiteral("Error"), platform::MessageIcon::Error);
+        return false;
+    }
+    log_file = std::move(sink);
+    ToolButton2->setChecked(true);
+    ToolButton2->setToolTip(QStringLiteral("Logging to ") + file);
+    log_flush_timer->start();
+    return true;
+}
+
+void TForm2::stop_logging()
+{
+    if (!log_file)
+        return;
+    if (!log_file->flush()) {
+        logging_failed();
+        return;
+    }
+    drop_log_file();
+}
+
+void TForm2::log_line(std::string_view line)
+{
+    if (log_file && !log_file->add_line(line))
+        logging_failed();
+}
+
+void TForm2::flush_log_file()
+{
+    if (log_file && !log_file->flush())
+        logging_failed();
+}
+
+void TForm2::logging_failed()
+{
+    const QString text = QStringLiteral("Logging to ") + log_file_name() + QStringLiteral(" stopped: ")
+                         + QString::fromLocal8Bit(log_file->error()) + QLatin1Char('.');
+    drop_log_file();
+    // Told from the event loop: this may run in the middle of line assembly, which must not
+    // be entered again by the reads a message box's own loop would serve; and a window
+    // closing now is gone before the box could be shown.
+    QTimer::singleShot(0, QCoreApplication::instance(), [text] {
+        platform::show_message(text, QStringLiteral("Error"), platform::MessageIcon::Error);
+    });
+}
+
+void TForm2::drop_log_file()
+{
+    log_file.reset();
+    log_flush_timer->stop();
+    ToolButton2->setChecked(false);
+    ToolButton2->setToolTip(QString());
+}
+
+void TForm2::resume_logging()
+{
+    std::string file;
+    {
+        store::TRegistry registry;
+        if (!registry.OpenKey(store::config_key(config_name.toStdString()), false))
+            return;
+        file = registry.ReadString(log_file_value);
+    }
+    if (!file.empty())
+        start_logging(QString::fromStdString(file));
+}
+
+void TForm2::remember_log_file(const QString& file)
+{
+    if (!is_saved)
+        return;
+    store::TRegistry registry;
+    // A configuration removed meanwhile is not brought back for this.
+    if (registry.OpenKey(store::config_key(config_name.toStdString()), false))
+        registry.WriteString(log_file_value, file.toStdString());
+}
+
+}  // namespace logwin
