@@ -112,6 +112,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    // The log windows go after the frame's own members: their going must not reach back into it.
+    mdi_area->disconnect(this);
     FormDestroy();
 }
 
