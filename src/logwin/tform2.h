@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -144,6 +145,12 @@ public:
     void find_previous();
     // The find bar's filter fields changed: filters anew, or shows every line again.
     void apply_filter();
+    // Saves every line on screen, or only the selected text, to a file the user chooses; the
+    // save goes on in slices while lines arrive. Does nothing while a save runs.
+    void save_log_as(bool selection_only);
+    bool saving() const { return log_save != nullptr; }
+    // Asks for the file to save to (empty: none); unset, a file dialog asks.
+    std::function<QString()> ask_save_file_name;
     // The acknowledge button: restores the title bar and tells the frame.
     void ToolButton1Click();
     // The media player's end-of-playback notification: releases the sound device.
@@ -179,6 +186,7 @@ protected:
 
 private:
     class MemoTarget;
+    class LogSave;
 
     void build_alert_tab();
     void build_find_bar(QWidget* view_tab);
@@ -204,6 +212,8 @@ private:
     LineAssembly line_assembly;
     std::unique_ptr<MemoTarget> memo_target;
     LineFilter* line_filter = nullptr;
+    // The save under way, a child of the window; null when none runs.
+    LogSave* log_save = nullptr;
     QString last_sound;
     QElapsedTimer last_sound_started;
     std::vector<std::unique_ptr<platform::ChildProcess>> alert_commands;
