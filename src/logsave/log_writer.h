@@ -72,10 +72,12 @@ public:
         return ended();
     }
 
-    // Stops the save: no file under the name, an old one there left as it was.
+    // Stops the save: no file under the name, an old one there left as it was. Once every
+    // byte is handed over the file is being committed, which can't be undone half way: the
+    // save then goes on to its end.
     void cancel()
     {
-        if (!ended())
+        if (!ended() && !finishing_)
             fail(cancelled_error);
     }
 

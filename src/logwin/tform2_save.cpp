@@ -11,6 +11,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 namespace logwin {
@@ -28,7 +29,8 @@ constexpr int progress_steps = 1000;
 logsave::TextPlace place_of(const colormemo::LineStore& store, colormemo::TextOffset offset)
 {
     const int line = store.line_of_offset(offset);
-    return {store.first_line_number() + line, static_cast<std::size_t>(std::max<colormemo::TextOffset>(0, offset - store.line_start(line)))};
+    const colormemo::TextOffset byte = std::max<colormemo::TextOffset>(0, offset - store.line_start(line));
+    return {store.first_line_number() + line, static_cast<std::size_t>(byte)};
 }
 
 }  // namespace
@@ -47,7 +49,8 @@ public:
         progress_.setValue(0);
         connect(&progress_, &QProgressDialog::canceled, this, [this] {
             writer_.cancel();
-            end();
+            if (writer_.failed())
+                end();
         });
         connect(&timer_, &QTimer::timeout, this, [this] {
             if (writer_.step(Writer::Clock::now() + slice))
@@ -103,7 +106,8 @@ void TForm2::save_log_as(bool selection_only)
     if (selection_only) {
         const colormemo::TextOffset start = memo->selection_start();
         const colormemo::TextOffset end = start + memo->selection_length();
-        log_save = new LogSave(*this, Writer::text(store, file_name, place_of(store, start), place_of(store, end)), file_name);
+        log_save = new LogSave(
+            *this, Writer::text(store, file_name, place_of(store, start), place_of(store, end)), file_name);
     } else {
         const std::int64_t first = store.first_line_number();
         log_save = new LogSave(*this, Writer::lines(store, file_name, first, first + store.line_count()), file_name);

@@ -187,6 +187,15 @@ private slots:
         QVERIFY(writer.step(Writer::Clock::now()));
         QVERIFY(writer.failed());
         check_nothing_left(name, "old contents\n");
+
+        // Once every line is handed over, the file is committed whatever comes.
+        Store small;
+        fill(small, {"all of it"});
+        Writer late = Writer::lines(small, name, 0, 1);
+        late.step(Writer::Clock::now() + std::chrono::seconds(1));
+        late.cancel();
+        QVERIFY2(run(late), qPrintable(late.error()));
+        QCOMPARE(file_bytes(name), QByteArray("all of it\n"));
     }
 
     void folderThatDoesNotExist()
