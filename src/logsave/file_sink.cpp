@@ -6,6 +6,13 @@
 
 namespace logsave {
 
+namespace {
+
+// A buffer is handed over once it holds buffer_bytes; the line that fills it may run over.
+constexpr std::size_t buffer_room = FileSink::buffer_bytes + (std::size_t{64} << 10);
+
+}  // namespace
+
 FileSink::FileSink(const QString& file_name) : file_(std::make_unique<QSaveFile>(file_name))
 {
     if (!file_->open(QIODevice::WriteOnly)) {
@@ -13,7 +20,7 @@ FileSink::FileSink(const QString& file_name) : file_(std::make_unique<QSaveFile>
         finished_ = true;
         return;
     }
-    buffer_.reserve(buffer_bytes + (std::size_t{64} << 10));
+    buffer_.reserve(buffer_room);
     thread_ = std::thread([this] { write_loop(); });
 }
 
@@ -32,15 +39,21 @@ FileSink::~FileSink()
 
 bool FileSink::hand_over()
 {
+    std::string next;
     {
         const std::lock_guard lock(mutex_);
         if (waiting_.size() >= max_waiting_buffers)
             return false;
         waiting_.push_back(std::move(buffer_));
+        if (!spare_.empty()) {
+            next = std::move(spare_.back());
+            spare_.pop_back();
+        }
     }
     wake_.notify_one();
-    buffer_ = std::string();
-    buffer_.reserve(buffer_bytes + (std::size_t{64} << 10));
+    buffer_ = std::move(next);
+    buffer_.clear();
+    buffer_.reserve(buffer_room);
     return true;
 }
 
@@ -94,11 +107,12 @@ void FileSink::write_loop()
         if (stopping_)
             return;
         if (!waiting_.empty()) {
-            const std::string bytes = std::move(waiting_.front());
+            std::string bytes = std::move(waiting_.front());
             waiting_.pop_front();
             lock.unlock();
             const bool written = write_all(bytes);
             lock.lock();
+            spare_.push_back(std::move(bytes));
             if (!written) {
                 error_ = file_->errorString();
                 finished_ = true;

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 class QSaveFile;
 
@@ -57,6 +58,9 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::string> waiting_;  // guarded by mutex_, as are the fields below
+    // Buffers written and ready to be filled again: a fresh one would have the caller's thread
+    // fault in and clear its pages anew.
+    std::vector<std::string> spare_;
     bool finishing_ = false;
     bool stopping_ = false;
     bool finished_ = false;

@@ -94,7 +94,8 @@ public:
 private:
     static constexpr std::size_t whole_line = static_cast<std::size_t>(-1);
     static constexpr std::size_t batch_lines = 256;
-    static constexpr std::size_t check_bytes = std::size_t{256} << 10;
+    // The clock is read after this many bytes: a few tens of microseconds of copying.
+    static constexpr std::size_t check_bytes = std::size_t{64} << 10;
 
     LogWriter(const Lines& store, const QString& file_name, TextPlace begin, TextPlace end, bool line_feed_after_last)
         : store_(&store), sink_(std::make_unique<FileSink>(file_name)), begin_(begin), end_(end),

@@ -24,7 +24,7 @@ using Writer = logsave::LogWriter<colormemo::LineStore>;
 constexpr auto slice = std::chrono::milliseconds(4);
 // The progress dialog shows for saves that take longer than this.
 constexpr int progress_after_ms = 500;
-constexpr int progress_steps = 1000;
+constexpr int progress_steps = 100;
 
 logsave::TextPlace place_of(const colormemo::LineStore& store, colormemo::TextOffset offset)
 {
@@ -44,6 +44,9 @@ public:
     {
         progress_.setWindowTitle(QStringLiteral("Saving log"));
         progress_.setMinimumDuration(progress_after_ms);
+        // At its maximum the bar would reset itself while the file is still being committed.
+        progress_.setAutoReset(false);
+        progress_.setAutoClose(false);
         // Not modal: lines keep arriving and the window stays usable; only a second save waits.
         progress_.setWindowModality(Qt::NonModal);
         progress_.setValue(0);
@@ -53,10 +56,15 @@ public:
                 end();
         });
         connect(&timer_, &QTimer::timeout, this, [this] {
-            if (writer_.step(Writer::Clock::now() + slice))
+            // The progress bar repaints at once when its value changes, which costs some
+            // milliseconds: a tick does that or a slice of the save, not both.
+            const int value = writer_.lines_total() > 0
+                                  ? static_cast<int>(writer_.lines_done() * progress_steps / writer_.lines_total())
+                                  : 0;
+            if (value != progress_.value())
+                progress_.setValue(value);
+            else if (writer_.step(Writer::Clock::now() + slice))
                 end();
-            else if (writer_.lines_total() > 0)
-                progress_.setValue(static_cast<int>(writer_.lines_done() * progress_steps / writer_.lines_total()));
         });
         timer_.start(0);
     }
