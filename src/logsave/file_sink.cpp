@@ -112,13 +112,13 @@ void FileSink::write_loop()
             lock.unlock();
             const bool written = write_all(bytes);
             lock.lock();
-            spare_.push_back(std::move(bytes));
             if (!written) {
                 error_ = file_->errorString();
                 finished_ = true;
                 return;
             }
             written_ += bytes.size();
+            spare_.push_back(std::move(bytes));
             continue;
         }
         // Finishing with nothing left to write. The commit flushes and syncs the file to disk,
