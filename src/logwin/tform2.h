@@ -159,6 +159,12 @@ public:
     void clear_view();
     // "2 senders · 1,204,311 lines · 118 MB".
     QString holdings_text() const;
+    // Saves every line on screen, or only the selected text, to a file the user chooses; the
+    // save goes on in slices while lines arrive. Does nothing while a save runs.
+    void save_log_as(bool selection_only);
+    bool saving() const { return log_save != nullptr; }
+    // Asks for the file to save to (empty: none); unset, a file dialog asks.
+    std::function<QString()> ask_save_file_name;
     // The acknowledge button: restores the title bar and tells the frame.
     void ToolButton1Click();
     // The log file button, checked or unchecked by the user: asks for a file and starts
@@ -201,6 +207,7 @@ protected:
 
 private:
     class MemoTarget;
+    class LogSave;
 
     void build_alert_tab();
     void build_find_bar(QWidget* view_tab);
@@ -244,6 +251,8 @@ private:
     std::unique_ptr<logfile::LogFile> log_file;
     // Writes the log file's buffer at least once a second while logging.
     QTimer* log_flush_timer = nullptr;
+    // The save under way, a child of the window; null when none runs.
+    LogSave* log_save = nullptr;
     QString last_sound;
     QElapsedTimer last_sound_started;
     std::vector<std::unique_ptr<platform::ChildProcess>> alert_commands;

@@ -144,6 +144,15 @@ void TForm1::create_menu()
             });
         });
     });
+    save_log_action = make_action(this, "save_log_action", QStringLiteral("&Save log as..."));
+    save_log_action->setShortcut(QKeySequence::Save);
+    connect(save_log_action, &QAction::triggered, this,
+            [this] { on_active_log_window([](logwin::TForm2& window) { window.save_log_as(false); }); });
+    save_selection_action = make_action(this, "save_selection_action", QStringLiteral("Save &selection as..."));
+    connect(save_selection_action, &QAction::triggered, this,
+            [this] { on_active_log_window([](logwin::TForm2& window) { window.save_log_as(true); }); });
+    for (QAction* action : {save_log_action, save_selection_action})
+        help::set_help_context(action, help::context_log_window);
     Quit1 = make_action(this, "Quit1", QStringLiteral("&Quit"));
     Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
@@ -199,6 +208,8 @@ void TForm1::create_menu()
     Vesmira1 = bar->addMenu(QStringLiteral("&Vesmira"));
     Vesmira1->setObjectName(QStringLiteral("Vesmira1"));
     Vesmira1->addAction(new_action);
+    Vesmira1->addAction(save_log_action);
+    Vesmira1->addAction(save_selection_action);
     Vesmira1->addSeparator();
     Vesmira1->addAction(Quit1);
     Edit1 = bar->addMenu(QStringLiteral("&Edit"));
@@ -216,6 +227,16 @@ void TForm1::create_menu()
     };
     enable_edit_actions();
     connect(mdi_area, &QMdiArea::subWindowActivated, this, enable_edit_actions);
+    // Saving needs a window that isn't saving already; the selection, a selection on screen.
+    const auto enable_save_actions = [this] {
+        const logwin::TForm2* window = active_log_window();
+        const bool can_save = window != nullptr && !window->saving();
+        save_log_action->setEnabled(can_save);
+        save_selection_action->setEnabled(can_save && window->shown_memo()->selection_length() > 0);
+    };
+    enable_save_actions();
+    connect(Vesmira1, &QMenu::aboutToShow, this, enable_save_actions);
+    connect(mdi_area, &QMdiArea::subWindowActivated, this, enable_save_actions);
     Options1 = bar->addMenu(QStringLiteral("&Options"));
     Options1->setObjectName(QStringLiteral("Options1"));
     Options1->addAction(global_options);
@@ -239,11 +260,11 @@ logwin::TForm2* TForm1::active_log_window() const
     return qobject_cast<logwin::TForm2*>(mdi_area->currentSubWindow());
 }
 
-void TForm1::on_active_log_window(void (logwin::TForm2::*step)())
+void TForm1::on_active_log_window(const std::function<void(logwin::TForm2&)>& step)
 {
     platform::guarded([&] {
         if (logwin::TForm2* window = active_log_window())
-            (window->*step)();
+            step(*window);
     });
 }
 

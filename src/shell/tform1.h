@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -79,6 +80,9 @@ public:
     QMenu* Help1 = nullptr;
     // Actions and menu items. The action `new` is new_action here (a C++ keyword otherwise).
     QAction* new_action = nullptr;
+    // Save the active log window's lines, or its selected text, to a file.
+    QAction* save_log_action = nullptr;
+    QAction* save_selection_action = nullptr;
     QAction* Quit1 = nullptr;
     QAction* global_options = nullptr;
     // "&Edit": find in the active log window.
@@ -116,7 +120,7 @@ private:
     // The log window whose frame is active; null when none is.
     logwin::TForm2* active_log_window() const;
     // Runs `step` on the active log window, when there is one.
-    void on_active_log_window(void (logwin::TForm2::*step)());
+    void on_active_log_window(const std::function<void(logwin::TForm2&)>& step);
     void tile(Qt::Orientation stacking);
 };
 

@@ -1,0 +1,165 @@
+#pragma once
+// Saving lines of a line store to a file, in slices of a few milliseconds on the thread that
+// owns the store. Slices and not a thread of its own: lines keep arriving while the file is
+// written, and the store's appends and front drops would pull the lines from under a reader
+// on another thread; between slices the store may change freely. Only the disk work, which
+// touches no store, runs on a thread (FileSink).
+
+#include "logsave/file_sink.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <concepts>
+#include <memory>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace logsave {
+
+// A store of lines as the writer reads it (colormemo::LineStore is one): lines are numbered
+// from first_line_number(), a count that only grows as lines are dropped from the front.
+template <class Lines>
+concept LineSequence = requires(const Lines& lines, int index, std::span<std::string_view> out) {
+    { lines.line_count() } -> std::convertible_to<int>;
+    { lines.line_views(index, out) } -> std::convertible_to<std::size_t>;
+    { lines.first_line_number() } -> std::convertible_to<std::int64_t>;
+};
+
+// A byte of a line; the line by its number (first_line_number() based).
+struct TextPlace {
+    std::int64_t line = 0;
+    std::size_t byte = 0;
+};
+
+inline const QString dropped_lines_error = QStringLiteral("The window dropped its oldest lines before they were saved.");
+inline const QString cancelled_error = QStringLiteral("The save was cancelled.");
+
+template <LineSequence Lines>
+class LogWriter {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Whole lines numbered [from, to), a line feed after each.
+    static LogWriter lines(const Lines& store, const QString& file_name, std::int64_t from, std::int64_t to)
+    {
+        return LogWriter(store, file_name, {from, 0}, {to - 1, whole_line}, true);
+    }
+    // The text from one place up to (not including) another, line breaks as line feeds.
+    static LogWriter text(const Lines& store, const QString& file_name, TextPlace from, TextPlace to)
+    {
+        return LogWriter(store, file_name, from, to, false);
+    }
+
+    LogWriter(LogWriter&&) = default;
+
+    // Gathers lines until `deadline` passes, the writing thread is behind, or every line is
+    // handed over; true once the save has ended, committed or failed.
+    bool step(Clock::time_point deadline)
+    {
+        if (sink_ && next_ <= end_.line && !sink_->finished())
+            gather(deadline);
+        if (sink_ && next_ > end_.line && !finishing_) {
+            sink_->finish();
+            finishing_ = true;
+        }
+        if (sink_ && sink_->finished() && !sink_->error().isEmpty())
+            fail(sink_->error());
+        return ended();
+    }
+
+    // Stops the save: no file under the name, an old one there left as it was. Once every
+    // byte is handed over the file is being committed, which can't be undone half way: the
+    // save then goes on to its end.
+    void cancel()
+    {
+        if (!ended() && !finishing_)
+            fail(cancelled_error);
+    }
+
+    // The file is complete under its name.
+    bool done() const { return ended() && !failed(); }
+    bool failed() const { return !sink_; }
+    // Why the save failed: the system's reason, or one of the errors above.
+    QString error() const { return error_; }
+
+    std::int64_t lines_total() const { return std::max<std::int64_t>(0, end_.line - begin_.line + 1); }
+    std::int64_t lines_done() const { return std::clamp<std::int64_t>(next_ - begin_.line, 0, lines_total()); }
+    std::uint64_t bytes_written() const { return sink_ ? sink_->bytes_written() : 0; }
+
+private:
+    static constexpr std::size_t whole_line = static_cast<std::size_t>(-1);
+    static constexpr std::size_t batch_lines = 256;
+    // The clock is read after this many bytes: a few tens of microseconds of copying.
+    static constexpr std::size_t check_bytes = std::size_t{64} << 10;
+
+    LogWriter(const Lines& store, const QString& file_name, TextPlace begin, TextPlace end, bool line_feed_after_last)
+        : store_(&store), sink_(std::make_unique<FileSink>(file_name)), begin_(begin), end_(end),
+          line_feed_after_last_(line_feed_after_last), next_(begin.line)
+    {
+    }
+
+    // A sink that finished with an error is one step() away from failing.
+    bool ended() const { return !sink_ || (finishing_ && sink_->finished() && sink_->error().isEmpty()); }
+
+    void fail(const QString& reason)
+    {
+        error_ = reason;
+        // The temporary file goes with the sink.
+        sink_.reset();
+    }
+
+    // Stops early when the save failed, the writing thread is behind or the deadline passed.
+    void gather(Clock::time_point deadline)
+    {
+        const std::int64_t first = store_->first_line_number();
+        if (next_ < first) {
+            fail(dropped_lines_error);
+            return;
+        }
+        std::size_t since_check = 0;
+        while (next_ <= end_.line) {
+            if (sink_->buffer_full() && !sink_->hand_over())
+                return;
+            const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(end_.line - next_ + 1, batch_lines));
+            const std::size_t count = store_->line_views(static_cast<int>(next_ - first), std::span(batch_).first(wanted));
+            if (count == 0) {
+                // The lines to save are gone from the end: the store was cleared or cut.
+                fail(dropped_lines_error);
+                return;
+            }
+            for (std::size_t i = 0; i < count; ++i, ++next_) {
+                std::string_view line = batch_[i];
+                if (next_ == end_.line)
+                    line = line.substr(0, std::min(end_.byte, line.size()));
+                if (next_ == begin_.line)
+                    line.remove_prefix(std::min(begin_.byte, line.size()));
+                sink_->append(line);
+                if (next_ != end_.line || line_feed_after_last_)
+                    sink_->append("\n");
+                since_check += line.size() + 16;
+            }
+            if (since_check >= check_bytes) {
+                since_check = 0;
+                if (Clock::now() >= deadline)
+                    return;
+            }
+        }
+    }
+
+    const Lines* store_;
+    std::unique_ptr<FileSink> sink_;
+    TextPlace begin_;
+    TextPlace end_;
+    bool line_feed_after_last_;
+    std::int64_t next_;  // number of the next line to gather
+    bool finishing_ = false;
+    QString error_;
+    std::array<std::string_view, batch_lines> batch_{};
+};
+
+}  // namespace logsave

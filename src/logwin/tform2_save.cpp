@@ -1,0 +1,125 @@
+// Saving a log window's text to a file: every line on screen or the selected text, written in
+// slices while lines keep arriving, with a progress dialog for a long save.
+
+#include "colormemo/tcolormemo.h"
+#include "logsave/log_writer.h"
+#include "logwin/tform2.h"
+#include "platform/message_box.h"
+
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+
+namespace logwin {
+
+namespace {
+
+using Writer = logsave::LogWriter<colormemo::LineStore>;
+
+// The longest a slice keeps the window from its events.
+constexpr auto slice = std::chrono::milliseconds(4);
+// The progress dialog shows for saves that take longer than this.
+constexpr int progress_after_ms = 500;
+constexpr int progress_steps = 100;
+
+logsave::TextPlace place_of(const colormemo::LineStore& store, colormemo::TextOffset offset)
+{
+    const int line = store.line_of_offset(offset);
+    const colormemo::TextOffset byte = std::max<colormemo::TextOffset>(0, offset - store.line_start(line));
+    return {store.first_line_number() + line, static_cast<std::size_t>(byte)};
+}
+
+}  // namespace
+
+// One save under way; a child of the window, so that it goes with the window.
+class TForm2::LogSave : public QObject {
+public:
+    LogSave(TForm2& window, Writer writer, const QString& file_name)
+        : QObject(&window), window_(window), writer_(std::move(writer)), file_name_(file_name),
+          progress_(QStringLiteral("Saving to %1").arg(file_name), QStringLiteral("Cancel"), 0, progress_steps, &window)
+    {
+        progress_.setWindowTitle(QStringLiteral("Saving log"));
+        progress_.setMinimumDuration(progress_after_ms);
+        // At its maximum the bar would reset itself while the file is still being committed.
+        progress_.setAutoReset(false);
+        progress_.setAutoClose(false);
+        // Not modal: lines keep arriving and the window stays usable; only a second save waits.
+        progress_.setWindowModality(Qt::NonModal);
+        progress_.setValue(0);
+        connect(&progress_, &QProgressDialog::canceled, this, [this] {
+            writer_.cancel();
+            if (writer_.failed())
+                end();
+        });
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            // The progress bar repaints at once when its value changes, which costs some
+            // milliseconds: a tick does that or a slice of the save, not both.
+            const int value = writer_.lines_total() > 0
+                                  ? static_cast<int>(writer_.lines_done() * progress_steps / writer_.lines_total())
+                                  : 0;
+            if (value != progress_.value())
+                progress_.setValue(value);
+            else if (writer_.step(Writer::Clock::now() + slice))
+                end();
+        });
+        timer_.start(0);
+    }
+
+private:
+    void end()
+    {
+        timer_.stop();
+        progress_.hide();
+        window_.log_save = nullptr;
+        deleteLater();
+        const QString reason = writer_.error();
+        // A cancelled save is what the user asked for.
+        if (!writer_.failed() || reason == logsave::cancelled_error)
+            return;
+        QString text = QStringLiteral("Couldn't save the log to %1: %2").arg(file_name_, reason);
+        if (!text.endsWith(QLatin1Char('.')))
+            text += QLatin1Char('.');
+        platform::show_message(text, QStringLiteral("Error"), platform::MessageIcon::Error);
+    }
+
+    TForm2& window_;
+    Writer writer_;
+    QString file_name_;
+    QProgressDialog progress_;
+    QTimer timer_;
+};
+
+void TForm2::save_log_as(bool selection_only)
+{
+    // One save at a time; the frame's menu items are disabled meanwhile.
+    if (log_save != nullptr)
+        return;
+    if (selection_only && shown_memo()->selection_length() == 0)
+        return;
+    const QString file_name =
+        ask_save_file_name ? ask_save_file_name()
+                           : QFileDialog::getSaveFileName(
+                                 this, selection_only ? QStringLiteral("Save selection as") : QStringLiteral("Save log as"),
+                                 QString(), QStringLiteral("Log files (*.log *.txt);;All files (*)"));
+    if (file_name.isEmpty() || log_save != nullptr)
+        return;
+    // The dialog's loop went on receiving lines, and the filter may have been set or ended
+    // meanwhile: the text saved is what is on screen now.
+    const TColorMemo* memo = shown_memo();
+    const colormemo::LineStore& store = memo->store();
+    if (selection_only) {
+        const colormemo::TextOffset start = memo->selection_start();
+        const colormemo::TextOffset end = start + memo->selection_length();
+        log_save = new LogSave(
+            *this, Writer::text(store, file_name, place_of(store, start), place_of(store, end)), file_name);
+    } else {
+        const std::int64_t first = store.first_line_number();
+        log_save = new LogSave(*this, Writer::lines(store, file_name, first, first + store.line_count()), file_name);
+    }
+}
+
+}  // namespace logwin
