@@ -265,6 +265,35 @@ private Q_SLOTS:
         QCOMPARE(second->memo1->line_count(), 2);
     }
 
+    void vesmira_menu_saves_the_active_window()
+    {
+        const auto items = [&] {
+            QMetaObject::invokeMethod(frame->Vesmira1, "aboutToShow");
+            QStringList listed;
+            for (QAction* item : frame->Vesmira1->actions())
+                if (!item->isSeparator())
+                    listed.append(item->text() + '|' + item->shortcut().toString() + '|' +
+                                  (item->isEnabled() ? "on" : "off"));
+            return listed;
+        };
+        QCOMPARE(items(), (QStringList{"&New|Ctrl+N|on", "&Save log as...|Ctrl+S|off", "Save &selection as...||off",
+                                       "&Quit|Ctrl+Q|on"}));
+        TForm2* window = open_window("LOG: a");
+        window->memo1->set_text("one\ntwo");
+        QCOMPARE(items().mid(1, 2), (QStringList{"&Save log as...|Ctrl+S|on", "Save &selection as...||off"}));
+        window->memo1->set_selection(0, 3);
+        QCOMPARE(items().mid(1, 2), (QStringList{"&Save log as...|Ctrl+S|on", "Save &selection as...||on"}));
+        // The action asks the active window for its file; nothing is written when none is given.
+        int asked = 0;
+        window->ask_save_file_name = [&] {
+            ++asked;
+            return QString();
+        };
+        frame->save_selection_action->trigger();
+        QCOMPARE(asked, 1);
+        QVERIFY(!window->saving());
+    }
+
     void arranging_windows()
     {
         frame->resize(1400, 1000);
