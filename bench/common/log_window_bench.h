@@ -15,7 +15,12 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
 #include <memory>
 #include <vector>
 
@@ -84,6 +89,40 @@ qint64 receive_until(BenchWindow& bench, StallMeter& clock, Start start_senders,
     clock.stop();
     listener.OnClientRead = read_lines;
     return time_done;
+}
+
+// Log lines of about 100 bytes; one in a hundred reports an error in one of a few spellings.
+inline void fill_with_log_lines(TColorMemo& memo, int line_count)
+{
+    static const char* const errors[] = {"ERROR 404 not found", "ERR  500 upstream", "Error 503 busy", "error\t502 gateway"};
+    constexpr int batch = 1000;
+    std::vector<std::string> lines(batch);
+    std::vector<std::string_view> views(batch);
+    char buffer[160];
+    for (int done = 0; done < line_count;) {
+        const int count = std::min(batch, line_count - done);
+        for (int i = 0; i < count; ++i) {
+            const int n = done + i;
+            const char* what = n % 100 == 37 ? errors[(n / 100) % 4] : "INFO request served";
+            const int length = std::snprintf(buffer, sizeof buffer,
+                "2026-12-08 06:%02d:%02d.%03d [worker-%02d] %s id=%08d in %3d ms from host-%03d /api/v1/items",
+                n / 60000 % 60, n / 1000 % 60, n % 1000, n % 16, what, n, n % 997, n % 211);
+            lines[static_cast<std::size_t>(i)].assign(buffer, static_cast<std::size_t>(length));
+            views[static_cast<std::size_t>(i)] = lines[static_cast<std::size_t>(i)];
+        }
+        memo.append_lines(std::span<const std::string_view>(views.data(), static_cast<std::size_t>(count)));
+        done += count;
+    }
+}
+
+// Lets the event loop run for a moment, so that what a set-up left to do (the repaint after a
+// large fill) is not measured as part of what follows.
+inline void settle_events(int ms = 200)
+{
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 // Closes the window as the frame does at quit and frees it.

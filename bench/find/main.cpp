@@ -33,29 +33,6 @@ using Search = find::LineSearch<Store>;
 // The longest the search may keep the event loop: well inside one frame.
 constexpr auto slice = std::chrono::milliseconds(4);
 
-// Log lines of about 100 bytes; one in a hundred reports an error in one of a few spellings.
-void fill(TColorMemo& memo, int line_count)
-{
-    static const char* const errors[] = {"ERROR 404 not found", "ERR  500 upstream", "Error 503 busy", "error\t502 gateway"};
-    constexpr int batch = 1000;
-    std::vector<std::string> lines(batch);
-    std::vector<std::string_view> views(batch);
-    char buffer[160];
-    for (int done = 0; done < line_count;) {
-        const int count = std::min(batch, line_count - done);
-        for (int i = 0; i < count; ++i) {
-            const int n = done + i;
-            const char* what = n % 100 == 37 ? errors[(n / 100) % 4] : "INFO request served";
-            const int length = std::snprintf(buffer, sizeof buffer,
-                "2026-12-08 06:%02d:%02d.%03d [worker-%02d] %s id=%08d in %3d ms from host-%03d /api/v1/items",
-                n / 60000 % 60, n / 1000 % 60, n % 1000, n % 16, what, n, n % 997, n % 211);
-            lines[static_cast<std::size_t>(i)].assign(buffer, static_cast<std::size_t>(length));
-            views[static_cast<std::size_t>(i)] = lines[static_cast<std::size_t>(i)];
-        }
-        memo.append_lines(std::span<const std::string_view>(views.data(), static_cast<std::size_t>(count)));
-        done += count;
-    }
-}
 
 struct Result {
     double seconds = 0;
@@ -98,35 +75,43 @@ Result run(const Store& store, const char* needle, find::PatternOptions options,
     return result;
 }
 
-// The window's own find: the find field typed into, until the bar has counted every match.
-Result run_find_bar(logwin::TForm2& window, const char* needle)
+// The window's own find bar: `type` puts the needle into one of its fields; measured until
+// `finished` holds, then `found` says how much was found, and the bar is closed again.
+template <typename Type, typename Finished, typename Found>
+Result run_through_bar(logwin::TForm2& window, Type type, Finished finished, Found found)
 {
-    logwin::FindBar& bar = *window.find_bar;
     Result result = measure(
         [&] {
             window.open_find_bar();
-            bar.find_edit->setText(QString::fromUtf8(needle));
-            emit bar.find_edit->textEdited(bar.find_edit->text());
+            type(*window.find_bar);
         },
-        [&] { return bar.search_settled(); });
-    result.matches = bar.find_status->text().section(QStringLiteral(" of "), 1).remove(QLatin1Char(',')).toLongLong();
-    bar.close_bar();
+        finished);
+    result.matches = found();
+    window.find_bar->close_bar();
     return result;
 }
 
-// The window's own filter: until the filtered view holds every line that passes.
-Result run_filter_view(logwin::TForm2& window, const char* needle)
+// Find: the find field typed into, until the bar has counted every match.
+Result run_find_bar(logwin::TForm2& window, const char* needle)
 {
     logwin::FindBar& bar = *window.find_bar;
-    Result result = measure(
-        [&] {
-            window.open_find_bar();
-            bar.filter_edit->setText(QString::fromUtf8(needle));
+    return run_through_bar(
+        window,
+        [&](logwin::FindBar& typed) {
+            typed.find_edit->setText(QString::fromUtf8(needle));
+            emit typed.find_edit->textEdited(typed.find_edit->text());
         },
-        [&] { return !window.findChild<logwin::LineFilter*>()->building(); });
-    result.matches = window.filter_memo->line_count();
-    bar.close_bar();
-    return result;
+        [&] { return bar.search_settled(); },
+        [&] { return bar.find_status->text().section(QStringLiteral(" of "), 1).remove(QLatin1Char(',')).toLongLong(); });
+}
+
+// Filter: until the filtered view holds every line that passes.
+Result run_filter_view(logwin::TForm2& window, const char* needle)
+{
+    return run_through_bar(
+        window, [&](logwin::FindBar& typed) { typed.filter_edit->setText(QString::fromUtf8(needle)); },
+        [&] { return !window.findChild<logwin::LineFilter*>()->building(); },
+        [&] { return static_cast<long long>(window.filter_memo->line_count()); });
 }
 
 // One row of the table and its summary line.
@@ -149,12 +134,9 @@ int run_all(int argc, char** argv)
     // The store of a real log window, so that its find bar and filter can run over it too.
     bench::BenchWindow bench = bench::open_bench_window();
     logwin::TForm2& window = *bench.window;
-    fill(*window.memo1, line_count);
+    bench::fill_with_log_lines(*window.memo1, line_count);
     // The window's repaint after the fill is not the search's.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 200)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    bench::settle_events();
     const Store& store = window.memo1->store();
     const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
     std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,

@@ -21,27 +21,6 @@
 
 namespace {
 
-// Log lines of about 100 bytes.
-void fill(TColorMemo& memo, int line_count)
-{
-    constexpr int batch = 1000;
-    std::vector<std::string> lines(batch);
-    std::vector<std::string_view> views(batch);
-    char buffer[160];
-    for (int done = 0; done < line_count;) {
-        const int count = std::min(batch, line_count - done);
-        for (int i = 0; i < count; ++i) {
-            const int n = done + i;
-            const int length = std::snprintf(buffer, sizeof buffer,
-                "2026-12-08 06:%02d:%02d.%03d [worker-%02d] INFO request served id=%08d in %3d ms from host-%03d /api",
-                n / 60000 % 60, n / 1000 % 60, n % 1000, n % 16, n, n % 997, n % 211);
-            lines[static_cast<std::size_t>(i)].assign(buffer, static_cast<std::size_t>(length));
-            views[static_cast<std::size_t>(i)] = lines[static_cast<std::size_t>(i)];
-        }
-        memo.append_lines(std::span<const std::string_view>(views.data(), static_cast<std::size_t>(count)));
-        done += count;
-    }
-}
 
 // The same bytes written by a plain blocking loop, buffer by buffer, and committed the same way:
 // what this disk allows at the moment, for comparison. Seconds.
@@ -73,12 +52,9 @@ int run_all(int argc, char** argv)
     const int line_count = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 10'000'000;
     bench::BenchWindow bench = bench::open_bench_window();
     logwin::TForm2& window = *bench.window;
-    fill(*window.memo1, line_count);
+    bench::fill_with_log_lines(*window.memo1, line_count);
     // The window's repaint after the fill is not the save's.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 200)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    bench::settle_events();
 
     const QString file_name = QDir::temp().filePath(QStringLiteral("vesmira-bench-save.log"));
     window.ask_save_file_name = [&file_name] { return file_name; };
