@@ -125,6 +125,16 @@ inline void settle_events(int ms = 200)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+// A bench window whose memo holds line_count generated log lines, its repaint after the fill
+// done, so that it is not measured with what follows.
+inline BenchWindow open_filled_bench_window(int line_count)
+{
+    BenchWindow bench = open_bench_window();
+    fill_with_log_lines(*bench.window->memo1, line_count);
+    settle_events();
+    return bench;
+}
+
 // Closes the window as the frame does at quit and frees it.
 inline void close_bench_window(BenchWindow& bench)
 {

@@ -132,11 +132,8 @@ int run_all(int argc, char** argv)
     const int line_count = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 10'000'000;
 
     // The store of a real log window, so that its find bar and filter can run over it too.
-    bench::BenchWindow bench = bench::open_bench_window();
+    bench::BenchWindow bench = bench::open_filled_bench_window(line_count);
     logwin::TForm2& window = *bench.window;
-    bench::fill_with_log_lines(*window.memo1, line_count);
-    // The window's repaint after the fill is not the search's.
-    bench::settle_events();
     const Store& store = window.memo1->store();
     const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
     std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,

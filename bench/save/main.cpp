@@ -50,11 +50,8 @@ double plain_save(const colormemo::LineStore& store, const QString& file_name)
 int run_all(int argc, char** argv)
 {
     const int line_count = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 10'000'000;
-    bench::BenchWindow bench = bench::open_bench_window();
+    bench::BenchWindow bench = bench::open_filled_bench_window(line_count);
     logwin::TForm2& window = *bench.window;
-    bench::fill_with_log_lines(*window.memo1, line_count);
-    // The window's repaint after the fill is not the save's.
-    bench::settle_events();
 
     const QString file_name = QDir::temp().filePath(QStringLiteral("vesmira-bench-save.log"));
     window.ask_save_file_name = [&file_name] { return file_name; };
