@@ -18,13 +18,6 @@
 
 namespace colormemo {
 
-namespace {
-
-// Room between the viewport's left edge and the first character, as edit controls keep it.
-constexpr int left_margin = 2;
-
-}  // namespace
-
 TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent)
 {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

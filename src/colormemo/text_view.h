@@ -277,6 +277,9 @@ private:
     static constexpr std::size_t layout_reach = LineStore::long_line_bytes + (std::size_t{16} << 10);
     // Repaints of received text, and the screen reader's insertions, at most once per frame.
     static constexpr int frame_ms = 16;
+    // Room between the viewport's left edge (or the time strip) and the first character, as
+    // edit controls keep it; the times keep it too.
+    static constexpr int left_margin = 2;
 };
 
 }  // namespace colormemo

@@ -19,8 +19,6 @@ namespace {
 
 // Longest piece of a long line drawn in one call.
 constexpr std::size_t long_line_piece_bytes = 512;
-// Room between the viewport's left edge and an arrival time.
-constexpr int left_margin_px = 2;
 
 }  // namespace
 
@@ -160,7 +158,7 @@ void TextView::paint_gutter(QPainter& painter, int first, int last) const
         if (time == no_arrival_time)
             continue;
         const QString shown = QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss.zzz"));
-        painter.drawText(QPointF(left_margin_px, (index - first) * line_height_ + ascent_), shown);
+        painter.drawText(QPointF(left_margin, (index - first) * line_height_ + ascent_), shown);
     }
 }
 
