@@ -127,6 +127,7 @@ struct Result {
     double lines_per_s = 0;
     double max_stall_ms = 0;
     double bytes_per_line = 0;
+    double time_bytes_per_line = 0;  // of that, what the lines' arrival times take
     double first_rate = 0;
     double last_rate = 0;
     bool complete = false;
@@ -211,6 +212,8 @@ Result run(Setup setup, int senders, long total_lines)
     }
     result.bytes_per_line =
         (bench::resident_bytes() - resident_before) / static_cast<double>(window->memo1->line_count());
+    result.time_bytes_per_line = static_cast<double>(window->memo1->arrival_times().memory_bytes())
+                                 / static_cast<double>(std::max(window->memo1->line_count(), 1));
     result.colour_passes = window->memo1->pass_count();
     bench::close_bench_window(bench_window);
     if (setup == Setup::logfile) {
@@ -351,9 +354,10 @@ int measure(int argc, char* argv[])
                 results[2].lines_per_s, plain.lines_per_s > 0 ? results[2].lines_per_s / plain.lines_per_s : 0.0);
     std::printf("BENCH ingest-colour senders=1 lines_per_s=%.0f max_stall_ms=%.1f bytes_per_line=%.1f\n",
                 results[3].lines_per_s, results[3].max_stall_ms, results[3].bytes_per_line);
-    std::printf("BENCH ingest-logfile senders=1 lines_per_s=%.0f ratio_to_plain=%.2f bytes_per_line=%.1f\n",
+    std::printf("BENCH ingest-logfile senders=1 lines_per_s=%.0f ratio_to_plain=%.2f bytes_per_line=%.1f "
+                "plain_bytes_per_line=%.1f time_bytes_per_line=%.2f\n",
                 results[4].lines_per_s, plain.lines_per_s > 0 ? results[4].lines_per_s / plain.lines_per_s : 0.0,
-                results[4].bytes_per_line);
+                results[4].bytes_per_line, plain.bytes_per_line, results[4].time_bytes_per_line);
     const double a11y_plain = rate_on_display(lines, false);
     const double a11y = rate_on_display(lines, true);
     std::printf("on a virtual display: %.0f lines/s without, %.0f lines/s with the accessibility bridge\n", a11y_plain,

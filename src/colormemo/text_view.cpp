@@ -13,16 +13,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <vector>
 
 namespace colormemo {
-
-namespace {
-
-// Room between the viewport's left edge and the first character, as edit controls keep it.
-constexpr int left_margin = 2;
-
-}  // namespace
 
 TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent)
 {
@@ -52,7 +46,21 @@ void TextView::append_line(std::string_view line)
     append_lines(one);
 }
 
-void TextView::append_lines(std::span<const std::string_view> lines)
+void TextView::append_lines(std::span<const std::string_view> lines, ArrivalTime time)
+{
+    const ArrivalTime shared[] = {time};
+    append_timed(lines, shared);
+}
+
+void TextView::append_lines(std::span<const std::string_view> lines, std::span<const ArrivalTime> times)
+{
+    if (times.size() != lines.size())
+        throw std::invalid_argument("Every appended line needs its arrival time");
+    append_timed(lines, times);
+}
+
+// One time for all lines, or one per line.
+void TextView::append_timed(std::span<const std::string_view> lines, std::span<const ArrivalTime> times)
 {
     if (lines.empty())
         return;
@@ -60,16 +68,25 @@ void TextView::append_lines(std::span<const std::string_view> lines)
     if (QAccessible::isActive())
         note_accessible_insert(accessible_length(), store_.text_length());
     store_.append_lines(lines);
+    if (times.size() == lines.size())
+        times_.append(times);
+    else
+        times_.append(static_cast<int>(lines.size()), times.front());
     accessible_lines_appended(first_new, lines);
     keep_text_limit();
     edited(follow_, true);
 }
 
-void TextView::extend_line(int index, std::string_view bytes)
+void TextView::extend_line(int index, std::string_view bytes, ArrivalTime time)
 {
     const std::size_t old_length = store_.line_length(index);
-    if (bytes.empty())
+    if (time != no_arrival_time)
+        times_.set_time(index, time);
+    if (bytes.empty()) {
+        if (show_times_)
+            schedule_repaint();
         return;
+    }
     const TextOffset at = store_.line_start(index) + static_cast<TextOffset>(old_length);
     const bool accessible = QAccessible::isActive();
     const bool last = index == store_.line_count() - 1;
@@ -121,6 +138,7 @@ bool TextView::keep_text_limit()
     QScrollBar* bar = verticalScrollBar();
     const int top = bar->value();
     store_.drop_first_lines(count);
+    times_.drop_front(count);
     // Caret and anchor stay on their text; in dropped text they go to the start.
     caret_ = std::max<TextOffset>(caret_ - removed, 0);
     anchor_ = std::max<TextOffset>(anchor_ - removed, 0);
@@ -148,6 +166,7 @@ void TextView::delete_last_line()
     const Position caret_at = position_of(caret_);
     const Position anchor_at = position_of(anchor_);
     store_.delete_last_line();
+    times_.erase(last, 1);
     lines_changed_from(last);
     caret_ = offset_of_kept(caret_at);
     anchor_ = offset_of_kept(anchor_at);
@@ -183,6 +202,7 @@ void TextView::replace_line(int index, std::string_view text)
 void TextView::clear()
 {
     store_.clear();
+    times_.clear();
     drop_accessible_insert();
     lines_changed_from(0);
     caret_ = anchor_ = 0;
@@ -193,6 +213,7 @@ void TextView::clear()
 void TextView::set_text(std::string_view text)
 {
     store_.clear();
+    times_.clear();
     drop_accessible_insert();
     lines_changed_from(0);
     caret_ = anchor_ = 0;
@@ -200,6 +221,7 @@ void TextView::set_text(std::string_view text)
     if (!text.empty()) {
         const auto lines = split_lines(text);
         store_.append_lines(lines);
+        times_.append(static_cast<int>(lines.size()), no_arrival_time);
     }
     edited(false, false);
 }
@@ -291,7 +313,16 @@ TextOffset TextView::offset_of_kept(Position position) const
     return offset_of({position.line, char_start(line, std::min(position.byte, line.size()))});
 }
 
-int TextView::text_left() const { return left_margin - horizontalScrollBar()->value(); }
+int TextView::text_left() const { return gutter_width() + left_margin - horizontalScrollBar()->value(); }
+
+void TextView::set_shows_arrival_times(bool on)
+{
+    if (show_times_ == on)
+        return;
+    show_times_ = on;
+    update_scroll_ranges();
+    viewport()->update();
+}
 
 QPoint TextView::position_of_offset(TextOffset offset) const
 {
@@ -381,6 +412,8 @@ void TextView::update_metrics()
 {
     const QFontMetrics int_metrics(font());
     line_height_ = std::max(1, int_metrics.lineSpacing());
+    // Room for the widest time and a character's space before the text.
+    gutter_width_ = int_metrics.horizontalAdvance(QStringLiteral("00:00:00.000 "));
     ascent_ = int_metrics.ascent();
     geometry_ = LineGeometry(font());
 }
@@ -400,9 +433,11 @@ void TextView::update_scroll_ranges()
     // A line of a few hundred million characters is wider than a scroll bar can count.
     const qreal widest = std::min<qreal>(std::max<qreal>(columns_width, widest_painted_), std::numeric_limits<int>::max() / 2);
     const int content = static_cast<int>(std::ceil(widest)) + 2 * left_margin;
-    horizontal->setPageStep(std::max(1, viewport()->width()));
+    // The time strip does not scroll: the text scrolls in what is left of the viewport.
+    const int text_width = std::max(1, viewport()->width() - gutter_width());
+    horizontal->setPageStep(text_width);
     horizontal->setSingleStep(std::max(1, static_cast<int>(geometry_.char_width())));
-    horizontal->setRange(0, std::max(0, content - viewport()->width()));
+    horizontal->setRange(0, std::max(0, content - text_width));
 }
 
 void TextView::set_follows(bool on)
@@ -504,7 +539,7 @@ void TextView::ensure_caret_visible()
         return;
     const int x = static_cast<int>(std::lround(x_in_line(position.line, position.byte)));
     QScrollBar* horizontal = horizontalScrollBar();
-    const int width = viewport()->width();
+    const int width = std::max(1, viewport()->width() - gutter_width());
     const int caret_x = x + left_margin;
     if (caret_x < horizontal->value()) {
         horizontal->setValue(std::max(0, caret_x - width / 4));

@@ -3,6 +3,7 @@
 // and paints only the lines on screen, with caret, selection, clipboard and accessibility.
 
 #include "colormemo/line_store.h"
+#include "colormemo/line_times.h"
 #include "colormemo/text_view_geometry.h"
 #include "platform/system_colors.h"
 
@@ -38,13 +39,16 @@ public:
     int line_count() const { return store_.line_count(); }
     // The bytes of a line, without its line break.
     std::string line_text(int index) const;
-    // Appends lines at the end; the view follows them when it showed the last line.
-    void append_lines(std::span<const std::string_view> lines);
+    // Appends lines at the end; the view follows them when it showed the last line. They all
+    // arrived at `time`, or each at its own (copies of lines shown elsewhere).
+    void append_lines(std::span<const std::string_view> lines, ArrivalTime time = no_arrival_time);
+    void append_lines(std::span<const std::string_view> lines, std::span<const ArrivalTime> times);
     void append_line(std::string_view line);
     void delete_last_line();
     void replace_line(int index, std::string_view text);
-    // Appends bytes to the end of a line, at a cost in proportion to them.
-    void extend_line(int index, std::string_view bytes);
+    // Appends bytes to the end of a line, at a cost in proportion to them; a `time` given
+    // becomes the line's arrival time.
+    void extend_line(int index, std::string_view bytes, ArrivalTime time = no_arrival_time);
     // The most bytes of line text the view keeps; 0: no limit. Past it the oldest lines are
     // dropped, a few megabytes at a time, and their memory goes back to the system; the newest
     // line always stays whole. A new limit applies at once.
@@ -54,6 +58,12 @@ public:
     // Replaces the whole text; text is split into lines at line feeds.
     void set_text(std::string_view text);
     const LineStore& store() const { return store_; }
+    // When each line was completed; lines the user typed or split off have no_arrival_time.
+    const LineTimes& arrival_times() const { return times_; }
+
+    // A strip left of the text showing each line's arrival time (local time, to the millisecond).
+    bool shows_arrival_times() const { return show_times_; }
+    void set_shows_arrival_times(bool on);
 
     // The text as a screen reader or the clipboard sees it: lines decoded for display,
     // joined with "\n".
@@ -181,6 +191,10 @@ private:
     TextOffset offset_of_kept(Position position) const;
     int visible_line_count() const;
     int text_left() const;
+    // Width of the arrival time strip; 0 while it is hidden.
+    int gutter_width() const { return show_times_ ? gutter_width_ : 0; }
+    void paint_gutter(QPainter& painter, int first, int last) const;
+    void append_timed(std::span<const std::string_view> lines, std::span<const ArrivalTime> times);
     // Layout of line `index` through the geometry, starting at a long line's column marks.
     std::string_view layout_bytes(int index, ColumnMark from) const;
     qreal x_in_line(int index, std::size_t byte) const;
@@ -207,6 +221,9 @@ private:
     TextOffset word_end(TextOffset offset) const;
 
     LineStore store_;
+    LineTimes times_;
+    bool show_times_ = false;
+    int gutter_width_ = 0;
     TextOffset caret_ = 0;
     TextOffset anchor_ = 0;
     qreal preferred_x_ = -1;  // the column Up/Down keep while moving through shorter lines
@@ -260,6 +277,9 @@ private:
     static constexpr std::size_t layout_reach = LineStore::long_line_bytes + (std::size_t{16} << 10);
     // Repaints of received text, and the screen reader's insertions, at most once per frame.
     static constexpr int frame_ms = 16;
+    // Room between the viewport's left edge (or the time strip) and the first character, as
+    // edit controls keep it; the times keep it too.
+    static constexpr int left_margin = 2;
 };
 
 }  // namespace colormemo

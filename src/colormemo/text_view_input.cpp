@@ -135,6 +135,7 @@ void TextView::delete_range(TextOffset from, TextOffset to)
     joined += store_.line_view(last.line).substr(last.byte);
     store_.replace_line(first.line, joined);
     store_.erase_lines(first.line + 1, last.line - first.line);
+    times_.erase(first.line + 1, last.line - first.line);
 }
 
 void TextView::insert_text(std::string_view utf8)
@@ -143,6 +144,7 @@ void TextView::insert_text(std::string_view utf8)
     const std::vector<std::string_view> parts = split_lines(utf8);
     if (store_.line_count() == 0) {
         store_.append_lines(parts);
+        times_.append(static_cast<int>(parts.size()), no_arrival_time);
         const int last_line = static_cast<int>(parts.size()) - 1;
         caret_ = anchor_ = offset_of({last_line, parts.back().size()});
         return;
@@ -163,6 +165,8 @@ void TextView::insert_text(std::string_view utf8)
     std::vector<std::string_view> added(parts.begin() + 1, parts.end() - 1);
     added.push_back(last);
     store_.insert_lines(at.line + 1, added);
+    // The line's time stays with its text: split at its start, the text moves down with it.
+    times_.insert_blank(at.byte == 0 ? at.line : at.line + 1, static_cast<int>(added.size()));
     store_.replace_line(at.line, first);
     const int caret_line = at.line + static_cast<int>(parts.size()) - 1;
     caret_ = anchor_ = offset_of({caret_line, parts.back().size()});
@@ -498,7 +502,7 @@ void TextView::timerEvent(QTimerEvent* event)
             else if (last_drag_point_.y() >= area.bottom())
                 vertical->setValue(vertical->value() + 1);
             QScrollBar* horizontal = horizontalScrollBar();
-            if (last_drag_point_.x() < area.left())
+            if (last_drag_point_.x() < area.left() + gutter_width())
                 horizontal->setValue(horizontal->value() - horizontal->singleStep());
             else if (last_drag_point_.x() > area.right())
                 horizontal->setValue(horizontal->value() + horizontal->singleStep());

@@ -6,6 +6,7 @@
 #include "colormemo/text_codec.h"
 #include "platform/error_report.h"
 
+#include <QDateTime>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -123,10 +124,12 @@ void TextView::paintEvent(QPaintEvent*)
 
         // The overlay repaints whole character cells, so the caret goes on top of it.
         paint_overlay(painter);
+        // The time strip covers whatever of the text and overlay scrolled left under it.
+        paint_gutter(painter, first, last);
 
         if (caret_hidden_ == 0 && caret_on_ && hasFocus() && store_.line_count() >= 0) {
             const QPoint at = position_of_offset(caret_);
-            if (at.y() > -line_height_ && at.y() < area.height())
+            if (at.y() > -line_height_ && at.y() < area.height() && at.x() >= gutter_width())
                 painter.fillRect(QRect(at.x(), at.y(), 1, line_height_), text_color);
         }
 
@@ -136,6 +139,27 @@ void TextView::paintEvent(QPaintEvent*)
             update_scroll_ranges();
         }
     });
+}
+
+void TextView::paint_gutter(QPainter& painter, int first, int last) const
+{
+    if (gutter_width() == 0)
+        return;
+    const QColor background = platform::resolve_color(color_);
+    const QColor text = platform::resolve_color(font_color_);
+    // Halfway between text and background: readable, yet plainly not part of the log.
+    const QColor muted = QColor::fromRgbF((text.redF() + background.redF()) / 2, (text.greenF() + background.greenF()) / 2,
+                                          (text.blueF() + background.blueF()) / 2);
+    painter.fillRect(QRect(0, 0, gutter_width(), viewport()->height()), background);
+    painter.setPen(muted);
+    painter.setFont(font());
+    for (int index = first; index < last; ++index) {
+        const ArrivalTime time = times_.time(index);
+        if (time == no_arrival_time)
+            continue;
+        const QString shown = QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss.zzz"));
+        painter.drawText(QPointF(left_margin, (index - first) * line_height_ + ascent_), shown);
+    }
 }
 
 void TextView::paint_underlay(QPainter&) {}

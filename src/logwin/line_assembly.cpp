@@ -76,8 +76,7 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
                 // The check's actions may have run an event loop that changed the view.
                 const int shown = was_shown >= 0 ? shown_at(*open, target) : -1;
                 if (shown >= 0) {
-                    if (!piece.empty())
-                        target.extend_line(shown, piece);
+                    target.extend_line(shown, piece);  // even empty: the line completes now
                 } else {
                     joined = std::move(line);
                     appends.push_back(std::string_view(joined).substr(hidden));

@@ -24,7 +24,7 @@ public:
     // One edit: the lines become the new last lines, in order. Old lines may be dropped from
     // the front meanwhile.
     virtual void append_lines(std::span<const std::string_view> lines) = 0;
-    // Appends bytes to the end of line `index`.
+    // Appends bytes to the end of line `index`; with no bytes, the line's line feed came.
     virtual void extend_line(int index, std::string_view bytes) = 0;
     // The alert check of a completed line, run before the line is shown; may throw.
     virtual void check_line(std::string_view line) = 0;

@@ -53,6 +53,7 @@ void LineFilter::stop()
     pending_bytes_.clear();
     pending_ends_.clear();
     pending_numbers_.clear();
+    pending_times_.clear();
 }
 
 bool LineFilter::building() const { return search_ != nullptr && !search_->done(); }
@@ -70,7 +71,7 @@ bool LineFilter::line_passes(std::string_view line) const
     return search_->pattern().matches(line) == (mode_ == find::SearchMode::show_matching);
 }
 
-void LineFilter::take_line(std::string_view line)
+void LineFilter::take_line(std::string_view line, colormemo::ArrivalTime time)
 {
     if (!search_ || !line_passes(line))
         return;
@@ -80,6 +81,7 @@ void LineFilter::take_line(std::string_view line)
     // shown just above): near enough to find the place again when the filter is cleared.
     const colormemo::LineStore& store = source_.store();
     pending_numbers_.push_back(store.first_line_number() + store.line_count());
+    pending_times_.push_back(time);
     if (!building() && !flush_timer_.isActive())
         flush_timer_.start();
 }
@@ -104,13 +106,16 @@ void LineFilter::show_found_lines()
     const std::int64_t first = store.first_line_number();
     next_found_ = std::max(next_found_, first);
     std::vector<std::string_view> lines;
+    std::vector<colormemo::ArrivalTime> times;
     for (auto at = std::lower_bound(found.begin(), found.end(), next_found_); at != found.end(); ++at) {
-        lines.push_back(store.line_view(static_cast<int>(*at - first)));
+        const auto index = static_cast<int>(*at - first);
+        lines.push_back(store.line_view(index));
+        times.push_back(source_.arrival_times().time(index));
         numbers_.push_back(*at);
         next_found_ = *at + 1;
     }
     if (!lines.empty())
-        shown_.append_lines(lines);
+        shown_.append_lines(lines, times);
     forget_dropped_lines();
 }
 
@@ -125,11 +130,12 @@ void LineFilter::show_pending_lines()
         lines.emplace_back(pending_bytes_.data() + from, end - from);
         from = end;
     }
-    shown_.append_lines(lines);
+    shown_.append_lines(lines, pending_times_);
     numbers_.insert(numbers_.end(), pending_numbers_.begin(), pending_numbers_.end());
     pending_bytes_.clear();
     pending_ends_.clear();
     pending_numbers_.clear();
+    pending_times_.clear();
     forget_dropped_lines();
     emit changed();
 }

@@ -4,6 +4,7 @@
 // kept up to date with every line completed after it.
 
 #include "colormemo/line_store.h"
+#include "colormemo/line_times.h"
 #include "find/line_search.h"
 
 #include <QElapsedTimer>
@@ -43,9 +44,9 @@ public:
     // Time since start(), to tell whether the work is long enough to show its progress.
     qint64 build_elapsed_ms() const { return build_timer_.elapsed(); }
 
-    // A completed line, whole, as the alert check sees it; it is shown at the end when it
-    // passes. Cheap when the filter is not active.
-    void take_line(std::string_view line);
+    // A completed line, whole, as the alert check sees it, and the time it completed; it is
+    // shown at the end when it passes. Cheap when the filter is not active.
+    void take_line(std::string_view line, colormemo::ArrivalTime time);
 
     // The source line number (absolute) of a shown line; shown lines the user inserted count
     // as the line before them.
@@ -75,6 +76,7 @@ private:
     std::string pending_bytes_;
     std::vector<std::size_t> pending_ends_;
     std::vector<std::int64_t> pending_numbers_;
+    std::vector<colormemo::ArrivalTime> pending_times_;
     QTimer slice_timer_;
     QTimer flush_timer_;
     QElapsedTimer build_timer_;

@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCollator>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -123,14 +124,17 @@ public:
     int line_count() const override { return window.memo1->line_count(); }
     std::int64_t first_line_number() const override { return window.memo1->store().first_line_number(); }
     std::string_view line_view(int index) const override { return window.memo1->store().line_view(index); }
-    void append_lines(std::span<const std::string_view> lines) override { window.memo1->append_lines(lines); }
-    void extend_line(int index, std::string_view bytes) override { window.memo1->extend_line(index, bytes); }
+    void append_lines(std::span<const std::string_view> lines) override { window.memo1->append_lines(lines, read_time); }
+    void extend_line(int index, std::string_view bytes) override { window.memo1->extend_line(index, bytes, read_time); }
     void check_line(std::string_view line) override
     {
         window.check_line_for_alerts(line);
-        window.line_filter->take_line(line);
+        window.line_filter->take_line(line, read_time);
         window.log_line(line);
     }
+
+    // The lines completed in one read share its time.
+    colormemo::ArrivalTime read_time = colormemo::no_arrival_time;
 
 private:
     TForm2& window;
@@ -276,6 +280,7 @@ void TForm2::ServerSocket1ClientDisconnect(net::TServerWinSocket&, net::TCustomW
 
 void TForm2::add_received_text(const net::TCustomWinSocket& connection, std::string_view text)
 {
+    memo_target->read_time = QDateTime::currentMSecsSinceEpoch();
     line_assembly.add_received_text(&connection, text, *memo_target);
 }
 

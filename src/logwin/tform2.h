@@ -157,6 +157,9 @@ public:
     // Empties the view and gives back its memory; listening, alerts and the lines being
     // received go on (a line's next bytes start a new line).
     void clear_view();
+    // Whether the view shows each line's arrival time left of it; off in a new window.
+    bool shows_arrival_times() const;
+    void set_shows_arrival_times(bool on);
     // "2 senders · 1,204,311 lines · 118 MB".
     QString holdings_text() const;
     // Saves every line on screen, or only the selected text, to a file the user chooses; the

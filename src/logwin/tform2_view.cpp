@@ -110,4 +110,12 @@ void TForm2::clear_view()
     holdings_label->setText(holdings_text());
 }
 
+bool TForm2::shows_arrival_times() const { return memo1->shows_arrival_times(); }
+
+void TForm2::set_shows_arrival_times(bool on)
+{
+    for (TColorMemo* memo : {memo1, filter_memo})
+        memo->set_shows_arrival_times(on);
+}
+
 }  // namespace logwin

@@ -219,6 +219,7 @@ void TForm1::create_menu()
     Edit1->addAction(find_previous_action);
     Edit1->addSeparator();
     Edit1->addAction(clear_action);
+    add_arrival_times_action();
     // Find acts on the active log window: without one there is nothing to find in.
     const auto enable_edit_actions = [this] {
         const bool has_window = active_log_window() != nullptr;
@@ -266,6 +267,25 @@ void TForm1::on_active_log_window(const std::function<void(logwin::TForm2&)>& st
         if (logwin::TForm2* window = active_log_window())
             step(*window);
     });
+}
+
+void TForm1::add_arrival_times_action()
+{
+    arrival_times_action = make_action(this, "arrival_times_action", QStringLiteral("Show &arrival times"));
+    arrival_times_action->setCheckable(true);
+    help::set_help_context(arrival_times_action, help::context_log_window);
+    connect(arrival_times_action, &QAction::triggered, this, [this](bool on) {
+        platform::guarded([&] {
+            if (logwin::TForm2* window = active_log_window())
+                window->set_shows_arrival_times(on);
+        });
+    });
+    // Each window keeps its own choice; the check mark shows the active one's.
+    connect(mdi_area, &QMdiArea::subWindowActivated, this, [this] {
+        const logwin::TForm2* window = active_log_window();
+        arrival_times_action->setChecked(window != nullptr && window->shows_arrival_times());
+    });
+    Edit1->addAction(arrival_times_action);
 }
 
 void TForm1::list_windows_in_menu()

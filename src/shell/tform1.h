@@ -90,6 +90,8 @@ public:
     QAction* find_next_action = nullptr;
     QAction* find_previous_action = nullptr;
     QAction* clear_action = nullptr;
+    // Checked while the active log window shows when its lines arrived.
+    QAction* arrival_times_action = nullptr;
     QAction* WindowCascade1 = nullptr;
     QAction* WindowMinimizeAll1 = nullptr;
     QAction* WindowTileHorizontal1 = nullptr;
@@ -117,6 +119,7 @@ private:
     void create_menu();
     // Puts the open log windows' captions at the end of the "&Window" menu.
     void list_windows_in_menu();
+    void add_arrival_times_action();
     // The log window whose frame is active; null when none is.
     logwin::TForm2* active_log_window() const;
     // Runs `step` on the active log window, when there is one.

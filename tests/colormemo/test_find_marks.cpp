@@ -63,13 +63,20 @@ private slots:
         QTest::addColumn<QString>("needle");
         QTest::addColumn<bool>("regex");
         QTest::addColumn<Spans>("matches");
-        QTest::newRow("any case, twice") << QByteArray("Served in 12 ms, served") << "served" << false
-                                         << Spans{{0, 6}, {17, 6}};
-        QTest::newRow("after a TAB") << QByteArray("ab\tserved ok") << "served" << false << Spans{{3, 6}};
-        QTest::newRow("after invalid bytes") << QByteArray("\xFF\xFE\xC3 x served ok") << "served" << false
-                                             << Spans{{6, 6}};
-        QTest::newRow("expression") << QByteArray("took 12 ms and 7 ms") << "\\d+ ms" << true
-                                    << Spans{{5, 5}, {15, 4}};
+        QTest::addColumn<bool>("times");
+        // The marks follow the text where the arrival time strip moves it.
+        for (const bool times : {false, true}) {
+            const auto row = [times](const char* name) -> QTestData& {
+                return QTest::addRow("%s%s", name, times ? ", beside arrival times" : "");
+            };
+            row("any case, twice") << QByteArray("Served in 12 ms, served") << "served" << false
+                                    << Spans{{0, 6}, {17, 6}} << times;
+            row("after a TAB") << QByteArray("ab\tserved ok") << "served" << false << Spans{{3, 6}} << times;
+            row("after invalid bytes") << QByteArray("\xFF\xFE\xC3 x served ok") << "served" << false
+                                        << Spans{{6, 6}} << times;
+            row("expression") << QByteArray("took 12 ms and 7 ms") << "\\d+ ms" << true
+                               << Spans{{5, 5}, {15, 4}} << times;
+        }
     }
 
     void matches_on_screen_are_marked_exactly()
@@ -78,7 +85,9 @@ private slots:
         QFETCH(QString, needle);
         QFETCH(bool, regex);
         QFETCH(Spans, matches);
+        QFETCH(bool, times);
         Window window(line.toStdString() + "\nno match on this line");
+        window.memo->set_shows_arrival_times(times);
         const QImage plain = window.shot();
         window.memo->set_find_marks(search(needle.toStdString(), regex));
         const QImage shown = window.shot();

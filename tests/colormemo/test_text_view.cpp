@@ -9,6 +9,7 @@
 #include <QAccessibleTextInterface>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
@@ -555,6 +556,84 @@ private slots:
         memo.set_text_limit(0);
         append(memo, numbered_lines(0, 3000, 1000));
         QCOMPARE(memo.line_count(), 3001);
+    }
+
+    // Received lines keep their times through the user's edits, the text limit and clearing;
+    // what the user types or splits off has none.
+    void arrival_times_stay_with_their_lines()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        using Times = std::vector<colormemo::ArrivalTime>;
+        const auto times = [&memo] {
+            Times result;
+            for (int index = 0; index < memo.line_count(); ++index)
+                result.push_back(memo.arrival_times().time(index));
+            return result;
+        };
+        constexpr colormemo::ArrivalTime none = colormemo::no_arrival_time;
+        const std::vector<std::string_view> read = {"one", "two", "three"};
+        memo.append_lines(read, 1000);
+        memo.extend_line(2, " more", 3000);
+        memo.extend_line(0, "", 2000);  // the line feed completing the line
+        // Enter in the middle of "two" and at the start of "three more".
+        memo.setFocus();
+        memo.set_selection(memo.line_start(1) + 1, 0);
+        QTest::keyClick(&memo, Qt::Key_Return);
+        memo.set_selection(memo.line_start(3), 0);
+        QTest::keyClick(&memo, Qt::Key_Return);
+        QCOMPARE(all_lines(memo), (std::vector<std::string>{"one", "t", "wo", "", "three more"}));
+        QCOMPARE(times(), (Times{2000, 1000, none, none, 3000}));
+
+        // The oldest lines go with their times.
+        memo.set_text_limit(1 << 20);
+        const std::vector<std::string> big = numbered_lines(0, 2000, 1000);
+        memo.append_lines(std::vector<std::string_view>(big.begin(), big.end()), 5000);
+        QVERIFY(memo.store().first_line_number() > 5);
+        QCOMPARE(times(), Times(static_cast<std::size_t>(memo.line_count()), 5000));
+        memo.clear();
+        memo.append_lines(read, 7000);
+        QCOMPARE(times(), (Times{7000, 7000, 7000}));
+    }
+
+    // The time strip: times left of the text that hold still when the text scrolls sideways,
+    // and clicks that find the character painted under them.
+    void the_time_strip_shows_times_left_of_the_text()
+    {
+        Window window;
+        TColorMemo& memo = *window.memo;
+        QVERIFY(QTest::qWaitForWindowExposed(&window.widget));
+        const std::string wide = "Wide line " + std::string(200, 'w');
+        memo.append_lines(std::vector<std::string_view>{wide, "abc"}, QDateTime::currentMSecsSinceEpoch());
+        memo.append_line("typed");
+        const int height = memo.line_height();
+        // The byte of `line` a click at its first ink right of `from` puts the caret before.
+        const auto click_first_ink = [&](int line, int from) {
+            const int ink = first_ink_column(memo.viewport()->grab().toImage(), QRect(from, line * height, 500, height));
+            QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, QPoint(ink + 1, line * height + 2));
+            return memo.caret_offset() - memo.line_start(line);
+        };
+        QCOMPARE(click_first_ink(1, 0), colormemo::TextOffset{0});
+        memo.set_shows_arrival_times(true);
+        const int left = memo.position_of_offset(memo.line_start(1)).x();
+        QVERIFY(left > memo.string_width("00:00:00.000"));
+        QCOMPARE(click_first_ink(1, left), colormemo::TextOffset{0});
+
+        // Digits beside received lines (in a muted colour: anything but the background).
+        const QImage shown = memo.viewport()->grab().toImage();
+        const auto strip_marked = [&](int line) {
+            for (int y = line * height; y < (line + 1) * height; ++y)
+                for (int x = 0; x < left - 2; ++x)
+                    if (shown.pixel(x, y) != shown.pixel(0, 0))
+                        return true;
+            return false;
+        };
+        QVERIFY(strip_marked(0) && strip_marked(1) && !strip_marked(2));
+        // Scrolled sideways, the strip stays and covers the text under it; a click finds the
+        // first character right of it.
+        memo.horizontalScrollBar()->setValue(memo.string_width("Wide line "));
+        QCOMPARE(memo.viewport()->grab().toImage().copy(0, 0, left - 2, 3 * height), shown.copy(0, 0, left - 2, 3 * height));
+        QCOMPARE(click_first_ink(0, left), colormemo::TextOffset{10});
     }
 
     void a_long_line_is_laid_out_and_painted_where_it_is_shown()

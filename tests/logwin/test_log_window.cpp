@@ -2,11 +2,14 @@
 
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
+#include "logwin/find_bar.h"
 #include "logwin/tform2.h"
 #include "loopback.h"
 #include "net/tserversocket.h"
 
+#include <QDateTime>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -195,6 +198,37 @@ private Q_SLOTS:
         QVERIFY(sender.send("way\nthree\n"));
         QTRY_COMPARE(memo_lines(*window), (QList<QByteArray>{"way", "three"}));
         QVERIFY(window->ServerSocket1->Active());
+    }
+
+    // A line's time is that of the read that completed it, shared by the lines of that read,
+    // and the filtered view shows the same times for its copies.
+    void lines_keep_the_time_they_were_completed()
+    {
+        const auto time_of = [](const TColorMemo* memo, int line) { return memo->arrival_times().time(line); };
+        Sender sender(port);
+        QVERIFY(sender.send("first half, "));
+        QTRY_COMPARE(memo_lines(*window), QList<QByteArray>{"first half, "});
+        const colormemo::ArrivalTime shown = time_of(window->memo1, 0);
+        // The rest of the line, and then a bare line feed, come in later reads.
+        colormemo::ArrivalTime last = shown;
+        for (const char* rest : {"second half\nnext\nopen", "\n"}) {
+            QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > last + 20);
+            const qint64 sent = QDateTime::currentMSecsSinceEpoch();
+            QVERIFY(sender.send(rest));
+            QTRY_VERIFY(window->memo1->line_count() == 3 && time_of(window->memo1, 2) >= sent);
+            last = time_of(window->memo1, 2);
+        }
+        QCOMPARE(memo_lines(*window), (QList<QByteArray>{"first half, second half", "next", "open"}));
+        QVERIFY(time_of(window->memo1, 0) > shown);
+        QCOMPARE(time_of(window->memo1, 1), time_of(window->memo1, 0));
+        QVERIFY(time_of(window->memo1, 2) > time_of(window->memo1, 1));
+
+        window->open_find_bar();
+        window->find_bar->filter_edit->setText(QStringLiteral("half"));
+        QVERIFY(sender.send("another half\n"));
+        QTRY_COMPARE(window->filter_memo->line_count(), 2);
+        QCOMPARE(time_of(window->filter_memo, 0), time_of(window->memo1, 0));
+        QCOMPARE(time_of(window->filter_memo, 1), time_of(window->memo1, 3));
     }
 
     void follow_goes_off_when_scrolled_up_and_on_again_at_the_end()

@@ -241,7 +241,7 @@ private Q_SLOTS:
             if (!item->isSeparator())
                 items.append(item->text() + '|' + item->shortcut().toString() + '|' + (item->isEnabled() ? "on" : "off"));
         QCOMPARE(items, (QStringList{"&Find...|Ctrl+F|off", "Find &Next|F3|off", "Find &Previous|Shift+F3|off",
-                                     "C&lear|Ctrl+Shift+L|off"}));
+                                     "C&lear|Ctrl+Shift+L|off", "Show &arrival times||off"}));
 
         TForm2* first = open_window("LOG: a");
         TForm2* second = open_window("LOG: b");
@@ -263,6 +263,16 @@ private Q_SLOTS:
         frame->clear_action->trigger();
         QCOMPARE(first->memo1->line_count(), 0);
         QCOMPARE(second->memo1->line_count(), 2);
+
+        // Arrival times: each window keeps its own choice, the check mark shows the active one's.
+        QVERIFY(frame->arrival_times_action->isCheckable() && !frame->arrival_times_action->isChecked());
+        frame->arrival_times_action->trigger();
+        QVERIFY(first->shows_arrival_times() && !second->shows_arrival_times());
+        frame->mdi_area->setActiveSubWindow(second);
+        QTRY_VERIFY(!frame->arrival_times_action->isChecked());
+        frame->mdi_area->setActiveSubWindow(first);
+        QTRY_VERIFY(frame->arrival_times_action->isChecked());
+        QVERIFY(first->shows_arrival_times() && !second->shows_arrival_times());
     }
 
     void vesmira_menu_saves_the_active_window()
