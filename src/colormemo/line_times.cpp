@@ -3,9 +3,38 @@
 #include "colormemo/line_times.h"
 
 #include <algorithm>
+#include <ctime>
 #include <stdexcept>
 
 namespace colormemo {
+
+std::string_view ArrivalTimeFormat::text(ArrivalTime time)
+{
+    if (time == no_arrival_time)
+        return {};
+    // Floor division, so times before 1970 keep their digits right too.
+    const std::int64_t second = time / 1000 - (time % 1000 < 0 ? 1 : 0);
+    const auto millisecond = static_cast<int>(time - second * 1000);
+    const auto two_digits = [this](std::size_t at, int value) {
+        text_[at] = static_cast<char>('0' + value / 10 % 10);
+        text_[at + 1] = static_cast<char>('0' + value % 10);
+    };
+    if (second != second_) {
+        second_ = second;
+        const auto seconds = static_cast<std::time_t>(second);
+        std::tm local{};
+        localtime_r(&seconds, &local);
+        two_digits(0, local.tm_hour);
+        text_[2] = ':';
+        two_digits(3, local.tm_min);
+        text_[5] = ':';
+        two_digits(6, local.tm_sec);
+        text_[8] = '.';
+    }
+    text_[9] = static_cast<char>('0' + millisecond / 100);
+    two_digits(10, millisecond % 100);
+    return {text_, length};
+}
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <limits>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace colormemo {
@@ -15,6 +16,20 @@ namespace colormemo {
 using ArrivalTime = std::int64_t;
 // A line the user typed or split off: it shows no time.
 inline constexpr ArrivalTime no_arrival_time = std::numeric_limits<ArrivalTime>::min();
+
+// Writes arrival times as local "HH:MM:SS.mmm", as the view shows them and a saved log
+// carries them. Converting to local time is done once a second of the times given, so a save
+// of millions of lines costs little more than copying the digits.
+class ArrivalTimeFormat {
+public:
+    // The text of `time`; valid until the next call. Empty for no_arrival_time.
+    std::string_view text(ArrivalTime time);
+    static constexpr std::size_t length = 12;  // "HH:MM:SS.mmm"
+
+private:
+    std::int64_t second_ = std::numeric_limits<std::int64_t>::min();
+    char text_[length] = {};
+};
 
 class LineTimes {
 public:

@@ -6,7 +6,6 @@
 #include "colormemo/text_codec.h"
 #include "platform/error_report.h"
 
-#include <QDateTime>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -153,12 +152,12 @@ void TextView::paint_gutter(QPainter& painter, int first, int last) const
     painter.fillRect(QRect(0, 0, gutter_width(), viewport()->height()), background);
     painter.setPen(muted);
     painter.setFont(font());
+    ArrivalTimeFormat format;
     for (int index = first; index < last; ++index) {
-        const ArrivalTime time = times_.time(index);
-        if (time == no_arrival_time)
-            continue;
-        const QString shown = QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss.zzz"));
-        painter.drawText(QPointF(left_margin, (index - first) * line_height_ + ascent_), shown);
+        const std::string_view shown = format.text(times_.time(index));
+        if (!shown.empty())
+            painter.drawText(QPointF(left_margin, (index - first) * line_height_ + ascent_),
+                             QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())));
     }
 }
 

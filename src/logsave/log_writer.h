@@ -16,6 +16,8 @@
 #include <memory>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <span>
 #include <string_view>
 
@@ -56,6 +58,11 @@ public:
     }
 
     LogWriter(LogWriter&&) = default;
+
+    // Something to write before each line written from its start (an arrival time, say):
+    // `prefix` puts it into `out` for the line numbered `number`.
+    using LinePrefix = std::function<void(std::int64_t number, std::string& out)>;
+    void set_line_prefix(LinePrefix prefix) { prefix_ = std::move(prefix); }
 
     // Gathers lines until `deadline` passes, the writing thread is behind, or every line is
     // handed over; true once the save has ended, committed or failed.
@@ -138,6 +145,10 @@ private:
                     line = line.substr(0, std::min(end_.byte, line.size()));
                 if (next_ == begin_.line)
                     line.remove_prefix(std::min(begin_.byte, line.size()));
+                if (prefix_ && (next_ != begin_.line || begin_.byte == 0)) {
+                    prefix_(next_, prefix_text_);
+                    sink_->append(prefix_text_);
+                }
                 sink_->append(line);
                 if (next_ != end_.line || line_feed_after_last_)
                     sink_->append("\n");
@@ -160,6 +171,8 @@ private:
     bool finishing_ = false;
     QString error_;
     std::array<std::string_view, batch_lines> batch_{};
+    LinePrefix prefix_;
+    std::string prefix_text_;
 };
 
 }  // namespace logsave

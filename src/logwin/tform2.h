@@ -166,8 +166,12 @@ public:
     // save goes on in slices while lines arrive. Does nothing while a save runs.
     void save_log_as(bool selection_only);
     bool saving() const { return log_save != nullptr; }
-    // Asks for the file to save to (empty: none); unset, a file dialog asks.
+    // Asks for the file to save to (empty: none); unset, a file dialog asks, whose check box
+    // "with &arrival times" sets save_arrival_times.
     std::function<QString()> ask_save_file_name;
+    // A saved log has each line's arrival time before it ("HH:MM:SS.mmm "); the dialog's last
+    // choice in this window.
+    bool save_arrival_times = false;
     // The acknowledge button: restores the title bar and tells the frame.
     void ToolButton1Click();
     // The log file button, checked or unchecked by the user: asks for a file and starts
@@ -211,6 +215,7 @@ protected:
 private:
     class MemoTarget;
     class LogSave;
+    QString ask_save_file(bool selection_only);
 
     void build_alert_tab();
     void build_find_bar(QWidget* view_tab);

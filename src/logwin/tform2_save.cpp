@@ -6,13 +6,17 @@
 #include "logwin/tform2.h"
 #include "platform/message_box.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QProgressDialog>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
+#include <string>
+#include <string_view>
 
 namespace logwin {
 
@@ -100,26 +104,47 @@ void TForm2::save_log_as(bool selection_only)
         return;
     if (selection_only && shown_memo()->selection_length() == 0)
         return;
-    const QString file_name =
-        ask_save_file_name ? ask_save_file_name()
-                           : QFileDialog::getSaveFileName(
-                                 this, selection_only ? QStringLiteral("Save selection as") : QStringLiteral("Save log as"),
-                                 QString(), QStringLiteral("Log files (*.log *.txt);;All files (*)"));
+    const QString file_name = ask_save_file_name ? ask_save_file_name() : ask_save_file(selection_only);
     if (file_name.isEmpty() || log_save != nullptr)
         return;
     // The dialog's loop went on receiving lines, and the filter may have been set or ended
     // meanwhile: the text saved is what is on screen now.
     const TColorMemo* memo = shown_memo();
     const colormemo::LineStore& store = memo->store();
-    if (selection_only) {
-        const colormemo::TextOffset start = memo->selection_start();
-        const colormemo::TextOffset end = start + memo->selection_length();
-        log_save = new LogSave(
-            *this, Writer::text(store, file_name, place_of(store, start), place_of(store, end)), file_name);
-    } else {
-        const std::int64_t first = store.first_line_number();
-        log_save = new LogSave(*this, Writer::lines(store, file_name, first, first + store.line_count()), file_name);
+    const std::int64_t first = store.first_line_number();
+    const colormemo::TextOffset start = memo->selection_start();
+    Writer writer = selection_only ? Writer::text(store, file_name, place_of(store, start),
+                                                  place_of(store, start + memo->selection_length()))
+                                   : Writer::lines(store, file_name, first, first + store.line_count());
+    if (save_arrival_times) {
+        writer.set_line_prefix([memo, format = colormemo::ArrivalTimeFormat()](std::int64_t number,
+                                                                               std::string& out) mutable {
+            const int index = static_cast<int>(number - memo->store().first_line_number());
+            const std::string_view time = format.text(memo->arrival_times().time(index));
+            // A line without a time (one the user typed) keeps the column of the text.
+            out.assign(time.empty() ? std::string(colormemo::ArrivalTimeFormat::length, ' ') : std::string(time));
+            out.push_back(' ');
+        });
     }
+    log_save = new LogSave(*this, std::move(writer), file_name);
+}
+
+QString TForm2::ask_save_file(bool selection_only)
+{
+    QFileDialog dialog(this, selection_only ? QStringLiteral("Save selection as") : QStringLiteral("Save log as"),
+                       QString(), QStringLiteral("Log files (*.log *.txt);;All files (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // Qt's own dialog, which takes the check box below its fields.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* with_times = new QCheckBox(QStringLiteral("with &arrival times"), &dialog);
+    with_times->setObjectName(QStringLiteral("with_arrival_times"));
+    with_times->setChecked(save_arrival_times);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addWidget(with_times, grid->rowCount(), 0, 1, grid->columnCount());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    save_arrival_times = with_times->isChecked();
+    return dialog.selectedFiles().constFirst();
 }
 
 }  // namespace logwin

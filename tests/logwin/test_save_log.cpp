@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <ctime>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,28 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(path("nothing.log")));
         QCOMPARE(asked, 3);
         QCOMPARE(messages, QStringList());
+    }
+
+    void arrival_times_go_before_the_lines_when_asked()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+        // 2026-12-08 07:05:09.042 and .999 UTC, then a line the user typed, without a time.
+        const colormemo::ArrivalTime first = 1796713509042;
+        const std::string_view received[] = {"alpha", "beta"};
+        window->memo1->append_lines(std::span(received, 1), first);
+        window->memo1->append_lines(std::span(received + 1, 1), first + 957);
+        window->memo1->set_selection(window->memo1->text_length(), 0);
+        QTest::keyClick(window->memo1, Qt::Key_Return);
+        QTest::keyClicks(window->memo1, QStringLiteral("typed"));
+        window->save_arrival_times = true;
+        save(path("timed.log"), false);
+        QCOMPARE(file_bytes(path("timed.log")),
+                 QByteArray("07:05:09.042 alpha\n07:05:09.999 beta\n             typed\n"));
+        // A selection from the middle of a line: only whole lines get their time.
+        window->memo1->set_selection(2, window->memo1->text_length() - 2);
+        save(path("timed-selection.log"), true);
+        QCOMPARE(file_bytes(path("timed-selection.log")), QByteArray("pha\n07:05:09.999 beta\n             typed"));
     }
 
     void the_filtered_view_saves_only_the_lines_shown()
