@@ -248,7 +248,10 @@ TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& c
     if (config.command.isEmpty())
         return SetUp::done;
     const auto parts = platform::split_command(config.command);
-    process_handle = platform::ChildProcess::start(parts.program, parts.params);
+    // Found as a shell finds it, so "ssh -N ..." needs no full path; no shell runs it.
+    const QString program = platform::find_command_program(parts.program);
+    if (!program.isEmpty())
+        process_handle = platform::ChildProcess::start(program, parts.params);
     if (!process_handle)
         return SetUp::command_not_started;
     command_program = parts.program;

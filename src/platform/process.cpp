@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <csignal>
@@ -107,6 +108,13 @@ ChildProcess::~ChildProcess()
         close(pidfd_);
     else
         hand_to_reaper(pidfd_);
+}
+
+QString find_command_program(const QString& program)
+{
+    if (program.contains(QLatin1Char('/')))
+        return program;
+    return QStandardPaths::findExecutable(program);
 }
 
 std::unique_ptr<ChildProcess> ChildProcess::start(const QString& program, const QString& params, int* error)

@@ -26,6 +26,11 @@ struct CommandParts {
 CommandParts<QString> split_command(const QString& command);
 CommandParts<std::string> split_command(std::string_view command);
 
+// The executable a program part names, found as a shell finds it: a part with a '/' as it
+// stands; a bare name as the first executable file of that name on PATH, empty when there is
+// none (a bare name is never taken from the current directory unless PATH says so).
+QString find_command_program(const QString& program);
+
 // The arguments a parameter part stands for: its pieces between blanks, empty pieces dropped.
 QStringList split_params(const QString& params);
 

@@ -116,6 +116,29 @@ private Q_SLOTS:
         QCOMPARE(error, ENOENT);
     }
 
+    void commands_are_found_on_path_as_a_shell_finds_them()
+    {
+        const QByteArray saved_path = qgetenv("PATH");
+        QDir first(folder.filePath(QStringLiteral("path-first")));
+        QDir second(folder.filePath(QStringLiteral("path-second")));
+        QVERIFY(first.mkpath(QStringLiteral("dir-named-tool/tool")) && second.mkpath(QStringLiteral(".")));
+        // Not executable in the first folder, executable in the second.
+        QFile plain(first.filePath(QStringLiteral("tool")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        QVERIFY(QFile::copy(folder.filePath(QStringLiteral("probe")), second.filePath(QStringLiteral("tool"))));
+        qputenv("PATH", QFile::encodeName(first.path() + QLatin1Char(':') + second.path()));
+        const QString found = find_command_program(QStringLiteral("tool"));
+        const QString missing = find_command_program(QStringLiteral("no-such-tool"));
+        const QString relative = find_command_program(QStringLiteral("./tool"));
+        const QString absolute = find_command_program(QStringLiteral("/no/such/tool"));
+        qputenv("PATH", saved_path);
+        QCOMPARE(found, second.filePath(QStringLiteral("tool")));
+        QCOMPARE(missing, QString());
+        QCOMPARE(relative, QStringLiteral("./tool"));
+        QCOMPARE(absolute, QStringLiteral("/no/such/tool"));
+    }
+
     void child_holds_no_descriptor_of_ours()
     {
         // Deliberately inheritable (no close-on-exec): the child must not get them even so.

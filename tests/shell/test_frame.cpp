@@ -126,6 +126,16 @@ private Q_SLOTS:
         QCOMPARE(boxes, QStringList{"Error|0|Couldn't run your command."});
         QVERIFY(!window->process_handle && window->command_program.isEmpty());
         QVERIFY(loopback::accepts_connections(port));
+
+        // A bare program name is looked up on PATH as a shell would; one that isn't there fails.
+        boxes.clear();
+        QVERIFY(open_window("LOG: missing", "no-such-program-of-vesmira -v"));
+        QCOMPARE(boxes, QStringList{"Error|0|Couldn't run your command."});
+        boxes.clear();
+        TForm2* sleeper = open_window("LOG: sleeper", "sleep 30");
+        QVERIFY(sleeper && boxes.isEmpty());
+        QVERIFY(sleeper->process_handle && sleeper->process_handle->running());
+        QCOMPARE(sleeper->window_command(), QStringLiteral("sleep 30"));
     }
 
     void closing_a_window_stops_command_and_listener_data()
