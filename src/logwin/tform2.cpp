@@ -12,6 +12,7 @@
 #include "logwin/line_filter.h"
 #include "logwin/tsave_later.h"
 #include "logwin/window_images.h"
+#include "net/socket_errors.h"
 #include "net/tserversocket.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
@@ -232,7 +233,11 @@ TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& c
     try {
         ServerSocket1->SetPort(config.port);
         ServerSocket1->SetActive(true);
+    } catch (const net::ESocketError& error) {
+        listen_error = error.code();
+        return SetUp::not_listening;
     } catch (...) {
+        listen_error = 0;
         return SetUp::not_listening;
     }
     listen_port = config.port;

@@ -79,6 +79,8 @@ public:
     QString command_params;
     std::int32_t listen_port = 0;
     bool alert_raised = false;
+    // Why set_up couldn't listen: the errno of the call that failed, 0 when unknown.
+    int listen_error = 0;
     // A fragment is shown whose line feed hasn't arrived yet (kept by the line assembly).
     bool last_line_open() const { return line_assembly.last_line_open(); }
 

@@ -9,10 +9,16 @@
 
 namespace net {
 
-// Raised by the listener and its socket objects; carries only its message.
+// Raised by the listener and its socket objects: its message, and the errno of the system call
+// that failed (0 when the error isn't a failed call), so a caller can tell why.
 class ESocketError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    ESocketError(const std::string& message, int code) : std::runtime_error(message), code_(code) {}
+    int code() const noexcept { return code_; }
+
+private:
+    int code_ = 0;
 };
 
 // "Windows-Socket-Fehler: %s (%d), auf API '%s'" for an OS call that failed with errno `code`.

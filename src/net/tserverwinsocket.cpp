@@ -85,7 +85,7 @@ void TServerWinSocket::listen(const std::string& service, uint16_t port, int32_t
 
     const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (handle < 0)
-        throw ESocketError(kCannotCreateSocket);
+        throw ESocketError(kCannotCreateSocket, errno);
     handle_ = handle;
 
     const std::weak_ptr<char> alive = alive_;
@@ -99,16 +99,20 @@ void TServerWinSocket::listen(const std::string& service, uint16_t port, int32_t
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_ANY);
         address.sin_port = htons(service.empty() ? port : service_port(service));
-        if (::bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-            throw ESocketError(socket_api_error_message(errno, "bind"));
+        if (::bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            const int code = errno;
+            throw ESocketError(socket_api_error_message(code, "bind"), code);
+        }
 
         start_watching();
         queue_size = std::min(queue_size, kMaxQueueSize);
         notify(snListen);
         if (alive.expired() || handle_ != handle)
             return;  // an OnListen handler's nested loop tore the listener down meanwhile
-        if (::listen(handle, queue_size) != 0)
-            throw ESocketError(socket_api_error_message(errno, "listen"));
+        if (::listen(handle, queue_size) != 0) {
+            const int code = errno;
+            throw ESocketError(socket_api_error_message(code, "listen"), code);
+        }
         connected_ = true;
     } catch (...) {
         if (!alive.expired())

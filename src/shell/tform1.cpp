@@ -29,6 +29,9 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include <cerrno>
+#include <cstring>
+
 namespace shell {
 
 namespace {
@@ -348,8 +351,13 @@ void TForm1::open_log_window(std::int32_t port, bool saved, const QString& confi
     case logwin::TForm2::SetUp::not_listening: {
         // The box's nested loop lets the user close the window meanwhile.
         QPointer<logwin::TForm2> doomed(window);
-        platform::show_message(QStringLiteral("You are already listening on port %1.").arg(port),
-                               QStringLiteral("Error"), platform::MessageIcon::Error);
+        // A port in use is what the message always said; any other reason is said as it is.
+        const int reason = window->listen_error;
+        const QString text = reason == 0 || reason == EADDRINUSE
+                                 ? QStringLiteral("You are already listening on port %1.").arg(port)
+                                 : QStringLiteral("Can't listen on port %1: %2.").arg(port).arg(
+                                       QString::fromLocal8Bit(std::strerror(reason)));
+        platform::show_message(text, QStringLiteral("Error"), platform::MessageIcon::Error);
         delete doomed.data();
         return;
     }

@@ -24,6 +24,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 using logwin::TForm2;
 using loopback::reaped;
 
@@ -126,6 +130,20 @@ private Q_SLOTS:
         QCOMPARE(boxes, QStringList{"Error|0|Couldn't run your command."});
         QVERIFY(!window->process_handle && window->command_program.isEmpty());
         QVERIFY(loopback::accepts_connections(port));
+
+        // Any reason but a port in use is said as it is: here the process has no descriptor left.
+        boxes.clear();
+        const quint16 other_port = loopback::free_port();
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        const int lowest_free = open("/dev/null", O_RDONLY);
+        close(lowest_free);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(lowest_free);
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
+        frame->open_log_window(other_port, false, {}, "LOG: no descriptor", {}, {});
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+        QCOMPARE(boxes, QStringList{QStringLiteral("Error|0|Can't listen on port %1: Too many open files.").arg(other_port)});
 
         // A bare program name is looked up on PATH as a shell would; one that isn't there fails.
         boxes.clear();
