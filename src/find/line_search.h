@@ -4,12 +4,12 @@
 // thread also appends lines and drops old ones while lines arrive, so a worker thread would
 // need a copy of the store to read safely; between slices the store may change freely.
 
+#include "find/line_sequence.h"
 #include "find/pattern.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <concepts>
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -18,16 +18,6 @@
 #include <utility>
 
 namespace find {
-
-// A store of lines as the search reads it (colormemo::LineStore is one): lines are numbered
-// from first_line_number(), a count that only grows as lines are dropped from the front.
-// line_views fills a span with the bytes of consecutive lines and says how many it filled.
-template <class Lines>
-concept LineSequence = requires(const Lines& lines, int index, std::span<std::string_view> out) {
-    { lines.line_count() } -> std::convertible_to<int>;
-    { lines.line_views(index, out) } -> std::convertible_to<std::size_t>;
-    { lines.first_line_number() } -> std::convertible_to<std::int64_t>;
-};
 
 enum class SearchMode {
     count,          // every match

@@ -5,6 +5,7 @@
 // on another thread; between slices the store may change freely. Only the disk work, which
 // touches no store, runs on a thread (FileSink).
 
+#include "find/line_sequence.h"
 #include "logsave/file_sink.h"
 
 #include <QString>
@@ -12,25 +13,17 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <concepts>
-#include <memory>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
+#include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace logsave {
 
-// A store of lines as the writer reads it (colormemo::LineStore is one): lines are numbered
-// from first_line_number(), a count that only grows as lines are dropped from the front.
-template <class Lines>
-concept LineSequence = requires(const Lines& lines, int index, std::span<std::string_view> out) {
-    { lines.line_count() } -> std::convertible_to<int>;
-    { lines.line_views(index, out) } -> std::convertible_to<std::size_t>;
-    { lines.first_line_number() } -> std::convertible_to<std::int64_t>;
-};
+using find::LineSequence;
 
 // A byte of a line; the line by its number (first_line_number() based).
 struct TextPlace {

@@ -122,7 +122,11 @@ void TForm2::save_log_as(bool selection_only)
             const int index = static_cast<int>(number - memo->store().first_line_number());
             const std::string_view time = format.text(memo->arrival_times().time(index));
             // A line without a time (one the user typed) keeps the column of the text.
-            out.assign(time.empty() ? std::string(colormemo::ArrivalTimeFormat::length, ' ') : std::string(time));
+            // Assigned in place: this runs for every line saved, so it must not allocate.
+            if (time.empty())
+                out.assign(colormemo::ArrivalTimeFormat::length, ' ');
+            else
+                out.assign(time);
             out.push_back(' ');
         });
     }
