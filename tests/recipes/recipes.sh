@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs the README's "Sending logs to Vesmira" recipes for real: a real Vesmira (no display
 # needed) listens with a saved window that logs to a file, and each recipe's source, with real
-# tail, journalctl, rsyslogd and ssh, must bring a line into that file.
-# Usage: recipes.sh BIN_DIR README
+# tail, journalctl, rsyslogd and ssh, must bring a line into that file. The help topic must
+# give the same recipes.
+# Usage: recipes.sh BIN_DIR README HELP_TOPIC
 set -euo pipefail
 
 bin_dir=$1
 readme=$2
+help_topic=$3
 work=$(mktemp -d)
 groups=()
 # Each background source is a pipeline; it runs as a process group of its own, so that ending
@@ -43,6 +45,12 @@ recipe() {
         found == 2 { print }
     ' "$readme"
 }
+
+for name in tail journal rsyslog tunnel tunnel-sender; do
+    text=$(recipe "$name")
+    [ -n "$text" ] || fail "the README has no recipe \"$name\""
+    grep -qxF -- "<pre>$text</pre>" "$help_topic" || fail "the help topic doesn't give the README's $name recipe: $text"
+done
 
 # A port nobody listens on; the listeners below take it at once.
 free_port() {
@@ -119,7 +127,6 @@ wait_for_port "$sshd_port" sshd
 # The window's command is the tunnel recipe as typed, told where "loghost" is. This machine is
 # both ends here, so the remote end's port is another one than the window's.
 tunnel=$(recipe tunnel)
-[ -n "$tunnel" ] || fail "the README has no tunnel recipe"
 tunnel=${tunnel/ssh /ssh -F $work/ssh/ssh_config }
 tunnel=${tunnel/-R 5000:localhost:5000/-R $tunnel_port:localhost:$vesmira_port}
 
@@ -182,7 +189,6 @@ expect_line "rsyslog" "rsyslog-recipe-marker" \
 
 # The tunnel: a sender on "loghost" writes to its own port, which the window's ssh forwards.
 sender=$(recipe tunnel-sender)
-[ -n "$sender" ] || fail "the README has no sender for the tunnel"
 remote_log=$work/remote-syslog
 : > "$remote_log"
 sender=${sender//\/var\/log\/syslog/$remote_log}
