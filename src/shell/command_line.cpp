@@ -3,6 +3,7 @@
 
 #include "shell/command_line.h"
 
+#include "platform/error_report.h"
 #include "platform/int_conversion.h"
 
 #include <QCommandLineOption>
@@ -163,8 +164,8 @@ void check_names(CommandLine& command_line, const std::function<bool(const QStri
             if (!is_saved(name))
                 error = QStringLiteral("there is no saved window configuration named '%1'.").arg(name);
         } catch (const std::exception& failure) {
-            error = QStringLiteral("can't read the saved window configurations: %1")
-                        .arg(QString::fromLocal8Bit(failure.what()));
+            error = QStringLiteral("can't read the saved window configurations: ") +
+                    platform::error_report_text(failure.what());
         }
         if (!error.isEmpty())
             break;

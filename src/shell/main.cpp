@@ -1,7 +1,6 @@
 // Program start-up: the command line, the application, its frame and dialogs, and the event loop.
 
 #include "help/helpsys.h"
-#include "newwin/window_configs.h"
 #include "platform/real_message_box.h"
 #include "shell/command_line.h"
 #include "shell/startup.h"
@@ -17,7 +16,7 @@ int main(int argc, char* argv[])
     for (int index = 0; index < argc; ++index)
         arguments.append(QString::fromLocal8Bit(argv[index]));
     shell::CommandLine command_line = shell::parse_command_line(arguments);
-    shell::check_names(command_line, [](const QString& name) { return newwin::config_exists(name.toStdString()); });
+    shell::check_names_in_store(command_line);
     if (command_line.request != shell::CommandLine::Request::run) {
         const QCoreApplication application(argc, argv);
         return shell::answer_without_starting(command_line);

@@ -14,6 +14,10 @@ struct CommandLine;
 // frame so they go with it. help::initialize_help() must have run before.
 std::unique_ptr<TForm1> create_main_windows();
 
+// Refuses a command line naming a window configuration the store doesn't hold. Only reads the
+// store: a refused start leaves nothing behind.
+void check_names_in_store(CommandLine& command_line);
+
 // Shows the frame, reopens the windows recorded at the last quit, then opens the windows the
 // command line asks for: its names in order, then the window for its port.
 void open_start_windows(TForm1& frame, const CommandLine& command_line);

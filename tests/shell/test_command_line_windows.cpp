@@ -31,17 +31,25 @@ private:
     {
         arguments.prepend(QStringLiteral("vesmira"));
         shell::CommandLine command_line = shell::parse_command_line(arguments);
-        shell::check_names(command_line, [](const QString& name) { return newwin::config_exists(name.toStdString()); });
+        shell::check_names_in_store(command_line);
         QCOMPARE(command_line.error, QString());
         frame = shell::create_main_windows();
         shell::open_start_windows(*frame, command_line);
     }
-    QStringList window_captions() const
+    // Each open log window in one line: caption, port, saved or not, label, command.
+    QStringList windows() const
     {
-        QStringList captions;
-        for (int index = 0; index < frame->log_window_count(); ++index)
-            captions.append(frame->log_window(index)->windowTitle());
-        return captions;
+        QStringList lines;
+        for (int index = 0; index < frame->log_window_count(); ++index) {
+            const TForm2* window = frame->log_window(index);
+            lines.append(QStringLiteral("%1|%2|%3|%4|%5")
+                             .arg(window->windowTitle())
+                             .arg(window->listen_port)
+                             .arg(window->is_saved ? "saved" : "unsaved")
+                             .arg(window->findChild<QLabel*>(QStringLiteral("Label2"))->text())
+                             .arg(window->window_command()));
+        }
+        return lines;
     }
 
 private Q_SLOTS:
@@ -82,22 +90,15 @@ private Q_SLOTS:
         }
 
         start({"db", "--port", QString::number(bare_port), "--command", " sleep 30 ", "web"});
-        QCOMPARE(window_captions(), (QStringList{"LOG: recorded", "LOG: db", "LOG: web",
-                                                 QStringLiteral("LOG: Receiving on port %1").arg(bare_port)}));
-        const quint16 ports[] = {recorded_port, db_port, web_port, bare_port};
-        const bool saved[] = {true, true, true, false};
-        const QString labels[] = {"recorded", "db", "web",
-                                  QStringLiteral("on port %1, but not saved yet.").arg(bare_port)};
-        for (int index = 0; index < 4; ++index) {
-            const TForm2* window = frame->log_window(index);
-            QCOMPARE(window->listen_port, ports[index]);
-            QCOMPARE(window->is_saved, saved[index]);
-            QCOMPARE(window->findChild<QLabel*>(QStringLiteral("Label2"))->text(), labels[index]);
-            QVERIFY(loopback::accepts_connections(ports[index]));
-        }
-        // Commands are trimmed as the New window dialog trims them, and run.
-        QCOMPARE(frame->log_window(2)->window_command(), QStringLiteral("/bin/sleep 30"));
-        QCOMPARE(frame->log_window(3)->window_command(), QStringLiteral("sleep 30"));
+        // Commands are trimmed as the New window dialog trims them.
+        QCOMPARE(windows(), (QStringList{QStringLiteral("LOG: recorded|%1|saved|recorded|").arg(recorded_port),
+                                         QStringLiteral("LOG: db|%1|saved|db|").arg(db_port),
+                                         QStringLiteral("LOG: web|%1|saved|web|/bin/sleep 30").arg(web_port),
+                                         QStringLiteral("LOG: Receiving on port %1|%1|unsaved|on port %1, but not "
+                                                        "saved yet.|sleep 30")
+                                             .arg(bare_port)}));
+        for (const quint16 port : {recorded_port, db_port, web_port, bare_port})
+            QVERIFY(loopback::accepts_connections(port));
         QVERIFY(frame->log_window(3)->process_handle && frame->log_window(3)->process_handle->running());
         QVERIFY(boxes.isEmpty());
     }
@@ -116,8 +117,8 @@ private Q_SLOTS:
 
         // The second "web" and the bare window find their ports taken; "portless" can't be read.
         start({"web", "portless", "db", "web", "--port", QString::number(db_port)});
-        QCOMPARE(window_captions(), (QStringList{"LOG: web", "LOG: db"}));
-        QVERIFY(loopback::accepts_connections(db_port));
+        QCOMPARE(windows(), (QStringList{QStringLiteral("LOG: web|%1|saved|web|").arg(web_port),
+                                         QStringLiteral("LOG: db|%1|saved|db|").arg(db_port)}));
         QCOMPARE(boxes, (QStringList{"Vesmira|Konnte Daten für '' nicht holen.", "Error|Couldn't run your command.",
                                      QStringLiteral("Error|You are already listening on port %1.").arg(web_port),
                                      QStringLiteral("Error|You are already listening on port %1.").arg(db_port)}));
