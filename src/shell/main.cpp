@@ -1,7 +1,8 @@
-// Program start-up: the application, its frame and dialogs, and the event loop.
+// Program start-up: the command line, the application, its frame and dialogs, and the event loop.
 
 #include "help/helpsys.h"
 #include "platform/real_message_box.h"
+#include "shell/command_line.h"
 #include "shell/startup.h"
 
 #include <QApplication>
@@ -9,6 +10,18 @@
 
 int main(int argc, char* argv[])
 {
+    // Read before the application starts: --help, --version and a mistake must work without a
+    // display, and leave no window, no store write and no help log behind.
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    shell::CommandLine command_line = shell::parse_command_line(arguments);
+    shell::check_names_in_store(command_line);
+    if (command_line.request != shell::CommandLine::Request::run) {
+        const QCoreApplication application(argc, argv);
+        return shell::answer_without_starting(command_line);
+    }
+
     QApplication application(argc, argv);
     platform::use_real_message_boxes();
     // The title is also the caption of the default error report.
@@ -17,7 +30,6 @@ int main(int argc, char* argv[])
     help::initialize_help();
 
     const std::unique_ptr<shell::TForm1> frame = shell::create_main_windows();
-    frame->show();
-    frame->reopen_windows();
+    shell::open_start_windows(*frame, command_line);
     return QApplication::exec();
 }

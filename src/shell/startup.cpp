@@ -1,9 +1,11 @@
-// Creation of the program's single instances, in start-up order.
+// Creation of the program's single instances, in start-up order, and the first windows.
 
 #include "shell/startup.h"
 
 #include "logwin/tsave_later.h"
 #include "newwin/tform3.h"
+#include "newwin/window_configs.h"
+#include "shell/command_line.h"
 #include "shell/tdlg_about.h"
 #include "shell/toptdlg.h"
 
@@ -18,6 +20,18 @@ std::unique_ptr<TForm1> create_main_windows()
     logwin::set_save_later_dialog(new logwin::Tsave_later(frame.get()));
     frame->dlg_about = new Tdlg_about(frame.get());
     return frame;
+}
+
+void check_names_in_store(CommandLine& command_line)
+{
+    check_names(command_line, [](const QString& name) { return newwin::config_exists(name.toStdString()); });
+}
+
+void open_start_windows(TForm1& frame, const CommandLine& command_line)
+{
+    frame.show();
+    frame.reopen_windows();
+    frame.open_requested_windows(command_line.names, command_line.port, command_line.command);
 }
 
 }  // namespace shell

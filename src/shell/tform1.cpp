@@ -7,7 +7,9 @@
 #include "help/helpsys.h"
 #include "logwin/tform2.h"
 #include "newwin/new_action.h"
+#include "newwin/text_trim.h"
 #include "newwin/tform3.h"
+#include "newwin/window_configs.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
@@ -418,6 +420,27 @@ void TForm1::reopen_windows()
                                    const QString& command, const QString& label_text) {
         open_log_window(port, saved, config_name, caption, command, label_text);
     });
+}
+
+void TForm1::open_requested_windows(const QStringList& names, std::optional<std::int32_t> port,
+                                    const QString& command)
+{
+    for (const QString& name : names) {
+        // One configuration that can't be read must not keep the others from opening.
+        platform::guarded([&] {
+            const std::optional<newwin::StoredConfig> config = newwin::read_config(name.toStdString());
+            if (!config)
+                return;  // removed since the command line was checked
+            const QString stored_command = QString::fromStdString(config->command.value_or(std::string()));
+            open_log_window(config->port, true, name, QStringLiteral("LOG: ") + name, newwin::trim_text(stored_command),
+                            name);
+        });
+    }
+    if (port) {
+        const QString port_text = QString::number(*port);
+        open_log_window(*port, false, QString(), QStringLiteral("LOG: Receiving on port ") + port_text,
+                        newwin::trim_text(command), QStringLiteral("on port ") + port_text + QStringLiteral(", but not saved yet."));
+    }
 }
 
 void TForm1::Quit1Click()

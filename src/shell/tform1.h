@@ -6,10 +6,12 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCloseEvent;
@@ -63,6 +65,9 @@ public:
     void save_windows_and_quit();
     // Start-up: opens the windows recorded at the last quit when the global option is set.
     void reopen_windows();
+    // Start-up, after reopening: opens the saved configurations named, in order, as the New
+    // window dialog opens a pre-configured one, then an unsaved window on port with command.
+    void open_requested_windows(const QStringList& names, std::optional<std::int32_t> port, const QString& command);
 
     // The open log windows in creation order (a window being closed is no longer counted).
     int log_window_count() const;
