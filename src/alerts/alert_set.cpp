@@ -25,6 +25,16 @@ QString from_store(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// "notify" came after the other values: an alert saved before it has none, and is off.
+bool read_notify(store::TRegistry& registry)
+{
+    try {
+        return registry.ReadBool(store::notify_value);
+    } catch (const store::ERegistryException&) {
+        return false;
+    }
+}
+
 bool same_name(const QString& left, const QString& right)
 {
     return store::fold_name(to_store(left)) == store::fold_name(to_store(right));
@@ -51,7 +61,7 @@ std::vector<AlertActions> AlertSet::check_line(std::string_view line)
     firing.reserve(matches.size());
     for (const CatchwordMatch& match : matches) {
         const tAlert& alert = items_[match.alert];
-        firing.push_back({alert.color_titlebar, alert.sound, alert.command});
+        firing.push_back({alert.color_titlebar, alert.sound, alert.command, alert.notify});
     }
     return firing;
 }
@@ -81,6 +91,7 @@ bool AlertSet::load(const QString& config)
         alert.sound = from_store(registry.ReadString(store::sound_value));
         alert.command = from_store(registry.ReadString(store::command_value));
         alert.active = registry.ReadBool(store::active_value);
+        alert.notify = read_notify(registry);
         make_catchword_list(alert.catchwords, registry.ReadString(store::catchwords_value), alert.active);
         items_.push_back(std::move(alert));
     }
@@ -96,6 +107,7 @@ AlertFields AlertSet::read(const QString& config, const QString& name) const
     fields.command = from_store(registry.ReadString(store::command_value));
     fields.catchwords = registry.ReadString(store::catchwords_value);
     fields.color_titlebar = registry.ReadBool(store::color_titlebar_value);
+    fields.notify = read_notify(registry);
     return fields;
 }
 
@@ -118,6 +130,7 @@ bool AlertSet::save(const QString& config, const QString& name, const AlertField
     registry.WriteString(store::command_value, to_store(fields.command));
     registry.WriteString(store::catchwords_value, fields.catchwords);
     registry.WriteBool(store::color_titlebar_value, fields.color_titlebar);
+    registry.WriteBool(store::notify_value, fields.notify);
     bool created = false;
     bool active = false;
     try {
@@ -141,6 +154,7 @@ bool AlertSet::save(const QString& config, const QString& name, const AlertField
     alert->command = fields.command;
     alert->sound = fields.sound;
     alert->color_titlebar = fields.color_titlebar;
+    alert->notify = fields.notify;
     alert->active = active;
     make_catchword_list(alert->catchwords, fields.catchwords, active);
     matcher_stale_ = true;

@@ -40,6 +40,7 @@ struct AlertFields {
     QString command;
     std::string catchwords;
     bool color_titlebar = false;
+    bool notify = false;
 };
 
 // The port and command of a window configuration saved together with the first alert of a
@@ -54,6 +55,7 @@ struct AlertActions {
     bool color_titlebar = false;
     QString sound;
     QString command;
+    bool notify = false;
 };
 
 class AlertSet {

@@ -16,6 +16,8 @@ struct tAlert {
     QString name;
     QString command;
     bool active = false;
+    // A firing line shows a desktop notification.
+    bool notify = false;
 };
 
 }  // namespace alerts

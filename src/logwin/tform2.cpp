@@ -14,6 +14,7 @@
 #include "logwin/window_images.h"
 #include "net/socket_errors.h"
 #include "net/tserversocket.h"
+#include "platform/bring_to_front.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
@@ -32,6 +33,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -334,8 +336,33 @@ void TForm2::check_line_for_alerts(std::string_view line)
 {
     // What to do is taken before anything is done: an action may let other handlers run, and
     // those may change the alerts or match further lines.
-    for (const alerts::AlertActions& actions : alerts.check_line(line))
+    bool notify = false;
+    for (const alerts::AlertActions& actions : alerts.check_line(line)) {
         run_alert_actions(actions);
+        notify = notify || actions.notify;
+    }
+    if (notify)
+        notify_line(line);
+}
+
+void TForm2::notify_line(std::string_view line)
+{
+    if (notifier == nullptr)
+        return;
+    // The notifier calls back only while this window lives.
+    notifier->notify(this, windowTitle(), QString::fromUtf8(line.data(), qsizetype(line.size())),
+                     [this] { show_from_notification(); });
+}
+
+void TForm2::show_from_notification()
+{
+    platform::guarded([this] {
+        platform::bring_to_front(this);
+        if (isMinimized())
+            showNormal();
+        if (QMdiArea* area = mdiArea())
+            area->setActiveSubWindow(this);
+    });
 }
 
 void TForm2::run_alert_actions(const alerts::AlertActions& actions)
@@ -444,7 +471,10 @@ void TForm2::build_alert_tab()
     CheckBox1 = named(new QCheckBox(QStringLiteral("&Color titlebar"), GroupBox2), "CheckBox1");
     CheckBox1->setChecked(true);
     // At least the form's 79 x 14, and wide enough for the caption in the fonts found here.
-    parameters->add(CheckBox1, {65, 104, std::max(79, CheckBox1->sizeHint().width()), 14}, akLeftTop);
+    const int titlebar_width = std::max(79, CheckBox1->sizeHint().width());
+    parameters->add(CheckBox1, {65, 104, titlebar_width, 14}, akLeftTop);
+    CheckBox2 = named(new QCheckBox(QStringLiteral("&Notify"), GroupBox2), "CheckBox2");
+    parameters->add(CheckBox2, {65 + titlebar_width + 16, 104, CheckBox2->sizeHint().width(), 14}, akLeftTop);
     parameters->add(new_label("Catchwords (one per line): ", "Label6", GroupBox2), {7, 134, 0, 0}, akLeftTop);
     Memo2 = named(new QPlainTextEdit(GroupBox2), "Memo2");
     Memo2->setTabChangesFocus(true);
@@ -526,7 +556,7 @@ void TForm2::Button1Click()
         // The fields as they are now: the warning's loop may have let the user go on typing.
         const QString name = Edit1->text();
         const alerts::AlertFields fields{sound, Edit2->text(), catchwords_for_store(Memo2->toPlainText()),
-                                         CheckBox1->isChecked()};
+                                         CheckBox1->isChecked(), CheckBox2->isChecked()};
         const bool created = alerts.save(config, name, fields, new_configuration);
         if (new_configuration) {
             is_saved = true;
@@ -591,6 +621,7 @@ void TForm2::CheckListBox1Click()
         Edit2->setText(fields.command);
         Memo2->setPlainText(with_line_feeds(QString::fromStdString(fields.catchwords)));
         CheckBox1->setChecked(fields.color_titlebar);
+        CheckBox2->setChecked(fields.notify);
     });
 }
 

@@ -3,6 +3,7 @@
 // line, whatever senders write to it; it owns the listener, the text view and the alert state.
 
 #include "alerts/alert_set.h"
+#include "alerts/notifier.h"
 #include "logwin/alert_counter.h"
 #include "logfile/log_file.h"
 #include "logwin/line_assembly.h"
@@ -79,6 +80,8 @@ public:
     QString command_params;
     std::int32_t listen_port = 0;
     bool alert_raised = false;
+    // Shows a firing line of an alert with "&Notify" set outside the frame; null: none is shown.
+    alerts::Notifier* notifier = nullptr;
     // Why set_up couldn't listen: the errno of the call that failed, 0 when unknown.
     int listen_error = 0;
     // A fragment is shown whose line feed hasn't arrived yet (kept by the line assembly).
@@ -124,6 +127,8 @@ public:
     QPushButton* Button2 = nullptr;
     QLineEdit* Edit2 = nullptr;  // command
     QCheckBox* CheckBox1 = nullptr;
+    // "&Notify": a firing line shows a desktop notification.
+    QCheckBox* CheckBox2 = nullptr;
     QPlainTextEdit* Memo2 = nullptr;  // catchwords, one per line
     QPushButton* Button1 = nullptr;
     QPushButton* Button4 = nullptr;
@@ -244,6 +249,10 @@ private:
     void blank_keyword(std::string_view word) override;
     void keywords_changed() override;
     void run_alert_actions(const alerts::AlertActions& actions);
+    // One notification for a line, however many of its alerts ask for it.
+    void notify_line(std::string_view line);
+    // A click on the window's notification: the frame in front, this window active in it.
+    void show_from_notification();
     void play_sound(const QString& sound);
     void open_alert_command(const QString& command);
     // The name the Save configuration dialog gives an unsaved window; empty when the user

@@ -2,6 +2,7 @@
 
 #include "shell/tform1.h"
 
+#include "alerts/desktop_notifier.h"
 #include "alerts/tgradientcaption.h"
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
@@ -10,10 +11,12 @@
 #include "newwin/text_trim.h"
 #include "newwin/tform3.h"
 #include "newwin/window_configs.h"
+#include "platform/bring_to_front.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/system_colors.h"
+#include "shell/alert_tray.h"
 #include "shell/tdlg_about.h"
 #include "shell/toptdlg.h"
 #include "shell/window_reopening.h"
@@ -107,6 +110,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setStatusBar(StatusBar1);
 
     create_menu();
+    notifier = new alerts::DesktopNotifier(QDBusConnection::sessionBus(),
+                                           alerts::DesktopNotifier::default_burst_interval_ms, this);
+    alert_tray = new AlertTray([this] { platform::guarded([this] { platform::bring_to_front(this); }); }, this);
 
     resize(681, 519);
     if (const QScreen* display = screen())
@@ -345,6 +351,7 @@ void TForm1::open_log_window(std::int32_t port, bool saved, const QString& confi
                              const QString& command, const QString& label_text)
 {
     auto* window = new logwin::TForm2(this);
+    window->notifier = notifier;
     mdi_area->addSubWindow(window);
     window->show();
     window->set_text_limit(stored_text_limit_bytes());
@@ -378,6 +385,7 @@ void TForm1::note_alert_raised()
         ++pending_alerts;
     if (pending_alerts == 1)
         status_panels[1]->setText(QStringLiteral("Alerts pending"));
+    alert_tray->show_pending(pending_alerts);
 }
 
 void TForm1::note_alert_acknowledged()
@@ -386,6 +394,7 @@ void TForm1::note_alert_acknowledged()
         --pending_alerts;
     if (pending_alerts == 0)
         status_panels[1]->setText(QStringLiteral("No alerts"));
+    alert_tray->show_pending(pending_alerts);
 }
 
 void TForm1::save_windows_and_quit()

@@ -21,6 +21,9 @@ class QMenu;
 class QStatusBar;
 class TGradientCaption;
 
+namespace alerts {
+class DesktopNotifier;
+}
 namespace help {
 class THookHelpSystem;
 }
@@ -33,6 +36,7 @@ class TForm3;
 
 namespace shell {
 
+class AlertTray;
 class Tdlg_about;
 class Toptdlg;
 
@@ -48,6 +52,10 @@ public:
     // Log windows with a pending alert, as counted by note_alert_raised/acknowledged.
     std::int32_t pending_alerts = 0;
     std::unique_ptr<help::THookHelpSystem> help_system;
+    // Handed to every log window: shows its firing alerts on the desktop.
+    alerts::DesktopNotifier* notifier = nullptr;
+    // The tray icon, following pending_alerts.
+    AlertTray* alert_tray = nullptr;
     // The dialogs created at start-up; their menu items do nothing while they are unset.
     newwin::TForm3* Form3 = nullptr;
     Toptdlg* optdlg = nullptr;

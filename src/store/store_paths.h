@@ -19,6 +19,8 @@ inline const std::string sound_value = "sound";
 inline const std::string catchwords_value = "catchwords";
 inline const std::string color_titlebar_value = "color_titlebar";
 inline const std::string active_value = "active";
+// Of an alert: 1 = a firing line shows a desktop notification; missing (older stores) = off.
+inline const std::string notify_value = "notify";
 
 // configs_key + "\" + name. The name is used unchanged: a backslash in it is a level separator.
 std::string config_key(const std::string& config_name);

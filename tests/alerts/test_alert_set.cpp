@@ -166,6 +166,28 @@ private Q_SLOTS:
         QVERIFY(set.empty());
     }
 
+    void notify_is_off_for_an_alert_saved_without_it()
+    {
+        {
+            // An alert as a build before "notify" wrote it.
+            store::TRegistry registry;
+            QVERIFY(registry.OpenKey(store::alert_key("web", "old"), true));
+            registry.WriteString("catchwords", "OLD");
+            registry.WriteBool("color_titlebar", true);
+            registry.WriteBool("active", true);
+        }
+        Keywords list;
+        AlertSet set(list);
+        QVERIFY(set.load(web));
+        QVERIFY(!set.read(web, QStringLiteral("old")).notify);
+        AlertFields loud = fields("LOUD");
+        loud.notify = true;
+        set.save(web, QStringLiteral("loud"), loud);
+        const std::vector<alerts::AlertActions> actions = set.check_line("OLD LOUD");
+        QCOMPARE(actions.size(), std::size_t(2));
+        QVERIFY(!actions[0].notify && actions[1].notify);
+    }
+
     void a_save_the_store_refuses_part_way_leaves_nothing_data()
     {
         QTest::addColumn<QString>("refused");
