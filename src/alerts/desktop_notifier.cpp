@@ -21,8 +21,9 @@ namespace {
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString object_path = QStringLiteral("/org/freedesktop/Notifications");
 const QString interface_name = QStringLiteral("org.freedesktop.Notifications");
-// The name the installed icon goes by in the icon theme.
-const QString icon_name = QStringLiteral("vesmira");
+// The installed icon and menu entry go by the program's desktop id; the service shows that
+// icon and may group the notifications under the entry.
+const QString app_id = QStringLiteral(VESMIRA_APP_ID);
 const QString click_action = QStringLiteral("default");
 
 }  // namespace
@@ -95,9 +96,9 @@ void DesktopNotifier::send(QObject* source)
 {
     Source& entry = sources_.at(source);
     QDBusMessage call = QDBusMessage::createMethodCall(service, object_path, interface_name, QStringLiteral("Notify"));
-    call << QCoreApplication::applicationName() << entry.id << icon_name << entry.summary
+    call << QCoreApplication::applicationName() << entry.id << app_id << entry.summary
          << body_markup(entry.line, entry.waiting - 1) << QStringList{click_action, QStringLiteral("Show window")}
-         << QVariantMap{} << qint32(-1);
+         << QVariantMap{{QStringLiteral("desktop-entry"), app_id}} << qint32(-1);
     entry.waiting = 0;
     entry.in_flight = true;
     entry.last_sent.start();

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTextBrowser>
@@ -221,8 +220,7 @@ QWidget* html_help(const QString& path, int command, int data)
     split_viewer_path(path, file, topic);
     if (file.isEmpty())
         return nullptr;
-    if (QDir::isRelativePath(file))
-        file = QDir(help_module_state()._RunDir).filePath(file);
+    file = help_file_path(file);
 
     if (viewer.isNull()) {
         viewer = new HelpViewer;

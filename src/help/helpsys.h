@@ -48,8 +48,8 @@ int help_context(const QAction* action);
 void show_help_context(int context);
 
 // Start-up detection, called once by main() after the QApplication exists and before the
-// frame is created: finds the program's directory, looks for "debug.debug", deletes the
-// previous run's "HHDebug.txt", decides whether the help viewer can be used and, with the
+// frame is created: finds the program's directory and the folder of the log, looks for
+// "debug.debug", deletes the previous run's "HHDebug.txt", decides whether the help viewer can be used and, with the
 // marker file, writes the log header.
 void initialize_help();
 // The same with another directory standing in for the program's directory (tests use a

@@ -21,6 +21,8 @@ namespace {
 
 HelpModuleState module_state;
 bool module_initialized = false;
+// Where "HHDebug.txt" and its marker "debug.debug" live; empty while logging is off.
+QString log_folder;
 
 // The viewer is this program's own; its version only tells the debug header which one ran.
 constexpr const char* viewer_version = "1.0.0.0";
@@ -51,6 +53,37 @@ void ensure_initialized()
 
 QString yes_no(bool value) { return value ? QStringLiteral("YES") : QStringLiteral("NO"); }
 
+// The installed program's data folder, seen from the folder of the program; the build computes
+// the relative path, so an installed tree moved to another prefix still finds its data.
+QString data_folder(const QString& run_dir)
+{
+    return QDir::cleanPath(QDir(run_dir).filePath(QStringLiteral(VESMIRA_DATA_FROM_BINDIR)));
+}
+
+// The user's state folder for this program: $XDG_STATE_HOME/vesmira, with ~/.local/state when
+// XDG_STATE_HOME is unset or relative.
+QString user_state_folder()
+{
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return QDir::cleanPath(base + QStringLiteral("/vesmira"));
+}
+
+// A program run where it was built logs beside itself. An installed one (its data folder
+// exists), or one in a folder the user can't write, logs to the user's state folder instead,
+// so that nothing lands in a folder on PATH.
+QString choose_log_folder(const QString& run_dir)
+{
+    if (run_dir.isEmpty())
+        return {};
+    if (QFileInfo(run_dir).isWritable() && !QFileInfo(data_folder(run_dir)).isDir())
+        return run_dir;
+    const QString state = user_state_folder();
+    QDir().mkpath(state);
+    return state;
+}
+
 }  // namespace
 
 const HelpModuleState& help_module_state()
@@ -79,11 +112,12 @@ void initialize_help(const QString& run_dir)
     // cleanPath also drops a trailing separator.
     const QString dir = run_dir.isEmpty() ? QString() : QDir::cleanPath(run_dir);
     module_state._RunDir = dir;
+    log_folder = choose_log_folder(dir);
     module_state._debugMarkerFound =
-        !dir.isEmpty() && QFileInfo::exists(QDir(dir).filePath(QStringLiteral("debug.debug")));
+        !log_folder.isEmpty() && QFileInfo::exists(QDir(log_folder).filePath(QStringLiteral("debug.debug")));
 
     // The log holds the current run only, with or without the marker file.
-    if (!dir.isEmpty())
+    if (!log_folder.isEmpty())
         QFile::remove(debug_log_path());
 
     const bool usable = viewer_usable();
@@ -117,15 +151,26 @@ void initialize_help(const QString& run_dir)
 QString debug_log_path()
 {
     ensure_initialized();
-    return QDir(module_state._RunDir).filePath(QStringLiteral("HHDebug.txt"));
+    return log_folder.isEmpty() ? QString() : QDir(log_folder).filePath(QStringLiteral("HHDebug.txt"));
+}
+
+QString help_file_path(const QString& file)
+{
+    if (QDir::isAbsolutePath(file))
+        return file;
+    const QString& run_dir = help_module_state()._RunDir;
+    const QString beside = QDir(run_dir).filePath(file);
+    const QString installed = QDir(data_folder(run_dir)).filePath(file);
+    return !QFileInfo::exists(beside) && QFileInfo::exists(installed) ? installed : beside;
 }
 
 void debug_log(const QString& message)
 {
-    if (help_module_state()._RunDir.isEmpty())
+    const QString path = debug_log_path();
+    if (path.isEmpty())
         return;
     const QString text = message == QLatin1String("-") ? QString(80, QLatin1Char('-')) : message;
-    QFile file(debug_log_path());
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     const QString stamp = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);

@@ -37,10 +37,17 @@ void HHShowError(int code);
 // The message HHShowError shows for a code; empty for 0.
 QString hh_error_message(int code);
 
-// Appends one line to "HHDebug.txt" in the run directory: the message ("-" becomes 80 dashes),
+// Where a help file named without a folder is: beside the program (a build tree) first, then in
+// the installed program's data folder (../share/vesmira from the program's folder). When it is
+// in neither, the path beside the program.
+QString help_file_path(const QString& file);
+
+// Appends one line to "HHDebug.txt" in the log folder: the message ("-" becomes 80 dashes),
 // a tab and the local date and time. A line that can't be written is dropped.
 void debug_log(const QString& message);
-// Where the log lives.
+// Where the log lives: beside the program when it runs where it was built and the user may
+// write there, otherwise $XDG_STATE_HOME/vesmira (~/.local/state/vesmira). The marker file
+// "debug.debug" is looked for in the same folder. Empty while there is no program directory.
 QString debug_log_path();
 
 }  // namespace help

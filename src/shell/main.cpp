@@ -26,7 +26,11 @@ int main(int argc, char* argv[])
     platform::use_real_message_boxes();
     // The title is also the caption of the default error report.
     QApplication::setApplicationName(QStringLiteral("Vesmira"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/vesmira.png")));
+    // The desktop ties the windows to the menu entry by this name (the Wayland app id); the
+    // installed icon theme has the icon in every size, the built-in one serves a build tree.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VESMIRA_APP_ID));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral(VESMIRA_APP_ID), QIcon(QStringLiteral(":/shell/vesmira.png"))));
     help::initialize_help();
 
     const std::unique_ptr<shell::TForm1> frame = shell::create_main_windows();

@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,8 @@
 #include <QVBoxLayout>
 
 #include <memory>
+
+#include <unistd.h>
 
 using namespace help;
 
@@ -276,6 +279,75 @@ private slots:
         };
         QCOMPARE(log(), marker ? header : QStringList{});
         QCOMPARE(QFile::exists(run_dir->filePath("HHDebug.txt")), marker);
+    }
+
+    void help_file_and_log_follow_where_the_program_runs_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QByteArray>("beside");  // the file beside the program, if any
+        QTest::addColumn<bool>("read_only");
+        QTest::addColumn<bool>("logs_beside");
+        QTest::addColumn<bool>("help_shown");
+        const QByteArray none;
+        const QByteArray broken("not a help file");
+        QTest::newRow("build tree") << false << QByteArray("chm") << false << true << true;
+        QTest::newRow("installed") << true << none << false << false << true;
+        QTest::newRow("installed, a file beside it wins") << true << broken << false << false << false;
+        QTest::newRow("build tree the user can't write") << false << QByteArray("chm") << true << false << true;
+    }
+    void help_file_and_log_follow_where_the_program_runs()
+    {
+        QFETCH(bool, installed);
+        QFETCH(QByteArray, beside);
+        QFETCH(bool, read_only);
+        QFETCH(bool, logs_beside);
+        QFETCH(bool, help_shown);
+        if (read_only && geteuid() == 0)
+            QSKIP("root may write to any folder, so no folder is read-only to this test");
+
+        const QString built_help = QDir(QCoreApplication::applicationDirPath()).filePath("vesmira.chm");
+        QTemporaryDir prefix;
+        const QString bin = prefix.filePath("bin");
+        QVERIFY(QDir().mkpath(bin));
+        if (installed) {
+            const QString data = QDir::cleanPath(QDir(bin).filePath(VESMIRA_DATA_FROM_BINDIR));
+            QVERIFY(QDir().mkpath(data));
+            QVERIFY(QFile::copy(built_help, QDir(data).filePath("vesmira.chm")));
+        }
+        if (beside == "chm") {
+            QVERIFY(QFile::copy(built_help, QDir(bin).filePath("vesmira.chm")));
+        } else if (!beside.isEmpty()) {
+            QFile file(QDir(bin).filePath("vesmira.chm"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(beside);
+        }
+        // Where an installed program logs; kept out of the home folder of whoever runs the tests.
+        qputenv("XDG_STATE_HOME", prefix.filePath("state").toUtf8());
+        const QString state = prefix.filePath("state/vesmira");
+        const QString log_folder = logs_beside ? bin : state;
+        QVERIFY(QDir().mkpath(log_folder));
+        QFile marker(QDir(log_folder).filePath("debug.debug"));
+        QVERIFY(marker.open(QIODevice::WriteOnly));
+        marker.close();
+        if (read_only)
+            QVERIFY(QFile::setPermissions(bin, QFile::ReadOwner | QFile::ExeOwner));
+        const auto writable_again = qScopeGuard([&] {
+            QFile::setPermissions(bin, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+
+        initialize_help(bin);
+        THookHelpSystem help_system("vesmira.chm", "", 0);
+        QCOMPARE(help_system.ShowHelpContext(context_contents), 0);
+
+        QCOMPARE(debug_log_path(), QDir(log_folder).filePath("HHDebug.txt"));
+        QFile log(debug_log_path());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readLine().startsWith(QString(R"(_RunDir = "%1")").arg(bin).toUtf8()));
+        QCOMPARE(QFile::exists(QDir(logs_beside ? state : bin).filePath("HHDebug.txt")), false);
+        if (help_shown)
+            QCOMPARE(viewer_browser()->documentTitle(), QString("Vesmira Help"));
+        else
+            QVERIFY(viewer_browser()->toPlainText().contains(QDir(bin).filePath("vesmira.chm")));
     }
 
     void without_a_viewer_each_request_warns()
