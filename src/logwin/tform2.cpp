@@ -18,6 +18,7 @@
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/shell_open.h"
+#include "platform/text_fit.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -217,6 +218,7 @@ TForm2::TForm2(AlertCounter* counter, QWidget* parent)
     GradientCaption1->setObjectName(QStringLiteral("GradientCaption1"));
     GradientCaption1->SetStartColor(platform::clBlack);
     GradientCaption1->SetFormCaption(QStringLiteral("Form2"));
+    platform::fit_text(this);
 }
 
 TForm2::~TForm2()
