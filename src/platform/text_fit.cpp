@@ -4,13 +4,19 @@
 #include "platform/text_fit.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QStackedWidget>
 #include <QStyle>
+#include <QTabBar>
 #include <QToolButton>
 
 #include <algorithm>
@@ -38,16 +44,32 @@ int push_button_width(const QPushButton& button)
            + 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button);
 }
 
-bool has_child_widgets(const QWidget* widget)
+// The children of a widget that puts them together itself (the parts of a scroll area, a
+// combo box, an edit field, a tab bar or a button) are no controls of the form.
+bool holds_controls(const QWidget* widget)
 {
-    return widget->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly) != nullptr;
+    return qobject_cast<const QAbstractScrollArea*>(widget) == nullptr && qobject_cast<const QComboBox*>(widget) == nullptr
+           && qobject_cast<const QAbstractSpinBox*>(widget) == nullptr && qobject_cast<const QLineEdit*>(widget) == nullptr
+           && qobject_cast<const QTabBar*>(widget) == nullptr && qobject_cast<const QAbstractButton*>(widget) == nullptr;
 }
 
+// The controls a container shows or will show with it: a control hidden on purpose (a bar
+// shown on demand) has no place to keep yet, but the pages of a stack have.
 QList<QWidget*> child_controls(const QWidget* container)
 {
+    if (!holds_controls(container))
+        return {};
     QList<QWidget*> controls = container->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    controls.removeIf([](const QWidget* child) { return child->isWindow(); });
+    const bool stack = qobject_cast<const QStackedWidget*>(container) != nullptr;
+    controls.removeIf([stack](const QWidget* child) {
+        return child->isWindow() || (!stack && child->isHidden() && child->testAttribute(Qt::WA_WState_ExplicitShowHide));
+    });
     return controls;
+}
+
+bool has_child_widgets(const QWidget* widget)
+{
+    return !child_controls(widget).isEmpty();
 }
 
 // Sets the geometry a hidden widget was given in motion, as showing it would: the layouts
@@ -60,6 +82,10 @@ void settle(QWidget* widget)
     }
     if (QLayout* layout = widget->layout())
         layout->activate();
+    // A stack places only the page it shows; the others get their place when they are shown.
+    if (const auto* stack = qobject_cast<QStackedWidget*>(widget); stack != nullptr && stack->currentWidget() != nullptr)
+        for (int index = 0; index < stack->count(); ++index)
+            stack->widget(index)->setGeometry(stack->currentWidget()->geometry());
     for (QWidget* child : child_controls(widget))
         settle(child);
 }
@@ -191,11 +217,13 @@ int fit_designed(QWidget* container, DesignedPlacement& placement)
         places.push_back({item.widget, item.design, item.design.width() + growth_needed(item.widget, item.design.width()),
                          item.stretches});
     const int growth = push_rows(places, placement.designed_size().width());
+    // The area grows first, so the controls held at its edges follow it, and the controls that
+    // grew or moved then take the places worked out for them.
+    if (growth > 0)
+        placement.grow_design(growth);
     for (const Slot& slot : places)
         if (slot.changed())
             placement.redesign(slot.widget, QRect(slot.old.left() + slot.shift, slot.old.top(), slot.width, slot.old.height()));
-    if (growth > 0)
-        placement.grow_design(growth);
     container->layout()->invalidate();
     return growth;
 }
@@ -242,19 +270,63 @@ int text_width_needed(const QWidget* control)
     return button->sizeHint().width();
 }
 
+namespace {
+
+// Fits its form when the form is shown, when the widgets have the places they are shown at,
+// and again after a change of font or style.
+class TextFitter : public QObject {
+public:
+    explicit TextFitter(QWidget* form) : QObject(form), form_(form) { form->installEventFilter(this); }
+
+    void fit()
+    {
+        fitted_ = true;
+        settle(form_);
+        const int growth = fit_container(form_);
+        if (growth <= 0)
+            return;
+        const int width = form_->width() + growth;
+        if (form_->minimumWidth() == form_->maximumWidth())
+            form_->setFixedWidth(width);
+        else
+            form_->resize(width, form_->height());
+        settle(form_);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != form_)
+            return false;
+        switch (event->type()) {
+        case QEvent::Show:
+            if (!fitted_)
+                fit();
+            break;
+        case QEvent::FontChange:
+        case QEvent::StyleChange:
+            fitted_ = false;
+            if (form_->isVisible())
+                fit();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    QWidget* form_;
+    bool fitted_ = false;
+};
+
+}  // namespace
+
 void fit_text(QWidget* form)
 {
-    form->ensurePolished();
-    settle(form);
-    const int growth = fit_container(form);
-    if (growth <= 0)
-        return;
-    const int width = form->width() + growth;
-    if (form->minimumWidth() == form->maximumWidth())
-        form->setFixedWidth(width);
-    else
-        form->resize(width, form->height());
-    settle(form);
+    auto* fitter = new TextFitter(form);
+    if (form->isVisible())
+        fitter->fit();
 }
 
 }  // namespace platform

@@ -35,8 +35,10 @@ protected:
     ~DesignedPlacement() = default;
 };
 
-// Grows the text controls of a form and everything after them, once the form is built. At a
-// font its positions were made for, nothing moves. The form itself grows when its rows need it.
+// Grows the text controls of a form and everything after them, when the form is shown (its
+// widgets then have their places) and again after a change of its font or style. At a font its
+// positions were made for, nothing moves. The form itself grows when its rows need it; nothing
+// shrinks back. Called once, when the form is built.
 void fit_text(QWidget* form);
 
 }  // namespace platform
