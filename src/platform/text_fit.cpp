@@ -221,9 +221,14 @@ int fit_designed(QWidget* container, DesignedPlacement& placement)
     // grew or moved then take the places worked out for them.
     if (growth > 0)
         placement.grow_design(growth);
-    for (const Slot& slot : places)
-        if (slot.changed())
-            placement.redesign(slot.widget, QRect(slot.old.left() + slot.shift, slot.old.top(), slot.width, slot.old.height()));
+    for (const Slot& slot : places) {
+        if (!slot.changed())
+            continue;
+        const int left = slot.old.left() + slot.shift;
+        // A control held at both edges still reaches the right edge where that edge went.
+        const int width = slot.stretches ? std::max(slot.width, slot.old.left() + slot.old.width() + growth - left) : slot.width;
+        placement.redesign(slot.widget, QRect(left, slot.old.top(), width, slot.old.height()));
+    }
     container->layout()->invalidate();
     return growth;
 }
