@@ -72,8 +72,8 @@ bool has_child_widgets(const QWidget* widget)
     return !child_controls(widget).isEmpty();
 }
 
-// Sets the geometry a hidden widget was given in motion, as showing it would: the layouts
-// place their widgets, so positions are read as they will be shown.
+// Places the widgets as showing them does (a widget not shown yet holds back its resize
+// and its layout's work), so that positions are read as they will be seen.
 void settle(QWidget* widget)
 {
     if (widget->testAttribute(Qt::WA_PendingResizeEvent)) {
@@ -106,6 +106,7 @@ struct Slot {
     bool stretches;
     int shift = 0;
 
+    int old_end() const { return old.left() + old.width(); }
     int right() const { return old.left() + shift + width; }
     bool changed() const { return shift != 0 || width != old.width(); }
     bool same_row(const Slot& other) const
@@ -140,13 +141,13 @@ int push_rows(std::vector<Slot>& places, int area_width)
             const Slot& other = places[before];
             if (other.old.left() >= slot.old.left() || !other.same_row(slot))
                 continue;
-            const int gap = slot.old.left() - (other.old.left() + other.old.width());
+            const int gap = slot.old.left() - other.old_end();
             slot.shift = std::max(slot.shift, other.right() + (gap >= 0 ? gap : least_gap) - slot.old.left());
         }
         // A control that stretches with its area gives up width rather than pushing the edge.
         if (slot.stretches && slot.shift > 0)
             slot.width = std::max(slot.width - slot.shift, slot.widget->minimumSizeHint().width());
-        old_right = std::max(old_right, slot.old.left() + slot.old.width());
+        old_right = std::max(old_right, slot.old_end());
         new_right = std::max(new_right, slot.right());
     }
     const int margin = std::max(0, area_width - old_right);
@@ -169,17 +170,17 @@ void follow_right_edge(std::vector<Slot>& places, int growth)
 {
     int old_right = 0;
     for (const Slot& slot : places)
-        old_right = std::max(old_right, slot.old.left() + slot.old.width());
+        old_right = std::max(old_right, slot.old_end());
     std::vector<bool> follows(places.size(), false);
     for (std::size_t index = 0; index < places.size(); ++index)
-        follows[index] = !places[index].changed() && places[index].old.left() + places[index].old.width() >= old_right - 2;
+        follows[index] = !places[index].changed() && places[index].old_end() >= old_right - 2;
     for (bool added = true; added;) {
         added = false;
         for (std::size_t index = 0; index < places.size(); ++index) {
             if (follows[index] || places[index].changed())
                 continue;
             for (std::size_t next = 0; next < places.size(); ++next) {
-                const int gap = places[next].old.left() - (places[index].old.left() + places[index].old.width());
+                const int gap = places[next].old.left() - places[index].old_end();
                 if (follows[next] && places[next].same_row(places[index]) && gap >= 0 && gap <= row_cluster_gap) {
                     follows[index] = added = true;
                     break;
@@ -226,7 +227,7 @@ int fit_designed(QWidget* container, DesignedPlacement& placement)
             continue;
         const int left = slot.old.left() + slot.shift;
         // A control held at both edges still reaches the right edge where that edge went.
-        const int width = slot.stretches ? std::max(slot.width, slot.old.left() + slot.old.width() + growth - left) : slot.width;
+        const int width = slot.stretches ? std::max(slot.width, slot.old_end() + growth - left) : slot.width;
         placement.redesign(slot.widget, QRect(left, slot.old.top(), width, slot.old.height()));
     }
     container->layout()->invalidate();

@@ -21,6 +21,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QToolBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -66,6 +67,11 @@ QStringList faults_of(const QWidget* form)
             if (sibling != control && sibling->geometry().intersects(control->geometry()))
                 faults << QStringLiteral("%1 lies over %2 \"%3\"").arg(name, sibling->objectName(), text_of(sibling));
     }
+    // A tool bar too narrow for its buttons hides the last ones behind its extension button.
+    for (const QToolBar* bar : form->findChildren<QToolBar*>())
+        for (QAction* action : bar->actions())
+            if (action->isVisible() && !bar->widgetForAction(action)->isVisibleTo(form))
+                faults << QStringLiteral("%1 hides \"%2\"").arg(bar->objectName(), action->text());
     return faults;
 }
 
@@ -130,7 +136,11 @@ private Q_SLOTS:
     void form_shows_whole_texts_data()
     {
         QTest::addColumn<FormMaker>("make");
-        QTest::newRow("frame") << FormMaker([this] { return static_cast<QWidget*>(frame.get()); });
+        // The status bar with its longest text.
+        QTest::newRow("frame") << FormMaker([this] {
+            frame->note_alert_raised();
+            return static_cast<QWidget*>(frame.get());
+        });
         QTest::newRow("log window, view") << FormMaker([this] { return log_window_at(0); });
         QTest::newRow("log window, alerts") << FormMaker([this] { return log_window_at(1); });
         QTest::newRow("New window") << FormMaker([this] { return dialog<newwin::TForm3>(); });
