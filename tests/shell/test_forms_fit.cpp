@@ -20,6 +20,7 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QTemporaryDir>
@@ -67,6 +68,11 @@ QStringList faults_of(const QWidget* form)
             if (sibling != control && sibling->geometry().intersects(control->geometry()))
                 faults << QStringLiteral("%1 lies over %2 \"%3\"").arg(name, sibling->objectName(), text_of(sibling));
     }
+    // A tab bar too narrow for its captions scrolls them out of sight.
+    for (const QTabBar* bar : form->findChildren<QTabBar*>())
+        for (int index = 0; bar->isVisibleTo(form) && index < bar->count(); ++index)
+            if (!bar->rect().contains(bar->tabRect(index)))
+                faults << QStringLiteral("%1 cuts the tab \"%2\"").arg(bar->parentWidget()->objectName(), bar->tabText(index));
     // A tool bar too narrow for its buttons hides the last ones behind its extension button.
     for (const QToolBar* bar : form->findChildren<QToolBar*>())
         for (QAction* action : bar->actions())
