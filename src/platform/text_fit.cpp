@@ -127,26 +127,42 @@ int growth_needed(QWidget* widget, int width)
 }
 
 // Moves each control right by what the grown controls before it on its row take, keeping the
-// gaps between them; returns by how much the area of `area_width` must grow to hold its rows
-// with the right margin it has.
+// gaps between them, and the controls of a column (the same left edge) together; returns by how
+// much the area of `area_width` must grow to hold its rows with the right margin it has.
 int push_rows(std::vector<Slot>& places, int area_width)
 {
     std::stable_sort(places.begin(), places.end(),
                      [](const Slot& left, const Slot& right) { return left.old.left() < right.old.left(); });
+    std::vector<int> wanted_widths;
+    for (const Slot& slot : places)
+        wanted_widths.push_back(slot.width);
+    // Shifts only grow from pass to pass, so the passes end.
+    for (bool moved = true; moved;) {
+        for (std::size_t index = 0; index < places.size(); ++index) {
+            Slot& slot = places[index];
+            for (std::size_t before = 0; before < index; ++before) {
+                const Slot& other = places[before];
+                if (other.old.left() >= slot.old.left() || !other.same_row(slot))
+                    continue;
+                const int gap = slot.old.left() - other.old_end();
+                slot.shift = std::max(slot.shift, other.right() + (gap >= 0 ? gap : least_gap) - slot.old.left());
+            }
+            // A control that stretches with its area gives up width rather than pushing the edge.
+            slot.width = slot.stretches && slot.shift > 0
+                             ? std::max(wanted_widths[index] - slot.shift, slot.widget->minimumSizeHint().width())
+                             : wanted_widths[index];
+        }
+        moved = false;
+        for (Slot& slot : places)
+            for (const Slot& other : places)
+                if (other.old.left() == slot.old.left() && other.shift > slot.shift) {
+                    slot.shift = other.shift;
+                    moved = true;
+                }
+    }
     int old_right = 0;
     int new_right = 0;
-    for (std::size_t index = 0; index < places.size(); ++index) {
-        Slot& slot = places[index];
-        for (std::size_t before = 0; before < index; ++before) {
-            const Slot& other = places[before];
-            if (other.old.left() >= slot.old.left() || !other.same_row(slot))
-                continue;
-            const int gap = slot.old.left() - other.old_end();
-            slot.shift = std::max(slot.shift, other.right() + (gap >= 0 ? gap : least_gap) - slot.old.left());
-        }
-        // A control that stretches with its area gives up width rather than pushing the edge.
-        if (slot.stretches && slot.shift > 0)
-            slot.width = std::max(slot.width - slot.shift, slot.widget->minimumSizeHint().width());
+    for (const Slot& slot : places) {
         old_right = std::max(old_right, slot.old_end());
         new_right = std::max(new_right, slot.right());
     }
