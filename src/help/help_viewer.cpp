@@ -4,6 +4,7 @@
 
 #include "help/chm_file.h"
 #include "help/helpsys_funcs.h"
+#include "platform/text_fit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -111,6 +112,7 @@ public:
         connect(browser_, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
         connect(browser_, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) { follow(link); });
         connect(browser_, &QTextBrowser::sourceChanged, this, [this] { update_title(); });
+        platform::fit_text(this);
     }
 
     // Opens the file unless it is the one shown already; a file that can't be opened leaves

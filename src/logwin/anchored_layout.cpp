@@ -74,18 +74,65 @@ void AnchoredLayout::setGeometry(const QRect& rect)
     // design positions count from the parent's corner.
     const QSize actual = parentWidget() != nullptr ? parentWidget()->size() : rect.size();
     for (const Placed& placed : items) {
-        QSize size = placed.design.size();
-        const QSize hint = placed.item->sizeHint();
-        if (size.width() <= 0)
-            size.setWidth(hint.width());
-        if (size.height() <= 0)
-            size.setHeight(hint.height());
+        const QSize size = resolved(placed).size();
         const auto [left, width] = place_span(placed.design.left(), size.width(), placed.anchors & akLeft,
                                               placed.anchors & akRight, design_size.width(), actual.width());
         const auto [top, height] = place_span(placed.design.top(), size.height(), placed.anchors & akTop,
                                               placed.anchors & akBottom, design_size.height(), actual.height());
         placed.item->setGeometry(QRect(left, top, width, height));
     }
+}
+
+QRect AnchoredLayout::resolved(const Placed& placed)
+{
+    QRect design = placed.design;
+    const QSize hint = placed.item->sizeHint();
+    if (design.width() <= 0)
+        design.setWidth(hint.width());
+    if (design.height() <= 0)
+        design.setHeight(hint.height());
+    return design;
+}
+
+std::vector<platform::DesignedPlacement::Item> AnchoredLayout::designed_items() const
+{
+    std::vector<Item> widgets;
+    for (const Placed& placed : items)
+        if (QWidget* widget = placed.item->widget())
+            widgets.push_back({widget, resolved(placed), (placed.anchors & akLeft) && (placed.anchors & akRight)});
+    return widgets;
+}
+
+void AnchoredLayout::redesign(QWidget* widget, QRect design)
+{
+    for (Placed& placed : items) {
+        if (placed.item->widget() != widget)
+            continue;
+        // A size taken from the hint stays so: the hint follows later changes of the text.
+        const QRect old = placed.design;
+        placed.design = design;
+        if (old.width() <= 0 && widget->sizeHint().width() >= design.width())
+            placed.design.setWidth(0);
+        if (old.height() <= 0)
+            placed.design.setHeight(0);
+    }
+    invalidate();
+}
+
+void AnchoredLayout::grow_design(int width)
+{
+    design_size.rwidth() += width;
+    // What is held at the right edge alone keeps its distance from it; what is held at both
+    // edges widens with the area.
+    for (Placed& placed : items) {
+        if (!(placed.anchors & akRight))
+            continue;
+        if (placed.anchors & akLeft)
+            placed.design.setWidth(resolved(placed).width() + width);
+        else
+            placed.design.translate(width, 0);
+    }
+    invalidate();
 }
 
 }  // namespace logwin

@@ -19,6 +19,7 @@
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/shell_open.h"
+#include "platform/text_fit.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -219,6 +220,7 @@ TForm2::TForm2(AlertCounter* counter, QWidget* parent)
     GradientCaption1->setObjectName(QStringLiteral("GradientCaption1"));
     GradientCaption1->SetStartColor(platform::clBlack);
     GradientCaption1->SetFormCaption(QStringLiteral("Form2"));
+    platform::fit_text(this);
 }
 
 TForm2::~TForm2()

@@ -4,6 +4,7 @@
 
 #include "help/helpsys.h"
 #include "platform/form_layout.h"
+#include "platform/text_fit.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -58,6 +59,7 @@ Tsave_later::Tsave_later(QWidget* parent) : QDialog(parent)
     HelpBtn = place(new QPushButton(QStringLiteral("&Help"), this), "HelpBtn", 8, 152, 80, 21);
     connect(HelpBtn, &QPushButton::clicked, this,
             [] { help::show_help_context(help::context_save_configuration); });
+    platform::fit_text(this);
 }
 
 void Tsave_later::showEvent(QShowEvent* event)

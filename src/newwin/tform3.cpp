@@ -10,6 +10,7 @@
 #include "platform/form_layout.h"
 #include "platform/int_conversion.h"
 #include "platform/message_box.h"
+#include "platform/text_fit.h"
 #include "store/key_path.h"
 
 #include <QComboBox>
@@ -100,6 +101,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    platform::fit_text(this);
 }
 
 void TForm3::showEvent(QShowEvent* event)

@@ -3,6 +3,7 @@
 #include "shell/tdlg_about.h"
 
 #include "platform/form_layout.h"
+#include "platform/text_fit.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -75,6 +76,7 @@ Tdlg_about::Tdlg_about(QWidget* parent) : QDialog(parent)
 
     setTabOrder(Memo1, Button1);
     Memo1->setFocus();
+    platform::fit_text(this);
 }
 
 void Tdlg_about::keyPressEvent(QKeyEvent* event)

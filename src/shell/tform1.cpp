@@ -16,6 +16,7 @@
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/system_colors.h"
+#include "platform/text_fit.h"
 #include "shell/alert_tray.h"
 #include "shell/tdlg_about.h"
 #include "shell/toptdlg.h"
@@ -117,6 +118,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     resize(681, 519);
     if (const QScreen* display = screen())
         move(display->availableGeometry().center() - rect().center());
+    platform::fit_text(this);
 
     FormCreate();
 }

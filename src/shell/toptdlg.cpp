@@ -4,6 +4,7 @@
 
 #include "help/helpsys.h"
 #include "platform/form_layout.h"
+#include "platform/text_fit.h"
 #include "shell/window_reopening.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
@@ -76,6 +77,7 @@ Toptdlg::Toptdlg(QWidget* parent)
     setTabOrder(SpinEdit1, ok_button);
     setTabOrder(ok_button, cancel_button);
     setTabOrder(cancel_button, help_button);
+    platform::fit_text(this);
 }
 
 std::int32_t Toptdlg::text_limit_mb() const { return CheckBox2->isChecked() ? SpinEdit1->value() : 0; }

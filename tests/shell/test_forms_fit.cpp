@@ -1,0 +1,177 @@
+// Every form of the program, shown as a user sees it in the font and display scale of the run:
+// no text is cut, and no text control leaves its parent or lies over another control.
+
+#include "help/help_viewer.h"
+#include "help/helpsys.h"
+#include "logwin/tform2.h"
+#include "logwin/tsave_later.h"
+#include "loopback.h"
+#include "newwin/tform3.h"
+#include "platform/form_layout.h"
+#include "platform/message_box.h"
+#include "platform/text_fit.h"
+#include "shell/startup.h"
+#include "shell/tdlg_about.h"
+#include "shell/tform1.h"
+#include "shell/toptdlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+QString text_of(const QWidget* control)
+{
+    if (const auto* label = qobject_cast<const QLabel*>(control))
+        return label->text();
+    if (const auto* box = qobject_cast<const QGroupBox*>(control))
+        return box->title();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+        return button->text();
+    return {};
+}
+
+QList<QWidget*> shown_children(const QWidget* parent, const QWidget* form)
+{
+    QList<QWidget*> children = parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    children.removeIf([form](const QWidget* child) { return child->isWindow() || !child->isVisibleTo(form); });
+    return children;
+}
+
+// What is wrong with the text controls of a shown form, one line each.
+QStringList faults_of(const QWidget* form)
+{
+    QStringList faults;
+    const QList<QWidget*> controls = form->findChildren<QWidget*>();
+    for (const QWidget* control : controls) {
+        const int needed = platform::text_width_needed(control);
+        if (needed == 0 || control->isWindow() || !control->isVisibleTo(form))
+            continue;
+        const QString name = QStringLiteral("%1 \"%2\"").arg(control->objectName(), text_of(control));
+        if (needed > control->width())
+            faults << QStringLiteral("%1 needs %2 px, has %3").arg(name).arg(needed).arg(control->width());
+        const QWidget* parent = control->parentWidget();
+        if (!parent->rect().contains(control->geometry()))
+            faults << QStringLiteral("%1 leaves %2").arg(name, parent->objectName());
+        for (const QWidget* sibling : shown_children(parent, form))
+            if (sibling != control && sibling->geometry().intersects(control->geometry()))
+                faults << QStringLiteral("%1 lies over %2 \"%3\"").arg(name, sibling->objectName(), text_of(sibling));
+    }
+    // A tab bar too narrow for its captions scrolls them out of sight.
+    for (const QTabBar* bar : form->findChildren<QTabBar*>())
+        for (int index = 0; bar->isVisibleTo(form) && index < bar->count(); ++index)
+            if (!bar->rect().contains(bar->tabRect(index)))
+                faults << QStringLiteral("%1 cuts the tab \"%2\"").arg(bar->parentWidget()->objectName(), bar->tabText(index));
+    // A tool bar too narrow for its buttons hides the last ones behind its extension button.
+    for (const QToolBar* bar : form->findChildren<QToolBar*>())
+        for (QAction* action : bar->actions())
+            if (action->isVisible() && !bar->widgetForAction(action)->isVisibleTo(form))
+                faults << QStringLiteral("%1 hides \"%2\"").arg(bar->objectName(), action->text());
+    return faults;
+}
+
+}  // namespace
+
+using FormMaker = std::function<QWidget*()>;
+Q_DECLARE_METATYPE(FormMaker)
+
+class TestFormsFit : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder;
+    std::unique_ptr<shell::TForm1> frame;
+    std::vector<std::unique_ptr<QWidget>> dialogs;
+
+    QWidget* log_window_at(int tab)
+    {
+        if (frame->log_window_count() == 0)
+            frame->open_log_window(loopback::free_port(), false, QString(), QStringLiteral("Fit"), QString(),
+                                   QStringLiteral("unsaved"));
+        logwin::TForm2* window = frame->log_window(0);
+        window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(tab);
+        return window;
+    }
+    template <typename Dialog>
+    QWidget* dialog()
+    {
+        dialogs.push_back(std::make_unique<Dialog>());
+        return dialogs.back().get();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(folder.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath(QStringLiteral("config"))));
+        QVERIFY(QFile::copy(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vesmira.chm")),
+                            folder.filePath(QStringLiteral("vesmira.chm"))));
+        help::initialize_help(folder.path());
+        platform::set_message_box_handler(
+            [](const QString&, const QString&, platform::MessageIcon) { return platform::MessageAnswer::Ok; });
+        // A run for a font must get that font, or it proves nothing about it.
+        const QString family = QString::fromUtf8(qgetenv("VESMIRA_TEST_FONT"));
+        if (!family.isEmpty()) {
+            QCOMPARE(QFontInfo(platform::interface_font(10)).family(), family);
+            QApplication::setFont(QFont(family));
+            QCOMPARE(QFontInfo(QApplication::font()).family(), family);
+        }
+        frame = shell::create_main_windows();
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    }
+    void cleanupTestCase()
+    {
+        dialogs.clear();
+        for (int index = frame->log_window_count() - 1; index >= 0; --index)
+            frame->log_window(index)->FormClose();
+        frame.reset();
+    }
+
+    void form_shows_whole_texts_data()
+    {
+        QTest::addColumn<FormMaker>("make");
+        // The status bar with its longest text.
+        QTest::newRow("frame") << FormMaker([this] {
+            frame->note_alert_raised();
+            return static_cast<QWidget*>(frame.get());
+        });
+        QTest::newRow("log window, view") << FormMaker([this] { return log_window_at(0); });
+        QTest::newRow("log window, alerts") << FormMaker([this] { return log_window_at(1); });
+        QTest::newRow("New window") << FormMaker([this] { return dialog<newwin::TForm3>(); });
+        QTest::newRow("Global options") << FormMaker([this] { return dialog<shell::Toptdlg>(); });
+        QTest::newRow("Save configuration") << FormMaker([this] { return dialog<logwin::Tsave_later>(); });
+        QTest::newRow("About") << FormMaker([this] { return dialog<shell::Tdlg_about>(); });
+        QTest::newRow("help viewer") << FormMaker([] {
+            return help::html_help(QStringLiteral("vesmira.chm"), help::HH_HELP_CONTEXT, help::context_new_window_dialog);
+        });
+    }
+    void form_shows_whole_texts()
+    {
+        QFETCH(FormMaker, make);
+        QWidget* form = make();
+        QVERIFY(form != nullptr);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form->window()));
+        // Each form has texts to check, or the walk proves nothing.
+        QVERIFY(std::ranges::any_of(form->findChildren<QWidget*>(), [form](const QWidget* control) {
+            return control->isVisibleTo(form) && platform::text_width_needed(control) > 0;
+        }));
+        const QStringList faults = faults_of(form);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n  "))));
+    }
+};
+
+QTEST_MAIN(TestFormsFit)
+#include "test_forms_fit.moc"
