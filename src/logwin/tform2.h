@@ -57,6 +57,7 @@ struct WindowConfiguration {
     bool saved = false;
     QString name;     // the saved configuration's name
     QString command;  // started as a process when the window opens; may be empty
+    bool local_only = false;  // only this computer may send: listen on the loopback addresses
 };
 
 class TForm2 : public QMdiSubWindow, private alerts::HighlightList {
@@ -78,6 +79,8 @@ public:
     // Begins with its separating blank.
     QString command_params;
     std::int32_t listen_port = 0;
+    // Only senders on this computer reach the window (its listener takes loopback addresses only).
+    bool local_only = false;
     bool alert_raised = false;
     // Why set_up couldn't listen: the errno of the call that failed, 0 when unknown.
     int listen_error = 0;

@@ -142,8 +142,8 @@ void TForm1::create_menu()
                 return;
             newwin::newExecute(*Form3, [this](std::int32_t port, bool saved, const QString& config_name,
                                               const QString& caption, const QString& command,
-                                              const QString& label_text) {
-                open_log_window(port, saved, config_name, caption, command, label_text);
+                                              const QString& label_text, bool local_only) {
+                open_log_window(port, saved, config_name, caption, command, label_text, local_only);
             });
         });
     });
@@ -340,14 +340,14 @@ logwin::TForm2* TForm1::log_window(int index) const
 }
 
 void TForm1::open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
-                             const QString& command, const QString& label_text)
+                             const QString& command, const QString& label_text, bool local_only)
 {
     auto* window = new logwin::TForm2(this);
     mdi_area->addSubWindow(window);
     window->show();
     window->set_text_limit(stored_text_limit_bytes());
 
-    switch (window->set_up({port, saved, config_name, command}, caption, label_text)) {
+    switch (window->set_up({port, saved, config_name, command, local_only}, caption, label_text)) {
     case logwin::TForm2::SetUp::not_listening: {
         // The box's nested loop lets the user close the window meanwhile.
         QPointer<logwin::TForm2> doomed(window);
@@ -415,8 +415,8 @@ void TForm1::save_windows_and_quit()
 void TForm1::reopen_windows()
 {
     reopen_recorded_windows([this](std::int32_t port, bool saved, const QString& config_name, const QString& caption,
-                                   const QString& command, const QString& label_text) {
-        open_log_window(port, saved, config_name, caption, command, label_text);
+                                   const QString& command, const QString& label_text, bool local_only) {
+        open_log_window(port, saved, config_name, caption, command, label_text, local_only);
     });
 }
 
