@@ -1,9 +1,8 @@
 #pragma once
 // Test helpers: addresses of this machine a sender could connect to (loopback and not, IPv4 and
-// IPv6), and whether a listener takes a connection there.
+// IPv6, written as text), and blocking connections to them.
 
 #include <cerrno>
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -16,113 +15,84 @@
 
 namespace local_addresses {
 
-// A socket address whose port is set when connecting.
-struct Host {
-    sockaddr_storage address{};
+// "127.0.0.1" or "::1" with port, as a socket address of the right family and length.
+struct SocketAddress {
+    SocketAddress(const std::string& text, unsigned short port)
+    {
+        auto* ipv4 = reinterpret_cast<sockaddr_in*>(&storage);
+        auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&storage);
+        if (::inet_pton(AF_INET, text.c_str(), &ipv4->sin_addr) == 1) {
+            ipv4->sin_family = AF_INET;
+            ipv4->sin_port = htons(port);
+            length = sizeof *ipv4;
+        } else {
+            ::inet_pton(AF_INET6, text.c_str(), &ipv6->sin6_addr);
+            ipv6->sin6_family = AF_INET6;
+            ipv6->sin6_port = htons(port);
+            length = sizeof *ipv6;
+        }
+    }
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
 
-    int family() const { return address.ss_family; }
-    socklen_t length() const { return family() == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in); }
-    sockaddr_storage with_port(unsigned short port) const
-    {
-        sockaddr_storage target = address;
-        if (family() == AF_INET6)
-            reinterpret_cast<sockaddr_in6*>(&target)->sin6_port = htons(port);
-        else
-            reinterpret_cast<sockaddr_in*>(&target)->sin_port = htons(port);
-        return target;
-    }
-    // "127.0.0.1", "::1": for failure messages.
-    std::string text() const
-    {
-        char buffer[INET6_ADDRSTRLEN] = {};
-        const void* raw = family() == AF_INET6
-                              ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr)
-                              : static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(&address)->sin_addr);
-        ::inet_ntop(family(), raw, buffer, sizeof buffer);
-        return buffer;
-    }
+    sockaddr_storage storage{};
+    socklen_t length = 0;
 };
 
-inline Host host_of(const sockaddr* address)
+// A blocking connect, as a log sender makes it: the connected descriptor, or -errno.
+inline int connect_to(const std::string& address, unsigned short port)
 {
-    Host host;
-    std::memcpy(&host.address, address, address->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in));
-    return host;
+    const SocketAddress target(address, port);
+    const int handle = ::socket(target.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::connect(handle, target.get(), target.length) == 0)
+        return handle;
+    const int error = errno;
+    ::close(handle);
+    return -error;
 }
 
-inline Host ipv4_loopback()
+// Whether a listener on port takes a connection at address; the attempt is closed again.
+inline bool accepts_at(const std::string& address, unsigned short port)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return host_of(reinterpret_cast<const sockaddr*>(&address));
-}
-
-inline Host ipv6_loopback()
-{
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_loopback;
-    return host_of(reinterpret_cast<const sockaddr*>(&address));
+    const int handle = connect_to(address, port);
+    if (handle >= 0)
+        ::close(handle);
+    return handle >= 0;
 }
 
 // True where the kernel has IPv6: ::1 can be bound.
 inline bool has_ipv6()
 {
+    const SocketAddress loopback("::1", 0);
     const int probe = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (probe < 0)
-        return false;
-    const Host loopback = ipv6_loopback();
-    const bool bound = ::bind(probe, reinterpret_cast<const sockaddr*>(&loopback.address), loopback.length()) == 0;
+    const bool bound = probe >= 0 && ::bind(probe, loopback.get(), loopback.length) == 0;
     ::close(probe);
     return bound;
 }
 
-// An address of one of this machine's interfaces that is up and isn't loopback, IPv4 first
+// An address of an interface of this machine that is up and isn't loopback, IPv4 first
 // (link-local IPv6 is left out: it needs an interface named with it). Nothing when there is none.
-inline std::optional<Host> non_loopback_address()
+inline std::optional<std::string> non_loopback_address()
 {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return std::nullopt;
-    std::optional<Host> found;
+    std::optional<std::string> found;
     for (const int family : {AF_INET, AF_INET6}) {
         for (const ifaddrs* entry = list; entry != nullptr && !found; entry = entry->ifa_next) {
             if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != family || (entry->ifa_flags & IFF_UP) == 0
                 || (entry->ifa_flags & IFF_LOOPBACK) != 0)
                 continue;
-            if (family == AF_INET6
-                && IN6_IS_ADDR_LINKLOCAL(&reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr))
+            const void* raw = family == AF_INET
+                                  ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr)
+                                  : static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr);
+            if (family == AF_INET6 && IN6_IS_ADDR_LINKLOCAL(static_cast<const in6_addr*>(raw)))
                 continue;
-            found = host_of(entry->ifa_addr);
+            char text[INET6_ADDRSTRLEN] = {};
+            found = ::inet_ntop(family, raw, text, sizeof text);
         }
     }
     ::freeifaddrs(list);
     return found;
 }
-
-// A blocking connection, as a log sender makes it.
-class Connection {
-public:
-    Connection(const Host& host, unsigned short port) : fd(::socket(host.family(), SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        const sockaddr_storage target = host.with_port(port);
-        connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&target), host.length()) == 0;
-        if (!connected)
-            error = errno;
-    }
-    ~Connection() { ::close(fd); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    bool send(const std::string& bytes) const
-    {
-        return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-    }
-
-    int fd;
-    bool connected = false;
-    int error = 0;  // errno of a failed connect
-};
 
 }  // namespace local_addresses

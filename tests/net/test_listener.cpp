@@ -51,11 +51,9 @@ int open_descriptors()
 
 // A blocking client, as a log sender would be.
 struct Peer {
-    explicit Peer(uint16_t port, const local_addresses::Host& host = local_addresses::ipv4_loopback())
-        : handle(::socket(host.family(), SOCK_STREAM | SOCK_CLOEXEC, 0))
+    explicit Peer(uint16_t port, const std::string& address = "127.0.0.1")
+        : handle(local_addresses::connect_to(address, port)), connected(handle >= 0)
     {
-        const sockaddr_storage target = host.with_port(port);
-        connected = ::connect(handle, reinterpret_cast<const sockaddr*>(&target), host.length()) == 0;
     }
     ~Peer() { close(); }
     void send(const std::string& data)
@@ -86,7 +84,7 @@ struct Peer {
         return ::poll(&readable, 1, 5000) == 1 && ::recv(handle, &byte, 1, 0) <= 0;
     }
     int handle;
-    bool connected = false;
+    bool connected;
 };
 
 std::unique_ptr<TServerSocket> listening_server(int32_t port = 0, bool local_only = false)
@@ -188,16 +186,11 @@ private Q_SLOTS:
         int plain = -1;
         uint16_t port = 0;
         if (holder.startsWith("plain")) {
-            const bool ipv6 = holder == "plain ::1";
-            if (ipv6 && !local_addresses::has_ipv6())
+            if (holder == "plain ::1" && !local_addresses::has_ipv6())
                 QSKIP("this kernel has no IPv6");
-            const local_addresses::Host host = ipv6 ? local_addresses::ipv6_loopback() : [] {
-                local_addresses::Host any = local_addresses::ipv4_loopback();
-                reinterpret_cast<sockaddr_in*>(&any.address)->sin_addr.s_addr = htonl(INADDR_ANY);
-                return any;
-            }();
-            plain = ::socket(host.family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
-            QVERIFY(::bind(plain, reinterpret_cast<const sockaddr*>(&host.address), host.length()) == 0);
+            const local_addresses::SocketAddress held(holder == "plain ::1" ? "::1" : "0.0.0.0", 0);
+            plain = ::socket(held.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            QVERIFY(::bind(plain, held.get(), held.length) == 0);
             QVERIFY(::listen(plain, 1) == 0);
             port = bound_port(plain);
         } else {
@@ -242,25 +235,24 @@ private Q_SLOTS:
         QFETCH(bool, local_only);
         QFETCH(QString, address);
         QFETCH(bool, taken);
-        std::optional<local_addresses::Host> host;
-        if (address == "127.0.0.1")
-            host = local_addresses::ipv4_loopback();
-        else if (address == "::1" && local_addresses::has_ipv6())
-            host = local_addresses::ipv6_loopback();
-        else if (address == "own")
-            host = local_addresses::non_loopback_address();
-        if (!host)
-            QSKIP(address == "own" ? "this machine has no address but loopback" : "this kernel has no IPv6");
+        if (address == "::1" && !local_addresses::has_ipv6())
+            QSKIP("this kernel has no IPv6");
+        if (address == "own") {
+            const std::optional<std::string> own = local_addresses::non_loopback_address();
+            if (!own)
+                QSKIP("this machine has no address but loopback");
+            address = QString::fromStdString(*own);
+        }
 
         // Port 0: the system chooses, and both loopback descriptors must have been given its choice.
         auto server = listening_server(0, local_only);
         Received received(*server);
         const uint16_t port = bound_port(*server);
-        Peer sender(port, *host);
-        QVERIFY2(sender.connected == taken, host->text().c_str());
+        Peer sender(port, address.toStdString());
+        QVERIFY2(sender.connected == taken, qPrintable(address));
         if (taken) {
-            sender.send("from " + host->text() + "\n");
-            QTRY_COMPARE(received.all(), "from " + host->text() + "\n");
+            sender.send("from " + address.toStdString() + "\n");
+            QTRY_COMPARE(received.all(), "from " + address.toStdString() + "\n");
         } else {
             // Refused by the kernel before any connection existed; a loopback sender still gets in.
             Peer local(port);
