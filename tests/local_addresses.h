@@ -82,9 +82,10 @@ inline std::optional<std::string> non_loopback_address()
             if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != family || (entry->ifa_flags & IFF_UP) == 0
                 || (entry->ifa_flags & IFF_LOOPBACK) != 0)
                 continue;
-            const void* raw = family == AF_INET
-                                  ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr)
-                                  : static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr);
+            const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+            const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
+            const void* raw = family == AF_INET ? static_cast<const void*>(&ipv4->sin_addr)
+                                                : static_cast<const void*>(&ipv6->sin6_addr);
             if (family == AF_INET6 && IN6_IS_ADDR_LINKLOCAL(static_cast<const in6_addr*>(raw)))
                 continue;
             char text[INET6_ADDRSTRLEN] = {};

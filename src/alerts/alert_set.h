@@ -42,8 +42,8 @@ struct AlertFields {
     bool color_titlebar = false;
 };
 
-// The port, command and sender restriction of a window configuration saved together with the first alert of a
-// window that was not saved yet.
+// The port, command and sender restriction of a window configuration saved together with the
+// first alert of a window that was not saved yet.
 struct NewConfiguration {
     std::int32_t port = 0;
     QString command;

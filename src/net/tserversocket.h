@@ -37,9 +37,10 @@ public:
     explicit TServerSocket(QObject* parent = nullptr);
     ~TServerSocket() override;
 
-    // Listening state. true: listen on every IPv4 and IPv6 address (or the loopback ones), backlog 5; raises ESocketError and stays false
-    // (no descriptor left open) on failure. false: destroys every connection (last first, no
-    // OnClientDisconnect) and closes the listening socket.
+    // Listening state. true: listen on every IPv4 and IPv6 address (or the loopback ones, see
+    // LocalOnly), backlog 5; raises ESocketError and stays false (no descriptor left open) on
+    // failure. false: destroys every connection (last first, no OnClientDisconnect) and closes
+    // the listening sockets.
     bool Active() const noexcept { return active_; }
     void SetActive(bool value);
 
