@@ -121,6 +121,7 @@ bool AlertSet::save(const QString& config, const QString& name, const AlertField
         registry.OpenKey(store::config_key(config_key), true);
         registry.WriteInteger(store::port_value, new_configuration->port);
         registry.WriteString(store::command_value, to_store(new_configuration->command));
+        registry.WriteBool(store::local_only_value, new_configuration->local_only);
         // Without an opened alert key the writes below fail and say so, instead of landing in
         // the window configuration's key.
         registry.CloseKey();

@@ -43,11 +43,12 @@ struct AlertFields {
     bool notify = false;
 };
 
-// The port and command of a window configuration saved together with the first alert of a
-// window that was not saved yet.
+// The port, command and sender restriction of a window configuration saved together with the
+// first alert of a window that was not saved yet.
 struct NewConfiguration {
     std::int32_t port = 0;
     QString command;
+    bool local_only = false;
 };
 
 // What one matching catchword entry asks the window to do.

@@ -236,6 +236,7 @@ TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& c
 {
     try {
         ServerSocket1->SetPort(config.port);
+        ServerSocket1->SetLocalOnly(config.local_only);
         ServerSocket1->SetActive(true);
     } catch (const net::ESocketError& error) {
         listen_error = error.code();
@@ -245,6 +246,7 @@ TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& c
         return SetUp::not_listening;
     }
     listen_port = config.port;
+    local_only = config.local_only;
     is_saved = config.saved;
     config_name = config.name;
     GradientCaption1->SetFormCaption(caption);
@@ -548,7 +550,7 @@ void TForm2::Button1Click()
             config = ask_configuration_name();
             if (config.isEmpty())
                 return;
-            new_configuration = alerts::NewConfiguration{listen_port, window_command()};
+            new_configuration = alerts::NewConfiguration{listen_port, window_command(), local_only};
         }
         const QString sound = Edit3->text();
         if (!sound.isEmpty() && !QFileInfo(sound).isFile())

@@ -58,6 +58,7 @@ struct WindowConfiguration {
     bool saved = false;
     QString name;     // the saved configuration's name
     QString command;  // started as a process when the window opens; may be empty
+    bool local_only = false;  // only this computer may send: listen on the loopback addresses
 };
 
 class TForm2 : public QMdiSubWindow, private alerts::HighlightList {
@@ -79,6 +80,8 @@ public:
     // Begins with its separating blank.
     QString command_params;
     std::int32_t listen_port = 0;
+    // Only senders on this computer reach the window (its listener takes loopback addresses only).
+    bool local_only = false;
     bool alert_raised = false;
     // Shows a firing line of an alert with "&Notify" set outside the frame; null: none is shown.
     alerts::Notifier* notifier = nullptr;

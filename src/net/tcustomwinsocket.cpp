@@ -3,6 +3,7 @@
 #include "net/tcustomwinsocket.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <exception>
@@ -12,6 +13,13 @@
 #include <unistd.h>
 
 namespace net {
+
+namespace {
+
+// How long accepting pauses when the process has no descriptor left for a new connection.
+constexpr int accept_retry_ms = 100;
+
+}  // namespace
 
 TCustomWinSocket::TCustomWinSocket(int handle)
     : handle_(handle), connected_(handle != -1)
@@ -133,6 +141,19 @@ void TCustomWinSocket::resume_reads()
         reads_suspended_ = false;
         notifier_->setEnabled(true);
     }
+}
+
+int TCustomWinSocket::accept_waiting()
+{
+    const int client_handle = ::accept4(handle_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client_handle >= 0 || !notifier_)
+        return client_handle;
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        suspend_reads();
+        // Tied to the notifier: a descriptor no longer watched (closed, or listening anew) drops it.
+        QTimer::singleShot(accept_retry_ms, notifier_.get(), [this] { resume_reads(); });
+    }
+    return -1;
 }
 
 }  // namespace net

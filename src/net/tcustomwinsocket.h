@@ -78,6 +78,11 @@ protected:
     // loop a full extra iteration.
     void suspend_reads();
     void resume_reads();
+    // Takes one waiting connection off this listening descriptor: the new descriptor
+    // (non-blocking, close-on-exec), or -1 when none could be taken. Out of descriptors the peer
+    // stays queued and readiness pauses a moment: watching a socket that stays readable would
+    // spin the event loop.
+    int accept_waiting();
 
     int handle_ = -1;
     bool connected_ = false;

@@ -29,25 +29,33 @@ void TServerSocket::SetActive(bool value)
         server_socket_->close_listener();
     else
         server_socket_->listen(service_, static_cast<uint16_t>(static_cast<uint32_t>(port_) & 0xFFFFu),
-                               kQueueSize);
+                               kQueueSize, local_only_);
 }
 
 void TServerSocket::SetPort(int32_t value)
 {
-    if (value == port_)
-        return;
-    if (active_)
-        throw ESocketError(kCannotChangeWhileActive);
-    port_ = value;
+    change_while_inactive(port_, value);
 }
 
 void TServerSocket::SetService(const std::string& value)
 {
-    if (value == service_)
+    change_while_inactive(service_, value);
+}
+
+void TServerSocket::SetLocalOnly(bool value)
+{
+    change_while_inactive(local_only_, value);
+}
+
+template <typename Value>
+void TServerSocket::change_while_inactive(Value& field, const Value& value)
+{
+    if (value == field)
         return;
     if (active_)
         throw ESocketError(kCannotChangeWhileActive);
-    service_ = value;
+    field = value;
 }
 
 }  // namespace net
+

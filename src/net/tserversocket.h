@@ -1,6 +1,7 @@
 #pragma once
-// The TCP listener a log window owns: listens on one port of every local IPv4 address and hands
-// each batch of arriving bytes to its owner through events raised on the GUI thread.
+// The TCP listener a log window owns: listens on one port of every local address (or of the
+// loopback addresses only) and hands each batch of arriving bytes to its owner through events
+// raised on the GUI thread.
 
 #include "net/socket_errors.h"
 #include "net/tcustomwinsocket.h"
@@ -36,9 +37,10 @@ public:
     explicit TServerSocket(QObject* parent = nullptr);
     ~TServerSocket() override;
 
-    // Listening state. true: listen on 0.0.0.0, backlog 5; raises ESocketError and stays false
-    // (no descriptor left open) on failure. false: destroys every connection (last first, no
-    // OnClientDisconnect) and closes the listening socket.
+    // Listening state. true: listen on every IPv4 and IPv6 address (or the loopback ones, see
+    // LocalOnly), backlog 5; raises ESocketError and stays false (no descriptor left open) on
+    // failure. false: destroys every connection (last first, no OnClientDisconnect) and closes
+    // the listening sockets.
     bool Active() const noexcept { return active_; }
     void SetActive(bool value);
 
@@ -50,6 +52,11 @@ public:
     // A service name looked up for "tcp"; when non-empty it replaces Port (unknown name: port 0).
     const std::string& Service() const noexcept { return service_; }
     void SetService(const std::string& value);
+
+    // Only senders on this computer may connect: the loopback addresses 127.0.0.1 and ::1 are
+    // listened on instead of every address. A different value while active raises ESocketError.
+    bool LocalOnly() const noexcept { return local_only_; }
+    void SetLocalOnly(bool value);
 
     // The listening object with the connection list; it exists as long as the component.
     TServerWinSocket& Socket() noexcept { return *server_socket_; }
@@ -70,9 +77,14 @@ public:
 private:
     friend class TServerWinSocket;
 
+    // What the listening socket was set up with can't change under it.
+    template <typename Value>
+    void change_while_inactive(Value& field, const Value& value);
+
     bool active_ = false;
     int32_t port_ = 0;
     std::string service_;
+    bool local_only_ = false;
     std::unique_ptr<TServerWinSocket> server_socket_;
 };
 

@@ -2,12 +2,12 @@
 
 #include "net/tserverwinsocket.h"
 
+#include "net/listen_addresses.h"
 #include "net/tserverclientwinsocket.h"
 #include "net/tserversocket.h"
 #include "platform/error_report.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -24,8 +24,6 @@ namespace {
 
 // At most 5 connections wait for accept while the GUI thread is busy; the OS refuses or delays more.
 constexpr int32_t kMaxQueueSize = 5;
-// How long accepting pauses when the process has no descriptor left for a new connection.
-constexpr int accept_retry_ms = 100;
 
 uint16_t service_port(const std::string& service)
 {
@@ -48,7 +46,42 @@ void raise(const Event& event, Args&&... args)
     }
 }
 
+[[noreturn]] void raise_listen_error()
+{
+    const int code = errno;
+    throw ESocketError(socket_api_error_message(code, "listen"), code);
+}
+
 }  // namespace
+
+// A further listening descriptor of the listener; what it accepts is the listener's.
+class TServerWinSocket::ExtraListener final : public TCustomWinSocket {
+public:
+    ExtraListener(int handle, TServerWinSocket& owner) : TCustomWinSocket(handle), owner_(owner) {}
+
+    void listen(int32_t queue_size)
+    {
+        if (::listen(handle_, queue_size) != 0)
+            raise_listen_error();
+        start_watching();
+    }
+
+private:
+    // It reports nothing of its own: opening and closing are the main descriptor's to report.
+    void notify(TSocketNotification) override {}
+    void report_error(TErrorEvent, int32_t&) override {}
+    void read_ready(int handle) override
+    {
+        platform::guarded(
+            [&] {
+                if (handle == handle_ && owner_.Connected())
+                    owner_.adopt_connection(accept_waiting());
+            },
+            platform::ErrorSource::Network);
+    }
+
+    TServerWinSocket& owner_;
+};
 
 TServerWinSocket::TServerWinSocket(TServerSocket& component)
     : TCustomWinSocket(-1),
@@ -78,45 +111,34 @@ TServerClientWinSocket* TServerWinSocket::Connections(int32_t index) const noexc
     return connections_[static_cast<std::size_t>(index)].get();
 }
 
-void TServerWinSocket::listen(const std::string& service, uint16_t port, int32_t queue_size)
+void TServerWinSocket::listen(const std::string& service, uint16_t port, int32_t queue_size, bool local_only)
 {
     if (connected_ || handle_ != -1)
         throw ESocketError(kCannotListenOnOpenSocket);
 
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (handle < 0)
-        throw ESocketError(kCannotCreateSocket, errno);
+    const std::vector<int> handles = bind_listening_sockets(local_only, service.empty() ? port : service_port(service));
+    const int handle = handles.front();
     handle_ = handle;
+    for (std::size_t index = 1; index < handles.size(); ++index)
+        extra_listeners_.push_back(std::make_unique<ExtraListener>(handles[index], *this));
 
     const std::weak_ptr<char> alive = alive_;
     try {
-        // Lets a port a closed window left in TIME_WAIT be listened on again at once; Linux still
-        // refuses a port that another socket listens on.
-        const int reuse = 1;
-        ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        address.sin_port = htons(service.empty() ? port : service_port(service));
-        if (::bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            const int code = errno;
-            throw ESocketError(socket_api_error_message(code, "bind"), code);
-        }
-
         start_watching();
         queue_size = std::min(queue_size, kMaxQueueSize);
         notify(snListen);
         if (alive.expired() || handle_ != handle)
             return;  // an OnListen handler's nested loop tore the listener down meanwhile
-        if (::listen(handle, queue_size) != 0) {
-            const int code = errno;
-            throw ESocketError(socket_api_error_message(code, "listen"), code);
-        }
+        if (::listen(handle, queue_size) != 0)
+            raise_listen_error();
+        for (const auto& extra : extra_listeners_)
+            extra->listen(queue_size);
         connected_ = true;
     } catch (...) {
-        if (!alive.expired())
+        if (!alive.expired()) {
+            extra_listeners_.clear();
             close_socket(handle);
+        }
         throw;
     }
 }
@@ -125,6 +147,7 @@ void TServerWinSocket::close_listener()
 {
     while (!connections_.empty())
         destroy_connection(*connections_.back());
+    extra_listeners_.clear();
     close_socket(handle_);
 }
 
@@ -152,37 +175,27 @@ void TServerWinSocket::read_ready(int handle)
 {
     platform::guarded(
         [&] {
-            if (handle != handle_ || !connected_)
-                return;
             // One connection per readiness; the notifier fires again while more are waiting.
-            const int client_handle = ::accept4(handle, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (client_handle < 0) {
-                // Out of descriptors: the peer stays queued and the listening socket stays
-                // readable, so watching it now would spin the event loop. Look again shortly.
-                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                    suspend_reads();
-                    const std::weak_ptr<char> alive = alive_;
-                    QTimer::singleShot(accept_retry_ms, [this, alive, handle] {
-                        if (!alive.expired() && handle == handle_)
-                            resume_reads();
-                    });
-                }
-                return;
-            }
-
-            auto client = std::make_shared<TServerClientWinSocket>(TServerClientWinSocket::Key{},
-                                                                   client_handle, *this);
-            connections_.push_back(client);
-            client->start_watching();
-            post_write_readiness(*client);
-
-            const std::weak_ptr<char> alive = alive_;
-            client->notify(snConnect);
-            if (alive.expired() || client->server_ != this)
-                return;
-            raise(component_.OnAccept, component_, *client);
+            if (handle == handle_ && connected_)
+                adopt_connection(accept_waiting());
         },
         platform::ErrorSource::Network);
+}
+
+void TServerWinSocket::adopt_connection(int client_handle)
+{
+    if (client_handle < 0)
+        return;
+    auto client = std::make_shared<TServerClientWinSocket>(TServerClientWinSocket::Key{}, client_handle, *this);
+    connections_.push_back(client);
+    client->start_watching();
+    post_write_readiness(*client);
+
+    const std::weak_ptr<char> alive = alive_;
+    client->notify(snConnect);
+    if (alive.expired() || client->server_ != this)
+        return;
+    raise(component_.OnAccept, component_, *client);
 }
 
 void TServerWinSocket::client_notify(TServerClientWinSocket& client, TSocketNotification kind)

@@ -31,15 +31,20 @@ private:
     friend class TServerSocket;
     friend class TServerClientWinSocket;
 
-    // Binds 0.0.0.0 (service port if service is non-empty, else port) and listens with at most
-    // 5 pending connections. Raises ESocketError; on failure no descriptor is left open.
-    void listen(const std::string& service, uint16_t port, int32_t queue_size);
-    // Destroys every connection, last first and without events, then closes the listening socket.
+    class ExtraListener;
+
+    // Binds every local address, or the loopback addresses only (see bind_listening_sockets), on
+    // the service's port if service is non-empty, else on port, and listens with at most 5
+    // pending connections. Raises ESocketError; on failure no descriptor is left open.
+    void listen(const std::string& service, uint16_t port, int32_t queue_size, bool local_only);
+    // Destroys every connection, last first and without events, then closes the listening sockets.
     void close_listener();
 
     void notify(TSocketNotification kind) override;
     void report_error(TErrorEvent kind, int32_t& code) override;
     void read_ready(int handle) override;
+    // Lists a connection a listening descriptor accepted (-1: none) and reports it.
+    void adopt_connection(int client_handle);
 
     // Routing for connections (their notifications and errors reach the component's OnClient* events).
     void client_notify(TServerClientWinSocket& client, TSocketNotification kind);
@@ -50,6 +55,9 @@ private:
 
     TServerSocket& component_;
     std::vector<std::shared_ptr<TServerClientWinSocket>> connections_;
+    // Listening descriptors beside the main one (::1 beside 127.0.0.1); their connections join
+    // the one list.
+    std::vector<std::unique_ptr<ExtraListener>> extra_listeners_;
     // Receiver of deferred requests; destroying it with this object drops whatever is still queued.
     std::unique_ptr<QObject> context_;
     // Expires with this object, so code that raised an event can tell whether it still exists.

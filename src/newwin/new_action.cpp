@@ -10,6 +10,7 @@
 #include "platform/int_conversion.h"
 #include "platform/message_box.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -31,16 +32,18 @@ void newExecute(TForm3& dialog, const OpenLogWindow& open_log_window)
         const std::int32_t port = platform::str_to_int(trimmed_port.toStdString());
         const QString command = trim_text(dialog.Edit2->text());
         const QString name = dialog.ComboBox1->currentText();
+        // As shown, like the port and command: a change not saved yet applies to this window.
+        const bool local_only = dialog.CheckBox1->isChecked();
 
         // A saved window refers to its configuration by name for its alerts and for reopening,
         // so it is opened only under a name the store holds; otherwise the shown port and
         // command open an unsaved window.
         if (!dialog.port_edited && config_exists(name.toStdString())) {
-            open_log_window(port, true, name, QStringLiteral("LOG: ") + name, command, name);
+            open_log_window(port, true, name, QStringLiteral("LOG: ") + name, command, name, local_only);
             return;
         }
         open_log_window(port, false, QString(), QStringLiteral("LOG: Receiving on port ") + port_text, command,
-                        QStringLiteral("on port ") + port_text + QStringLiteral(", but not saved yet."));
+                        QStringLiteral("on port ") + port_text + QStringLiteral(", but not saved yet."), local_only);
     });
 }
 

@@ -10,10 +10,10 @@ namespace newwin {
 
 class TForm3;
 
-// The frame's open_log_window, in its argument order.
+// The frame's open_log_window, in its argument order. local_only: only this computer may send.
 using OpenLogWindow = std::function<void(std::int32_t port, bool saved, const QString& config_name,
                                          const QString& caption, const QString& command,
-                                         const QString& label_text)>;
+                                         const QString& label_text, bool local_only)>;
 
 // Shows the dialog modally; after OK opens a saved window for the configuration named in the
 // combo box, or an unsaved one when the port was typed by hand and not saved since. Errors go

@@ -13,6 +13,7 @@
 #include "platform/text_fit.h"
 #include "store/key_path.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
 #include <QFrame>
@@ -35,6 +36,10 @@ using platform::place_label;
 
 namespace {
 
+// The row of "&Only this computer may send" below the command pushes the buttons under the
+// group down by this much.
+constexpr int local_only_row = 24;
+
 void show_error(const char* text, const char* caption)
 {
     platform::show_message(QString::fromUtf8(text), QString::fromUtf8(caption),
@@ -50,14 +55,15 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(platform::interface_font(10));
-    setFixedSize(406, 251);
+    setFixedSize(406, 251 + local_only_row);
     help::set_help_context(this, help::context_new_window_dialog);
 
     // Widgets join the focus chain as they are created, so they are created in tab order:
     // Button1, the group's controls, Button2, Button4. (With Qt 6.4, QWidget::setTabOrder
     // dropped widgets from the chain next to the editable combo box's inner line edit.)
-    Button1 = place(new QPushButton(QStringLiteral("&OK"), this), "Button1", 235, 221, 80, 24);
-    GroupBox1 = place(new QGroupBox(QStringLiteral(" Port to listen on "), this), "GroupBox1", 7, 7, 394, 208);
+    Button1 = place(new QPushButton(QStringLiteral("&OK"), this), "Button1", 235, 221 + local_only_row, 80, 24);
+    GroupBox1 = place(new QGroupBox(QStringLiteral(" Port to listen on "), this), "GroupBox1", 7, 7, 394,
+                      208 + local_only_row);
     RadioButton1 = place(new QRadioButton(QStringLiteral("Pre-Configured: "), GroupBox1), "RadioButton1",
                          7, 26, 91, 14);
     ComboBox1 = place(new QComboBox(GroupBox1), "ComboBox1", 22, 46, 270, 21);
@@ -75,9 +81,11 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     Button3 = place(new QPushButton(QStringLiteral("&Save"), GroupBox1), "Button3", 306, 178, 80, 24);
     Label2 = place_label(new QLabel(QStringLiteral("Command: "), GroupBox1), "Label2", 20, 182);
     Edit2 = place(new QLineEdit(GroupBox1), "Edit2", 91, 177, 202, 21);
+    CheckBox1 = place(new QCheckBox(QStringLiteral("&Only this computer may send"), GroupBox1), "CheckBox1", 91,
+                      177 + local_only_row + 2, 202, 17);
     Button5 = place(new QPushButton(QStringLiteral("Remove"), GroupBox1), "Button5", 306, 44, 80, 24);
-    Button2 = place(new QPushButton(QStringLiteral("&Cancel"), this), "Button2", 320, 221, 80, 24);
-    Button4 = place(new QPushButton(QStringLiteral("&Help"), this), "Button4", 7, 221, 80, 24);
+    Button2 = place(new QPushButton(QStringLiteral("&Cancel"), this), "Button2", 320, 221 + local_only_row, 80, 24);
+    Button4 = place(new QPushButton(QStringLiteral("&Help"), this), "Button4", 7, 221 + local_only_row, 80, 24);
 
     RadioButton1->setChecked(true);
     Edit1->setEnabled(false);
@@ -199,6 +207,7 @@ void TForm3::ComboBox1Change()
         MaskEdit1->SetText(QString::number(config->port));
         if (config->command)
             Edit2->setText(QString::fromStdString(*config->command));
+        CheckBox1->setChecked(config->local_only);
     });
 }
 
@@ -239,7 +248,7 @@ void TForm3::Button3Click()
             }
         }
 
-        write_config(name, port, Edit2->text().toStdString());
+        write_config(name, port, Edit2->text().toStdString(), CheckBox1->isChecked());
         port_edited = false;
         load_config_names();
     });

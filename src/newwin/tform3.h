@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -46,6 +47,8 @@ public:
     QLabel* Label2 = nullptr;
     QLineEdit* Edit2 = nullptr;
     QPushButton* Button3 = nullptr;
+    // "&Only this computer may send": the window listens on the loopback addresses only.
+    QCheckBox* CheckBox1 = nullptr;
     QPushButton* Button4 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;

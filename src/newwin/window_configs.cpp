@@ -44,11 +44,21 @@ std::optional<StoredConfig> read_config(const std::string& name)
     } catch (const store::ERegistryException&) {
         // A command of another type leaves the shown command as it is; nothing to report.
     }
+    config.local_only = read_local_only(registry);
     registry.CloseKey();
     return config;
 }
 
-void write_config(const std::string& name, std::int32_t port, const std::string& command)
+bool read_local_only(store::TRegistry& registry)
+{
+    try {
+        return registry.ReadBool(store::local_only_value);
+    } catch (const store::ERegistryException&) {
+        return false;
+    }
+}
+
+void write_config(const std::string& name, std::int32_t port, const std::string& command, bool local_only)
 {
     store::TRegistry registry;
     // When the key can't be opened there is no current key, and the first write raises the
@@ -56,6 +66,7 @@ void write_config(const std::string& name, std::int32_t port, const std::string&
     registry.OpenKey(store::config_key(name), true);
     registry.WriteInteger(store::port_value, port);
     registry.WriteString(store::command_value, command);
+    registry.WriteBool(store::local_only_value, local_only);
     registry.CloseKey();
 }
 

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace store {
+class TRegistry;
+}
+
 namespace newwin {
 
 // True for a name that names no key below the configs key: the empty name, and a name made of
@@ -24,15 +28,20 @@ struct StoredConfig {
     std::int32_t port = 0;
     // Empty when the "command" value can't be read as a string; a missing value reads as "".
     std::optional<std::string> command;
+    bool local_only = false;
 };
+
+// The "localonly" value of the configuration key the registry has open; missing or of another
+// type reads as off, as configurations saved before it existed must.
+bool read_local_only(store::TRegistry& registry);
 
 // Nothing when no such configuration is stored. A missing or non-integer port raises the
 // store's read error.
 std::optional<StoredConfig> read_config(const std::string& name);
 
-// Creates the configuration (and any missing key above it) or overwrites its port and command.
-// A write the store refuses raises its write error.
-void write_config(const std::string& name, std::int32_t port, const std::string& command);
+// Creates the configuration (and any missing key above it) or overwrites its port, command and
+// whether only this computer may send. A write the store refuses raises its write error.
+void write_config(const std::string& name, std::int32_t port, const std::string& command, bool local_only);
 
 // Deletes the configuration with everything below it (its alert configurations too).
 // False when there was none.

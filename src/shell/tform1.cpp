@@ -152,8 +152,8 @@ void TForm1::create_menu()
                 return;
             newwin::newExecute(*Form3, [this](std::int32_t port, bool saved, const QString& config_name,
                                               const QString& caption, const QString& command,
-                                              const QString& label_text) {
-                open_log_window(port, saved, config_name, caption, command, label_text);
+                                              const QString& label_text, bool local_only) {
+                open_log_window(port, saved, config_name, caption, command, label_text, local_only);
             });
         });
     });
@@ -350,7 +350,7 @@ logwin::TForm2* TForm1::log_window(int index) const
 }
 
 void TForm1::open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
-                             const QString& command, const QString& label_text)
+                             const QString& command, const QString& label_text, bool local_only)
 {
     auto* window = new logwin::TForm2(this);
     window->notifier = notifier;
@@ -358,7 +358,7 @@ void TForm1::open_log_window(std::int32_t port, bool saved, const QString& confi
     window->show();
     window->set_text_limit(stored_text_limit_bytes());
 
-    switch (window->set_up({port, saved, config_name, command}, caption, label_text)) {
+    switch (window->set_up({port, saved, config_name, command, local_only}, caption, label_text)) {
     case logwin::TForm2::SetUp::not_listening: {
         // The box's nested loop lets the user close the window meanwhile.
         QPointer<logwin::TForm2> doomed(window);
@@ -428,8 +428,8 @@ void TForm1::save_windows_and_quit()
 void TForm1::reopen_windows()
 {
     reopen_recorded_windows([this](std::int32_t port, bool saved, const QString& config_name, const QString& caption,
-                                   const QString& command, const QString& label_text) {
-        open_log_window(port, saved, config_name, caption, command, label_text);
+                                   const QString& command, const QString& label_text, bool local_only) {
+        open_log_window(port, saved, config_name, caption, command, label_text, local_only);
     });
 }
 
@@ -444,7 +444,7 @@ void TForm1::open_requested_windows(const QStringList& names, std::optional<std:
                 return;  // removed since the command line was checked
             const QString stored_command = QString::fromStdString(config->command.value_or(std::string()));
             open_log_window(config->port, true, name, QStringLiteral("LOG: ") + name, newwin::trim_text(stored_command),
-                            name);
+                            name, config->local_only);
         });
     }
     if (port) {

@@ -64,8 +64,9 @@ public:
     // Creates a log window, starts its listener on port, fills its fields, caption and label,
     // loads its alerts when saved and starts its command. A port that can't be listened on
     // leaves no window; a command that can't be started leaves a listening window.
+    // local_only: only this computer may send (the loopback addresses are listened on).
     void open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
-                         const QString& command, const QString& label_text);
+                         const QString& command, const QString& label_text, bool local_only = false);
     void note_alert_raised() override;
     void note_alert_acknowledged() override;
     // Records the open saved windows when the global option asks for it, runs every log

@@ -2,6 +2,7 @@
 
 #include "shell/window_reopening.h"
 
+#include "newwin/window_configs.h"
 #include "platform/error_report.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
@@ -55,10 +56,11 @@ void reopen_recorded_windows(const newwin::OpenLogWindow& open_log_window)
                 return;  // removed since it was recorded
             const std::string command = registry.ReadString(store::command_value);
             const std::int32_t port = registry.ReadInteger(store::port_value);
+            const bool local_only = newwin::read_local_only(registry);
             registry.CloseKey();
             const QString config_name = QString::fromStdString(name);
             open_log_window(port, true, config_name, QStringLiteral("LOG: ") + config_name,
-                            QString::fromStdString(command), config_name);
+                            QString::fromStdString(command), config_name, local_only);
         });
     }
 }

@@ -15,6 +15,8 @@ inline const std::string reopen_windows_value = "ReopenWindowsOnRestart";  // in
 inline const std::string max_window_text_value = "MaxWindowTextMB";
 inline const std::string port_value;  // a configuration's default (unnamed) value
 inline const std::string command_value = "command";  // of a configuration and of an alert
+// Of a configuration, an integer: 1 = only this computer may send; missing = any computer may.
+inline const std::string local_only_value = "localonly";
 inline const std::string sound_value = "sound";
 inline const std::string catchwords_value = "catchwords";
 inline const std::string color_titlebar_value = "color_titlebar";

@@ -390,21 +390,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("params");
         QTest::addColumn<bool>("accept");
-        QTest::newRow("with a command") << "/bin/sleep" << " -- 30" << true;
-        QTest::newRow("without a command") << "" << "" << true;
-        QTest::newRow("cancelled") << "/bin/true" << "" << false;
+        QTest::addColumn<bool>("local_only");  // only this computer may send to the window
+        QTest::newRow("with a command") << "/bin/sleep" << " -- 30" << true << false;
+        QTest::newRow("without a command, local only") << "" << "" << true << true;
+        QTest::newRow("cancelled") << "/bin/true" << "" << false << true;
     }
     void unsaved_window_is_saved_through_the_dialog_first()
     {
         QFETCH(QString, program);
         QFETCH(QString, params);
         QFETCH(bool, accept);
+        QFETCH(bool, local_only);
         logwin::Tsave_later dialog;
         logwin::set_save_later_dialog(&dialog);
         window->is_saved = false;
         window->config_name.clear();
         window->command_program = program;
         window->command_params = params;
+        window->local_only = local_only;
         QString shown_command;
         QString shown_port;
         QTimer::singleShot(0, &dialog, [&] {
@@ -426,6 +429,8 @@ private Q_SLOTS:
         store::TRegistry registry;
         QCOMPARE(registry.OpenKey(store::config_key("tunnel"), false) ? registry.ReadInteger("") : 0,
                  accept ? int(port) : 0);
+        if (accept)
+            QCOMPARE(registry.ReadInteger(store::local_only_value), local_only ? 1 : 0);
     }
 
     void editor_follows_the_window_size_and_keeps_the_splitter_limits()

@@ -1,5 +1,6 @@
 // The listener driven through real loopback connections and the real event loop.
 
+#include "local_addresses.h"
 #include "net/tserversocket.h"
 #include "platform/message_box.h"
 #include "platform/real_message_box.h"
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -29,10 +31,11 @@ namespace {
 
 uint16_t bound_port(int handle)
 {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
+    // The port sits at the same place in both families' addresses.
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 uint16_t bound_port(const TServerSocket& server) { return bound_port(server.Socket().SocketHandle()); }
 
@@ -48,13 +51,9 @@ int open_descriptors()
 
 // A blocking client, as a log sender would be.
 struct Peer {
-    explicit Peer(uint16_t port)
+    explicit Peer(uint16_t port, const std::string& address = "127.0.0.1")
+        : handle(local_addresses::connect_to(address, port)), connected(handle >= 0)
     {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected = ::connect(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
     ~Peer() { close(); }
     void send(const std::string& data)
@@ -84,14 +83,15 @@ struct Peer {
         char byte = 0;
         return ::poll(&readable, 1, 5000) == 1 && ::recv(handle, &byte, 1, 0) <= 0;
     }
-    int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool connected = false;
+    int handle;
+    bool connected;
 };
 
-std::unique_ptr<TServerSocket> listening_server(int32_t port = 0)
+std::unique_ptr<TServerSocket> listening_server(int32_t port = 0, bool local_only = false)
 {
     auto server = std::make_unique<TServerSocket>();
     server->SetPort(port);
+    server->SetLocalOnly(local_only);
     server->SetActive(true);
     return server;
 }
@@ -169,29 +169,44 @@ private Q_SLOTS:
 
     void a_held_port_fails_to_bind_and_leaves_nothing_open_data()
     {
-        QTest::addColumn<bool>("held_by_listener");
-        QTest::newRow("plain socket") << false;
-        QTest::newRow("another listener") << true;
+        QTest::addColumn<QString>("holder");
+        QTest::addColumn<bool>("local_only");
+        QTest::newRow("plain socket") << "plain IPv4" << false;
+        QTest::newRow("another listener") << "listener" << false;
+        QTest::newRow("another local-only listener") << "local-only listener" << false;
+        QTest::newRow("local only, another listener") << "listener" << true;
+        // 127.0.0.1 binds, ::1 doesn't: the first descriptor must go again.
+        QTest::newRow("local only, a plain socket on ::1") << "plain ::1" << true;
     }
     void a_held_port_fails_to_bind_and_leaves_nothing_open()
     {
-        QFETCH(bool, held_by_listener);
-        std::unique_ptr<TServerSocket> other = listening_server();
-        int plain = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (!held_by_listener) {
-            sockaddr_in any{};
-            any.sin_family = AF_INET;
-            QVERIFY(::bind(plain, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0);
+        QFETCH(QString, holder);
+        QFETCH(bool, local_only);
+        std::unique_ptr<TServerSocket> other;
+        int plain = -1;
+        uint16_t port = 0;
+        if (holder.startsWith("plain")) {
+            if (holder == "plain ::1" && !local_addresses::has_ipv6())
+                QSKIP("this kernel has no IPv6");
+            const local_addresses::SocketAddress held(holder == "plain ::1" ? "::1" : "0.0.0.0", 0);
+            plain = ::socket(held.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            QVERIFY(::bind(plain, held.get(), held.length) == 0);
             QVERIFY(::listen(plain, 1) == 0);
+            port = bound_port(plain);
+        } else {
+            other = listening_server(0, holder == "local-only listener");
+            port = bound_port(*other);
         }
         TServerSocket server;
-        server.SetPort(held_by_listener ? bound_port(*other) : bound_port(plain));
+        server.SetPort(port);
+        server.SetLocalOnly(local_only);
         const int descriptors = open_descriptors();
         try {
             server.SetActive(true);
             QFAIL("activation on a held port must fail");
         } catch (const ESocketError& error) {
             QCOMPARE(std::string(error.what()), socket_api_error_message(EADDRINUSE, "bind"));
+            QCOMPARE(error.code(), EADDRINUSE);
         }
         QVERIFY(!server.Active());
         QCOMPARE(server.Socket().SocketHandle(), -1);
@@ -199,7 +214,54 @@ private Q_SLOTS:
         server.SetPort(0);
         server.SetActive(true);
         QVERIFY(server.Active());
-        ::close(plain);
+        if (plain >= 0)
+            ::close(plain);
+    }
+
+    void who_may_send_data()
+    {
+        QTest::addColumn<bool>("local_only");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("every address, 127.0.0.1") << false << "127.0.0.1" << true;
+        QTest::newRow("every address, ::1") << false << "::1" << true;
+        QTest::newRow("every address, this machine's own address") << false << "own" << true;
+        QTest::newRow("local only, 127.0.0.1") << true << "127.0.0.1" << true;
+        QTest::newRow("local only, ::1") << true << "::1" << true;
+        QTest::newRow("local only, this machine's own address") << true << "own" << false;
+    }
+    void who_may_send()
+    {
+        QFETCH(bool, local_only);
+        QFETCH(QString, address);
+        QFETCH(bool, taken);
+        if (address == "::1" && !local_addresses::has_ipv6())
+            QSKIP("this kernel has no IPv6");
+        if (address == "own") {
+            const std::optional<std::string> own = local_addresses::non_loopback_address();
+            if (!own)
+                QSKIP("this machine has no address but loopback");
+            address = QString::fromStdString(*own);
+        }
+
+        // Port 0: the system chooses, and both loopback descriptors must have been given its choice.
+        auto server = listening_server(0, local_only);
+        Received received(*server);
+        const uint16_t port = bound_port(*server);
+        Peer sender(port, address.toStdString());
+        QVERIFY2(sender.connected == taken, qPrintable(address));
+        if (taken) {
+            sender.send("from " + address.toStdString() + "\n");
+            QTRY_COMPARE(received.all(), "from " + address.toStdString() + "\n");
+        } else {
+            // Refused by the kernel before any connection existed; a loopback sender still gets in.
+            Peer local(port);
+            QVERIFY(local.connected);
+            QTRY_COMPARE(server->Socket().ActiveConnections(), 1);
+        }
+        QCOMPARE(server->Socket().ActiveConnections(), 1);
+        QVERIFY_THROWS_EXCEPTION(ESocketError, server->SetLocalOnly(!local_only));
+        QCOMPARE(server->LocalOnly(), local_only);
     }
 
     void a_port_left_by_a_closed_window_can_be_listened_on_again()

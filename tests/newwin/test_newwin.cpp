@@ -11,6 +11,7 @@
 #include "store/tregistry.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -65,6 +66,18 @@ QString stored(const std::string& name)
         return QStringLiteral("none");
     return QString::number(registry.ReadInteger(store::port_value)) + QLatin1Char('|')
         + QString::fromStdString(registry.ReadString(store::command_value));
+}
+
+// The configuration's "localonly" as stored: its integer, or "missing".
+QString stored_local_only(const std::string& name)
+{
+    store::TRegistry registry;
+    registry.OpenKey(store::config_key(name), false);
+    try {
+        return QString::number(registry.ReadInteger(store::local_only_value));
+    } catch (const store::ERegistryException&) {
+        return QStringLiteral("missing");
+    }
 }
 
 QString unsaved(int port, const QString& port_text, const QString& command)
@@ -158,10 +171,12 @@ private:
                 dialog->reject();
         });
         newExecute(*dialog, [this](std::int32_t port_number, bool is_saved, const QString& name,
-                                   const QString& caption, const QString& cmd, const QString& label) {
+                                   const QString& caption, const QString& cmd, const QString& label,
+                                   bool local_only) {
             calls.append(QStringLiteral("%1|%2|%3|%4|%5|%6")
                              .arg(port_number)
-                             .arg(is_saved ? "saved" : "unsaved", name, caption, cmd, label));
+                             .arg(is_saved ? "saved" : "unsaved", name, caption, cmd, label)
+                         + (local_only ? QStringLiteral("|local only") : QString()));
         });
     }
     void press_ok()
@@ -456,6 +471,53 @@ private Q_SLOTS:
         dialog->hide();
         press_ok();
         QCOMPARE(calls, QStringList{saved(819, "fresh", "a  b")});
+    }
+
+    void only_this_computer_may_send_is_saved_read_and_opened()
+    {
+        put_config("older", 80, "");  // saved before there was a choice
+        const QString local_only = QStringLiteral("|local only");
+        run_new([&] {
+            QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
+            click("RadioButton2");
+            retype(control<QLineEdit>("Edit1"), QStringLiteral("mine"));
+            type_port(QStringLiteral("514"));
+            click("CheckBox1");
+            click("Button3");
+            QCOMPARE(stored_local_only("mine"), QStringLiteral("1"));
+            QCOMPARE(stored_local_only("older"), QStringLiteral("missing"));
+
+            click("RadioButton1");
+            pick(QStringLiteral("older"));
+            QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
+            pick(QStringLiteral("mine"));
+            QVERIFY(control<QCheckBox>("CheckBox1")->isChecked());
+            click("Button1");
+        });
+        // Shown, not stored, decides, for an unsaved window and for a change not saved yet.
+        run_new([&] {
+            type_port(QStringLiteral("515"));
+            click("Button1");
+        });
+        run_new([&] {
+            pick(QStringLiteral("older"));
+            pick(QStringLiteral("mine"));
+            click("CheckBox1");
+            dialog->port_edited = false;
+            click("Button1");
+        });
+        QCOMPARE(stored_local_only("mine"), QStringLiteral("1"));
+        // Saving with the box cleared takes the restriction away again.
+        run_new([&] {
+            click("Button3");
+            QCOMPARE(stored_local_only("mine"), QStringLiteral("0"));
+            pick(QStringLiteral("older"));
+            click("CheckBox1");
+            pick(QStringLiteral("mine"));
+            QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
+        });
+        QCOMPARE(calls, (QStringList{saved(514, "mine", "") + local_only, unsaved(515, "515  ", "") + local_only,
+                                     saved(514, "mine", "")}));
     }
 
     void remove_data()

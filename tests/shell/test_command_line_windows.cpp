@@ -78,9 +78,9 @@ private Q_SLOTS:
         const quint16 web_port = loopback::free_port();
         const quint16 db_port = loopback::free_port();
         const quint16 bare_port = loopback::free_port();
-        newwin::write_config("recorded", recorded_port, "");
-        newwin::write_config("web", web_port, "  /bin/sleep 30  ");
-        newwin::write_config("db", db_port, "");
+        newwin::write_config("recorded", recorded_port, "", false);
+        newwin::write_config("web", web_port, "  /bin/sleep 30  ", false);
+        newwin::write_config("db", db_port, "", true);
         {
             store::TRegistry registry;
             QVERIFY(registry.OpenKey(store::product_key, true));
@@ -99,6 +99,8 @@ private Q_SLOTS:
                                              .arg(bare_port)}));
         for (const quint16 port : {recorded_port, db_port, web_port, bare_port})
             QVERIFY(loopback::accepts_connections(port));
+        // A name opens its window as saved, only this computer sending included.
+        QVERIFY(frame->log_window(1)->local_only && !frame->log_window(2)->local_only);
         QVERIFY(frame->log_window(3)->process_handle && frame->log_window(3)->process_handle->running());
         QVERIFY(boxes.isEmpty());
     }
@@ -107,8 +109,8 @@ private Q_SLOTS:
     {
         const quint16 web_port = loopback::free_port();
         const quint16 db_port = loopback::free_port();
-        newwin::write_config("web", web_port, "");
-        newwin::write_config("db", db_port, "/nonexistent/program");
+        newwin::write_config("web", web_port, "", false);
+        newwin::write_config("db", db_port, "/nonexistent/program", false);
         {
             store::TRegistry registry;
             QVERIFY(registry.OpenKey(store::config_key("portless"), true));

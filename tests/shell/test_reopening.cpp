@@ -4,6 +4,7 @@
 #include "help/helpsys.h"
 #include "logwin/tform2.h"
 #include "colormemo/tcolormemo.h"
+#include "local_addresses.h"
 #include "loopback.h"
 #include "platform/message_box.h"
 #include "shell/startup.h"
@@ -19,7 +20,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 
 using logwin::TForm2;
 
@@ -148,6 +151,38 @@ private Q_SLOTS:
         QVERIFY(loopback::Sender(web_port).send("still here\n"));
         QTRY_COMPARE(web->memo1->line_count(), 1);
         QVERIFY(boxes.isEmpty());
+    }
+
+    void a_reopened_window_listens_as_it_was_saved()
+    {
+        const quint16 local_port = loopback::free_port();
+        const quint16 open_port = loopback::free_port();
+        save_config("local", local_port, "");
+        {
+            store::TRegistry registry;
+            QVERIFY(registry.OpenKey(store::config_key("local"), false));
+            registry.WriteBool(store::local_only_value, true);
+        }
+        save_config("open", open_port, "");  // saved before there was a choice
+        start();
+        set_option_in_dialog(true, true);
+        frame->open_log_window(local_port, true, "local", "LOG: local", "", "local", true);
+        frame->open_log_window(open_port, true, "open", "LOG: open", "", "open");
+        quit();
+
+        start();
+        QCOMPARE(window_captions(), (QStringList{"LOG: local", "LOG: open"}));
+        QVERIFY(frame->log_window(0)->local_only);
+        QVERIFY(!frame->log_window(1)->local_only);
+        QVERIFY(loopback::accepts_connections(local_port));
+        if (local_addresses::has_ipv6())
+            QVERIFY(local_addresses::accepts_at("::1", local_port));
+        QVERIFY(boxes.isEmpty());
+        const std::optional<std::string> own = local_addresses::non_loopback_address();
+        if (!own)
+            QSKIP("this machine has no address but loopback to show that others are refused");
+        QCOMPARE(local_addresses::connect_to(*own, local_port), -ECONNREFUSED);
+        QVERIFY2(local_addresses::accepts_at(*own, open_port), own->c_str());
     }
 
     void nothing_is_reopened_when_nothing_was_open_or_the_option_is_cleared()
