@@ -1,29 +1,24 @@
 // The windows a command line asks for, opened at start-up as the program does it: after the
 // reopened ones, in order, through the same opening as the New window dialog, with its messages.
 
-#include "help/helpsys.h"
 #include "logwin/tform2.h"
 #include "loopback.h"
 #include "newwin/window_configs.h"
-#include "platform/message_box.h"
 #include "shell/command_line.h"
 #include "shell/startup.h"
+#include "start_up_fixture.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
 
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using logwin::TForm2;
 
-class TestCommandLineWindows : public QObject {
+class TestCommandLineWindows : public QObject, private StartUpFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir help_folder;
-    std::unique_ptr<QTemporaryDir> config_folder;
-    QStringList boxes;  // "caption|text" of every message shown
     std::unique_ptr<shell::TForm1> frame;
 
     // Start-up as main() does it, from the arguments after the program's name.
@@ -53,23 +48,14 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { help::initialize_help(help_folder.path()); }
-    void init()
-    {
-        config_folder = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", config_folder->path().toUtf8());
-        boxes.clear();
-        platform::set_message_box_handler([this](const QString& text, const QString& caption, platform::MessageIcon) {
-            boxes.append(caption + QLatin1Char('|') + text);
-            return platform::MessageAnswer::Ok;
-        });
-    }
+    void initTestCase() { start_help(); }
+    void init() { begin_test(); }
     void cleanup()
     {
         if (frame)
             frame->Quit1->trigger();
         frame.reset();
-        platform::set_message_box_handler({});
+        end_test();
     }
 
     void named_windows_open_after_the_reopened_ones_then_the_port()

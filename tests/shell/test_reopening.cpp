@@ -1,13 +1,12 @@
 // The global option driven through real start-ups and quits: the Global options dialog,
 // recording the saved windows at quit and reopening them at the next start.
 
-#include "help/helpsys.h"
 #include "logwin/tform2.h"
 #include "colormemo/tcolormemo.h"
 #include "local_addresses.h"
 #include "loopback.h"
-#include "platform/message_box.h"
 #include "shell/startup.h"
+#include "start_up_fixture.h"
 #include "shell/toptdlg.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
@@ -16,7 +15,6 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -26,13 +24,10 @@
 
 using logwin::TForm2;
 
-class TestReopening : public QObject {
+class TestReopening : public QObject, private StartUpFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir help_folder;
-    std::unique_ptr<QTemporaryDir> config_folder;
-    QStringList boxes;
     std::unique_ptr<shell::TForm1> frame;
 
     // One program run: start-up as main() does it.
@@ -85,22 +80,13 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { help::initialize_help(help_folder.path()); }
-    void init()
-    {
-        config_folder = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", config_folder->path().toUtf8());
-        boxes.clear();
-        platform::set_message_box_handler([this](const QString& text, const QString& caption, platform::MessageIcon) {
-            boxes.append(caption + QLatin1Char('|') + text);
-            return platform::MessageAnswer::Ok;
-        });
-    }
+    void initTestCase() { start_help(); }
+    void init() { begin_test(); }
     void cleanup()
     {
         if (frame)
             quit();
-        platform::set_message_box_handler({});
+        end_test();
     }
 
     void first_start_creates_nothing()
