@@ -262,7 +262,8 @@ TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& c
     // Found as a shell finds it, so "ssh -N ..." needs no full path; no shell runs it.
     const QString program = platform::find_command_program(parts.program);
     if (!program.isEmpty())
-        process_handle = platform::ChildProcess::start(program, parts.params);
+        process_handle =
+            platform::ChildProcess::start(program, parts.params, platform::ChildProcess::Lifetime::ends_with_us);
     if (!process_handle)
         return SetUp::command_not_started;
     command_program = parts.program;

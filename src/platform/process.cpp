@@ -1,4 +1,4 @@
-// Child processes through posix_spawn and pidfds; exit is watched on the event loop so that
+// Child processes through fork, exec and pidfds; exit is watched on the event loop so that
 // every child is reaped without a SIGCHLD handler (which would fight QProcess's own).
 
 #include "platform/process.h"
@@ -13,7 +13,9 @@
 #include <vector>
 
 #include <poll.h>
-#include <spawn.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,6 +72,39 @@ void hand_to_reaper(int pidfd)
     });
 }
 
+// The child's side of start(), between fork and exec: async-signal-safe calls only.
+[[noreturn]] void exec_child(const char* path, char* const argv[], pid_t dies_with, int report)
+{
+    // Killed by the kernel when the thread that forked it (the GUI thread, which lives as long
+    // as the program) ends, however it ends. A parent that died before this took effect has
+    // already orphaned us: end now rather than run unwatched.
+    if (dies_with != 0 && (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != dies_with))
+        _exit(127);
+    // Only the standard streams pass; every other descriptor is closed, whatever its
+    // close-on-exec flag, so a child never holds one of our listening sockets open. The report
+    // pipe closes itself on exec.
+    if (report > 3)
+        close_range(3, static_cast<unsigned>(report) - 1, 0);
+    close_range(static_cast<unsigned>(report) + 1, ~0U, 0);
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        if (signal_number != SIGKILL && signal_number != SIGSTOP)
+            sigaction(signal_number, &default_action, nullptr);
+    }
+    sigset_t no_signals;
+    sigemptyset(&no_signals);
+    sigprocmask(SIG_SETMASK, &no_signals, nullptr);
+    // execve, not execvp: the program part names the executable, no PATH search.
+    execve(path, argv, environ);
+    const int exec_error = errno;
+    ssize_t written = 0;
+    do
+        written = write(report, &exec_error, sizeof exec_error);
+    while (written < 0 && errno == EINTR);
+    _exit(127);
+}
+
 }  // namespace
 
 CommandParts<QString> split_command(const QString& command)
@@ -117,7 +152,8 @@ QString find_command_program(const QString& program)
     return QStandardPaths::findExecutable(program);
 }
 
-std::unique_ptr<ChildProcess> ChildProcess::start(const QString& program, const QString& params, int* error)
+std::unique_ptr<ChildProcess> ChildProcess::start(const QString& program, const QString& params, Lifetime lifetime,
+                                                 int* error)
 {
     const QByteArray path = QFile::encodeName(program);
     std::vector<QByteArray> arguments{path};
@@ -128,31 +164,45 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const QString& program, const 
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    // Only the standard streams pass; every other descriptor is closed in the child, whatever
-    // its close-on-exec flag, so a child never holds one of our listening sockets open.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    sigset_t no_signals;
-    sigemptyset(&no_signals);
+    // The child tells why exec failed through this pipe; a successful exec closes it unread.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        if (error != nullptr)
+            *error = errno;
+        return nullptr;
+    }
+    // No handler of ours may run in the child before it has reset them: ours write to pipes
+    // the parent reads (a SIGTERM there would make the parent quit).
     sigset_t all_signals;
     sigfillset(&all_signals);
-    sigdelset(&all_signals, SIGKILL);
-    sigdelset(&all_signals, SIGSTOP);
-    posix_spawnattr_setsigmask(&attributes, &no_signals);
-    posix_spawnattr_setsigdefault(&attributes, &all_signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = 0;
-    // posix_spawn, not posix_spawnp: the program part names the executable, no PATH search.
-    const int result = posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (result != 0) {
+    sigset_t parent_mask;
+    pthread_sigmask(SIG_SETMASK, &all_signals, &parent_mask);
+    const pid_t parent = getpid();
+    // fork, not posix_spawn: only a child of our own can ask the kernel for a death signal
+    // before it runs the program. It calls nothing but system calls until exec.
+    const pid_t pid = fork();
+    if (pid == 0)
+        exec_child(path.constData(), argv.data(), lifetime == Lifetime::ends_with_us ? parent : 0, report[1]);
+    const int fork_error = errno;
+    pthread_sigmask(SIG_SETMASK, &parent_mask, nullptr);
+    close(report[1]);
+    int exec_error = 0;
+    if (pid < 0) {
+        exec_error = fork_error;
+    } else {
+        ssize_t got = 0;
+        do
+            got = read(report[0], &exec_error, sizeof exec_error);
+        while (got < 0 && errno == EINTR);
+        if (got != static_cast<ssize_t>(sizeof exec_error))
+            exec_error = 0;
+    }
+    close(report[0]);
+    if (exec_error != 0) {
+        if (pid > 0)
+            waitpid(pid, nullptr, 0);
         if (error != nullptr)
-            *error = result;
+            *error = exec_error;
         return nullptr;
     }
 

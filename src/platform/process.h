@@ -38,13 +38,18 @@ QStringList split_params(const QString& params);
 // ends on its own or is terminated, so it never stays behind as a zombie.
 class ChildProcess {
 public:
+    // Whether a child ends when we do. A window command belongs to its window and must not
+    // outlive the program, even one killed by SIGKILL or a crash; an alert command is handed
+    // off and runs on by its own choice.
+    enum class Lifetime { ends_with_us, outlives_us };
+
     // Starts program, named exactly (no search of PATH; a name without '/' is taken relative to
     // the current directory), with params split at blanks as its arguments. The child gets our
     // environment, current directory and standard streams, default signal handling, and no
-    // other descriptor of ours. Returns null on failure; error receives the errno then.
-    static std::unique_ptr<ChildProcess> start(const QString& program, const QString& params,
+    // other descriptor of ours. Returns null on failure, a program that can't be executed
+    // included; error receives the errno then.
+    static std::unique_ptr<ChildProcess> start(const QString& program, const QString& params, Lifetime lifetime,
                                                 int* error = nullptr);
-
     // Never kills: a child still running is handed to a reaper that collects it when it ends.
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;

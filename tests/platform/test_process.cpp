@@ -101,7 +101,7 @@ private Q_SLOTS:
     void child_gets_split_arguments_our_directory_and_environment()
     {
         // Relative to the current directory, as a name without '/' is taken.
-        auto child = ChildProcess::start(QStringLiteral("probe"), QStringLiteral(" one  two three"));
+        auto child = ChildProcess::start(QStringLiteral("probe"), QStringLiteral(" one  two three"), ChildProcess::Lifetime::ends_with_us);
         QVERIFY(child);
         QTRY_VERIFY(QFile::exists(out_file));
         QCOMPARE(read_lines(out_file), (QStringList{QDir::currentPath(), "one", "two", "three"}));
@@ -112,7 +112,7 @@ private Q_SLOTS:
     {
         QVERIFY(QFile::exists(QStringLiteral("/bin/sh")));
         int error = 0;
-        QVERIFY(!ChildProcess::start(QStringLiteral("sh"), QStringLiteral(" -c true"), &error));
+        QVERIFY(!ChildProcess::start(QStringLiteral("sh"), QStringLiteral(" -c true"), ChildProcess::Lifetime::ends_with_us, &error));
         QCOMPARE(error, ENOENT);
     }
 
@@ -144,7 +144,7 @@ private Q_SLOTS:
         // Deliberately inheritable (no close-on-exec): the child must not get them even so.
         int pipe_ends[2];
         QCOMPARE(pipe(pipe_ends), 0);
-        auto child = ChildProcess::start(QStringLiteral("/bin/sleep"), QStringLiteral(" 120"));
+        auto child = ChildProcess::start(QStringLiteral("/bin/sleep"), QStringLiteral(" 120"), ChildProcess::Lifetime::ends_with_us);
         close(pipe_ends[0]);
         close(pipe_ends[1]);
         QVERIFY(child);
@@ -175,12 +175,12 @@ private Q_SLOTS:
     void children_are_reaped_however_they_end()
     {
         // Ended on its own: reaped by the exit watch alone, and terminating it fails.
-        auto ended = ChildProcess::start(QStringLiteral("/bin/true"), QString());
+        auto ended = ChildProcess::start(QStringLiteral("/bin/true"), QString(), ChildProcess::Lifetime::ends_with_us);
         QVERIFY(ended);
         QTRY_VERIFY(reaped(ended->pid()));
         QVERIFY(!ended->terminate());
         // Handle dropped while it runs: reaped when it ends later.
-        auto dropped = ChildProcess::start(QStringLiteral("/bin/sleep"), QStringLiteral(" 30"));
+        auto dropped = ChildProcess::start(QStringLiteral("/bin/sleep"), QStringLiteral(" 30"), ChildProcess::Lifetime::ends_with_us);
         QVERIFY(dropped);
         const pid_t pid = dropped->pid();
         dropped.reset();
