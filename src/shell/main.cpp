@@ -1,6 +1,7 @@
 // Program start-up: the command line, the application, its frame and dialogs, and the event loop.
 
 #include "help/helpsys.h"
+#include "platform/quit_signals.h"
 #include "platform/real_message_box.h"
 #include "shell/command_line.h"
 #include "shell/startup.h"
@@ -34,6 +35,11 @@ int main(int argc, char* argv[])
     help::initialize_help();
 
     const std::unique_ptr<shell::TForm1> frame = shell::create_main_windows();
+    // A logout, `kill`, Ctrl+C or a closed terminal quits as "&Quit" does: the open windows are
+    // recorded and every window command is stopped. Caught before the first window opens.
+    const platform::QuitSignals quit_signals;
+    QObject::connect(&quit_signals, &platform::QuitSignals::quit_requested, frame.get(),
+                     [&frame] { frame->Quit1->trigger(); });
     shell::open_start_windows(*frame, command_line);
     return QApplication::exec();
 }

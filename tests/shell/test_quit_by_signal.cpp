@@ -1,0 +1,130 @@
+// The real program ended from outside: a quit signal quits as "&Quit" does, and a window
+// command never outlives the program, not even one killed outright.
+
+#include "loopback.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// The pid of a process whose parent is parent and whose name is name, or 0.
+pid_t child_named(pid_t parent, const QByteArray& name)
+{
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses, so it ends at
+        // the last ')'.
+        const QByteArray line = stat.readAll();
+        const qsizetype name_start = line.indexOf('(');
+        const qsizetype name_end = line.lastIndexOf(')');
+        if (name_start < 0 || name_end < name_start)
+            continue;
+        const QList<QByteArray> rest = line.mid(name_end + 2).split(' ');
+        if (rest.size() > 1 && rest[1].toInt() == parent && line.mid(name_start + 1, name_end - name_start - 1) == name)
+            return entry.toInt();
+    }
+    return 0;
+}
+
+// True once the process behind pidfd has ended, whoever collects it.
+bool ended(int pidfd)
+{
+    pollfd ready{pidfd, POLLIN, 0};
+    return poll(&ready, 1, 0) == 1;
+}
+
+QString run_store_tool(const QStringList& arguments, const QByteArray& input = {})
+{
+    QProcess tool;
+    tool.start(QStringLiteral(VESMIRA_STORE_TOOL), arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
+    tool.waitForFinished(30000);
+    return QString::fromUtf8(tool.readAllStandardOutput()) + QString::fromUtf8(tool.readAllStandardError());
+}
+
+}  // namespace
+
+class TestQuitBySignal : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void a_signal_from_outside_leaves_nothing_behind_data()
+    {
+        QTest::addColumn<int>("signal_number");
+        QTest::addColumn<bool>("quits");
+        QTest::newRow("SIGTERM: a logout or kill") << int(SIGTERM) << true;
+        QTest::newRow("SIGINT: Ctrl+C in its terminal") << int(SIGINT) << true;
+        QTest::newRow("SIGHUP: its terminal closed") << int(SIGHUP) << true;
+        QTest::newRow("SIGKILL: no chance to quit") << int(SIGKILL) << false;
+    }
+    void a_signal_from_outside_leaves_nothing_behind()
+    {
+        QFETCH(int, signal_number);
+        QFETCH(bool, quits);
+
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        const quint16 port = loopback::free_port();
+        // A saved window with a command, opened by name; the option records it at quit.
+        const QString imported = run_store_tool(
+            {QStringLiteral("import")},
+            QStringLiteral("vesmira-store 1\n"
+                           "key \"Software\" \"Tarnwheel\" \"vesmira\"\n"
+                           "value \"ReopenWindowsOnRestart\" int 1\n"
+                           "key \"Software\" \"Tarnwheel\" \"vesmira\" \"configs\" \"tunnel\"\n"
+                           "value \"\" int %1\n"
+                           "value \"command\" str \"/bin/sleep 1000\"\n")
+                .arg(port)
+                .toUtf8());
+        QVERIFY2(imported.isEmpty(), qPrintable(imported));
+
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VESMIRA_PROGRAM), {QStringLiteral("tunnel")});
+        QVERIFY(program.waitForStarted());
+        auto kill_program = qScopeGuard([&program] { program.kill(); });
+
+        // The command starts after the window listens, so once it runs the window is open.
+        pid_t command = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((command = child_named(static_cast<pid_t>(program.processId()), "sleep")) != 0, 30000);
+        const int command_handle = static_cast<int>(syscall(SYS_pidfd_open, command, 0));
+        QVERIFY(command_handle >= 0);
+        auto close_handle = qScopeGuard([command_handle] {
+            // A failed check must not leave the command running for ever.
+            syscall(SYS_pidfd_send_signal, command_handle, SIGKILL, nullptr, 0);
+            close(command_handle);
+        });
+
+        QCOMPARE(kill(static_cast<pid_t>(program.processId()), signal_number), 0);
+        QVERIFY(program.waitForFinished(30000));
+        kill_program.dismiss();
+        if (quits) {
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+        } else {
+            QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+        }
+        QTRY_VERIFY(ended(command_handle));
+        const QString recorded =
+            run_store_tool({QStringLiteral("tree"), QStringLiteral("\\Software\\Tarnwheel\\vesmira\\OpenWindows")});
+        QCOMPARE(recorded.contains(QStringLiteral("tunnel")), quits);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQuitBySignal)
+#include "test_quit_by_signal.moc"
