@@ -50,7 +50,7 @@ void TForm2::build_view_controls()
     // The tool bar gives its buttons its icon size; the style's is too large for a caption under
     // the icon in the bar's 40 pixels, and the acknowledge image is drawn at 16.
     ToolBar1->setIconSize(QSize(16, 16));
-    clear_button = new_tool_button(ToolBar1, "clear_button", QStringLiteral("C&lear"),
+    clear_button = new_tool_button(ToolBar1, "clear_button", QStringLiteral("Clea&r"),
                                    style()->standardIcon(QStyle::SP_DialogResetButton));
     clear_button->setToolTip(QStringLiteral("Empty the view (Ctrl+Shift+L)"));
     connect(clear_button, &QToolButton::clicked, this, [this] { platform::guarded([this] { clear_view(); }); });

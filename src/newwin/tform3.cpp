@@ -36,7 +36,7 @@ using platform::place_label;
 
 namespace {
 
-// The row of "&Only this computer may send" below the command pushes the buttons under the
+// The row of "Only &this computer may send" below the command pushes the buttons under the
 // group down by this much.
 constexpr int local_only_row = 24;
 
@@ -81,7 +81,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     Button3 = place(new QPushButton(QStringLiteral("&Save"), GroupBox1), "Button3", 306, 178, 80, 24);
     Label2 = place_label(new QLabel(QStringLiteral("Command: "), GroupBox1), "Label2", 20, 182);
     Edit2 = place(new QLineEdit(GroupBox1), "Edit2", 91, 177, 202, 21);
-    CheckBox1 = place(new QCheckBox(QStringLiteral("&Only this computer may send"), GroupBox1), "CheckBox1", 91,
+    CheckBox1 = place(new QCheckBox(QStringLiteral("Only &this computer may send"), GroupBox1), "CheckBox1", 91,
                       177 + local_only_row + 2, 202, 17);
     Button5 = place(new QPushButton(QStringLiteral("Remove"), GroupBox1), "Button5", 306, 44, 80, 24);
     Button2 = place(new QPushButton(QStringLiteral("&Cancel"), this), "Button2", 320, 221 + local_only_row, 80, 24);

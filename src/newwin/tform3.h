@@ -47,7 +47,7 @@ public:
     QLabel* Label2 = nullptr;
     QLineEdit* Edit2 = nullptr;
     QPushButton* Button3 = nullptr;
-    // "&Only this computer may send": the window listens on the loopback addresses only.
+    // "Only &this computer may send": the window listens on the loopback addresses only.
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* Button4 = nullptr;
     QPushButton* Button1 = nullptr;

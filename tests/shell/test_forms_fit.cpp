@@ -1,5 +1,6 @@
 // Every form of the program, shown as a user sees it in the font and display scale of the run:
-// no text is cut, and no text control leaves its parent or lies over another control.
+// no text is cut, no text control leaves its parent or lies over another control, and no two
+// controls answer to the same Alt key.
 
 #include "help/help_viewer.h"
 #include "help/helpsys.h"
@@ -42,6 +43,19 @@ QString text_of(const QWidget* control)
     return {};
 }
 
+// The letter after a single '&', lower-cased; none when the text has no mnemonic.
+QChar mnemonic_of(const QString& text)
+{
+    for (qsizetype index = 0; index + 1 < text.size(); ++index) {
+        if (text[index] != QLatin1Char('&'))
+            continue;
+        if (text[index + 1] != QLatin1Char('&'))
+            return text[index + 1].toLower();
+        ++index;  // "&&" is a shown '&'
+    }
+    return {};
+}
+
 QList<QWidget*> shown_children(const QWidget* parent, const QWidget* form)
 {
     QList<QWidget*> children = parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
@@ -54,6 +68,18 @@ QStringList faults_of(const QWidget* form)
 {
     QStringList faults;
     const QList<QWidget*> controls = form->findChildren<QWidget*>();
+    // Alt and a letter two controls share moves the focus between them instead of pressing one.
+    QHash<QChar, QString> mnemonics;
+    for (const QWidget* control : controls) {
+        const QChar letter = mnemonic_of(text_of(control));
+        if (letter.isNull() || control->isWindow() || !control->isVisibleTo(form))
+            continue;
+        const QString name = QStringLiteral("%1 \"%2\"").arg(control->objectName(), text_of(control));
+        if (mnemonics.contains(letter))
+            faults << QStringLiteral("%1 and %2 share Alt+%3").arg(mnemonics[letter], name, letter.toUpper());
+        else
+            mnemonics.insert(letter, name);
+    }
     for (const QWidget* control : controls) {
         const int needed = platform::text_width_needed(control);
         if (needed == 0 || control->isWindow() || !control->isVisibleTo(form))
