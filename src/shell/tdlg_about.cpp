@@ -53,7 +53,7 @@ Tdlg_about::Tdlg_about(QWidget* parent) : QDialog(parent)
     Image1->setPixmap(logo);
     Image1->setGeometry(48, 8, logo.width(), logo.height());
 
-    Label1 = new QLabel(QStringLiteral("Version 0.1"), this);
+    Label1 = new QLabel(QStringLiteral("Version " VESMIRA_VERSION), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(144, 64);
     Label1->adjustSize();

@@ -24,6 +24,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QShortcut>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMdiArea>
@@ -97,6 +98,17 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     mdi_area->setObjectName(QStringLiteral("mdi_area"));
     mdi_area->setBackground(platform::resolve_color(platform::clBtnShadow));
     setCentralWidget(mdi_area);
+    // A log window closes with the platform's close keys (Ctrl+W on Linux desktops) and with
+    // Ctrl+F4, as on the desktops many users come from. Added only where the platform lacks it:
+    // the same key bound twice would be ambiguous and do nothing.
+    const QKeySequence ctrl_f4(Qt::CTRL | Qt::Key_F4);
+    if (!QKeySequence::keyBindings(QKeySequence::Close).contains(ctrl_f4)) {
+        auto* close_shortcut = new QShortcut(ctrl_f4, this);
+        connect(close_shortcut, &QShortcut::activated, this, [this] {
+            if (QMdiSubWindow* window = mdi_area->currentSubWindow())
+                window->close();
+        });
+    }
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));

@@ -160,22 +160,33 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("no command") << QString() << QStringList{};
-        QTest::newRow("running command") << "/bin/sleep 30" << QStringList{};
+        QTest::addColumn<QKeySequence>("keys");  // none: closed by its close button
+        QTest::newRow("no command, Ctrl+F4") << QString() << QStringList{} << QKeySequence(Qt::CTRL | Qt::Key_F4);
+        QTest::newRow("running command, Ctrl+W") << "/bin/sleep 30" << QStringList{}
+                                                 << QKeySequence(Qt::CTRL | Qt::Key_W);
         QTest::newRow("command that ended already")
-            << "/bin/true" << QStringList{"Error|0|Couldn't stop the running process. Next connect might\r\nfail if you are running ssh."};
+            << "/bin/true"
+            << QStringList{"Error|0|Couldn't stop the running process. Next connect might\r\nfail if you are running ssh."}
+            << QKeySequence();
     }
     void closing_a_window_stops_command_and_listener()
     {
         QFETCH(QString, command);
         QFETCH(QStringList, messages);
+        QFETCH(QKeySequence, keys);
         quint16 port = 0;
         QPointer<TForm2> window = open_window("LOG: x", command, &port);
         QVERIFY(window);
         const pid_t pid = window->process_handle ? window->process_handle->pid() : 0;
         if (command == QLatin1String("/bin/true"))
             QTRY_VERIFY(reaped(pid));
-        QVERIFY(window->close());
+        if (keys.isEmpty()) {
+            QVERIFY(window->close());
+        } else {
+            frame->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+            QTest::keySequence(window->memo1, keys);
+        }
         QCOMPARE(boxes, messages);
         QTRY_VERIFY(window.isNull());
         QCOMPARE(frame->log_window_count(), 0);
@@ -358,7 +369,7 @@ private Q_SLOTS:
         QCOMPARE(logo.size(), QSize(251, 50));
         QCOMPARE(qAlpha(logo.pixel(250, 0)), 0);   // drawn transparently
         QCOMPARE(qAlpha(logo.pixel(8, 24)), 255);  // the receiver dot
-        QCOMPARE(about->findChild<QLabel*>("Label1")->text(), QStringLiteral("Version 0.1"));
+        QCOMPARE(about->findChild<QLabel*>("Label1")->text(), QStringLiteral("Version " VESMIRA_VERSION));
         auto* notice = about->findChild<QPlainTextEdit*>("Memo1");
         QCOMPARE(notice->document()->blockCount(), 13);
         const QString original = notice->toPlainText();
