@@ -122,6 +122,8 @@ bool AlertSet::save(const QString& config, const QString& name, const AlertField
         registry.WriteInteger(store::port_value, new_configuration->port);
         registry.WriteString(store::command_value, to_store(new_configuration->command));
         registry.WriteBool(store::local_only_value, new_configuration->local_only);
+        registry.WriteString(store::log_file_value, to_store(new_configuration->log_file));
+        registry.WriteBool(store::arrival_times_value, new_configuration->arrival_times);
         // Without an opened alert key the writes below fail and say so, instead of landing in
         // the window configuration's key.
         registry.CloseKey();

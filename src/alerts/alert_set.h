@@ -49,6 +49,9 @@ struct NewConfiguration {
     std::int32_t port = 0;
     QString command;
     bool local_only = false;
+    // The window's choices at the moment it is saved.
+    QString log_file{};
+    bool arrival_times = false;
 };
 
 // What one matching catchword entry asks the window to do.

@@ -254,7 +254,7 @@ TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& c
     Label2->setText(label_text);
     if (is_saved) {
         load_alerts();
-        resume_logging();
+        restore_window_choices();
     }
     if (config.command.isEmpty())
         return SetUp::done;
@@ -551,7 +551,8 @@ void TForm2::Button1Click()
             config = ask_configuration_name();
             if (config.isEmpty())
                 return;
-            new_configuration = alerts::NewConfiguration{listen_port, window_command(), local_only};
+            new_configuration = alerts::NewConfiguration{listen_port, window_command(), local_only, log_file_name(),
+                                                         shows_arrival_times()};
         }
         const QString sound = Edit3->text();
         if (!sound.isEmpty() && !QFileInfo(sound).isFile())

@@ -38,6 +38,10 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class TColorMemo;
+
+namespace store {
+class TRegistry;
+}
 class TGradientCaption;
 class TMediaPlayer;
 
@@ -170,6 +174,8 @@ public:
     // Whether the view shows each line's arrival time left of it; off in a new window.
     bool shows_arrival_times() const;
     void set_shows_arrival_times(bool on);
+    // The user's choice: shown or not, and remembered by a saved window.
+    void choose_arrival_times(bool on);
     // "2 senders · 1,204,311 lines · 118 MB".
     QString holdings_text() const;
     // Saves every line on screen, or only the selected text, to a file the user chooses; the
@@ -241,8 +247,10 @@ private:
     // The log file failed: logging stops and the user is told why, once.
     void logging_failed();
     void drop_log_file();
-    // The saved configuration's "logfile" value: read at set-up, written and cleared by the button.
-    void resume_logging();
+    // The saved configuration's "logfile" and "arrivaltimes" values: read at set-up, written as
+    // the user changes them.
+    void restore_window_choices();
+    void remember_in_config(const std::function<void(store::TRegistry&)>& write);
     void remember_log_file(const QString& file);
     // Shows every line again, with the line at the top of the filtered view at the top.
     void end_filter();

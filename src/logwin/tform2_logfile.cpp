@@ -1,5 +1,6 @@
 // The log window's "&Log to file" button: every completed line appended to a file the user
-// picks, the file remembered by a saved configuration and picked up again when it reopens.
+// picks. The file and whether arrival times show are remembered by a saved configuration and
+// taken up again when it reopens.
 
 #include "logwin/tform2.h"
 
@@ -22,10 +23,6 @@
 namespace logwin {
 
 namespace {
-
-// A string value of the configuration's key: the file its window logs to; empty or missing
-// while it logs nowhere.
-const std::string log_file_value = "logfile";
 
 // Lines wait in the log file's buffer at most this long.
 constexpr int log_flush_interval_ms = 1000;
@@ -141,27 +138,47 @@ void TForm2::drop_log_file()
     ToolButton2->setToolTip(QString());
 }
 
-void TForm2::resume_logging()
+void TForm2::restore_window_choices()
 {
     std::string file;
+    bool arrival_times = false;
     {
         store::TRegistry registry;
         if (!registry.OpenKey(store::config_key(config_name.toStdString()), false))
             return;
-        file = registry.ReadString(log_file_value);
+        file = registry.ReadString(store::log_file_value);
+        try {
+            arrival_times = registry.ReadBool(store::arrival_times_value);
+        } catch (const store::ERegistryException&) {
+            // Missing in configurations saved before it was kept, or of another type: off.
+        }
     }
+    set_shows_arrival_times(arrival_times);
     if (!file.empty())
         start_logging(QString::fromStdString(file));
 }
 
-void TForm2::remember_log_file(const QString& file)
+void TForm2::remember_in_config(const std::function<void(store::TRegistry&)>& write)
 {
     if (!is_saved)
         return;
     store::TRegistry registry;
     // A configuration removed meanwhile is not brought back for this.
     if (registry.OpenKey(store::config_key(config_name.toStdString()), false))
-        registry.WriteString(log_file_value, file.toStdString());
+        write(registry);
+}
+
+void TForm2::remember_log_file(const QString& file)
+{
+    remember_in_config([&file](store::TRegistry& registry) {
+        registry.WriteString(store::log_file_value, file.toStdString());
+    });
+}
+
+void TForm2::choose_arrival_times(bool on)
+{
+    set_shows_arrival_times(on);
+    remember_in_config([on](store::TRegistry& registry) { registry.WriteBool(store::arrival_times_value, on); });
 }
 
 }  // namespace logwin

@@ -302,7 +302,7 @@ void TForm1::add_arrival_times_action()
     connect(arrival_times_action, &QAction::triggered, this, [this](bool on) {
         platform::guarded([&] {
             if (logwin::TForm2* window = active_log_window())
-                window->set_shows_arrival_times(on);
+                window->choose_arrival_times(on);
         });
     });
     // Each window keeps its own choice; the check mark shows the active one's.

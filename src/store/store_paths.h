@@ -21,6 +21,11 @@ inline const std::string sound_value = "sound";
 inline const std::string catchwords_value = "catchwords";
 inline const std::string color_titlebar_value = "color_titlebar";
 inline const std::string active_value = "active";
+// Of a configuration, a string: the file its window logs every line to; empty or missing while
+// it logs nowhere.
+inline const std::string log_file_value = "logfile";
+// Of a configuration, an integer: 1 = its window shows each line's arrival time; missing = off.
+inline const std::string arrival_times_value = "arrivaltimes";
 // Of an alert: 1 = a firing line shows a desktop notification; missing (older stores) = off.
 inline const std::string notify_value = "notify";
 

@@ -391,9 +391,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("params");
         QTest::addColumn<bool>("accept");
         QTest::addColumn<bool>("local_only");  // only this computer may send to the window
-        QTest::newRow("with a command") << "/bin/sleep" << " -- 30" << true << false;
-        QTest::newRow("without a command, local only") << "" << "" << true << true;
-        QTest::newRow("cancelled") << "/bin/true" << "" << false << true;
+        // The window logs to a file and shows arrival times, choices that go with the configuration.
+        QTest::addColumn<bool>("choices");
+        QTest::newRow("with a command") << "/bin/sleep" << " -- 30" << true << false << false;
+        QTest::newRow("without a command, local only, logging, times")
+            << "" << "" << true << true << true;
+        QTest::newRow("cancelled") << "/bin/true" << "" << false << true << true;
     }
     void unsaved_window_is_saved_through_the_dialog_first()
     {
@@ -401,6 +404,7 @@ private Q_SLOTS:
         QFETCH(QString, params);
         QFETCH(bool, accept);
         QFETCH(bool, local_only);
+        QFETCH(bool, choices);
         logwin::Tsave_later dialog;
         logwin::set_save_later_dialog(&dialog);
         window->is_saved = false;
@@ -408,6 +412,13 @@ private Q_SLOTS:
         window->command_program = program;
         window->command_params = params;
         window->local_only = local_only;
+        const QString log_path = folder.filePath(QStringLiteral("received.log"));
+        if (choices) {
+            window->ask_log_file_name = [&log_path] { return log_path; };
+            window->ToolButton2->click();
+            QVERIFY(window->ToolButton2->isChecked());
+        }
+        window->set_shows_arrival_times(choices);
         QString shown_command;
         QString shown_port;
         QTimer::singleShot(0, &dialog, [&] {
@@ -429,8 +440,11 @@ private Q_SLOTS:
         store::TRegistry registry;
         QCOMPARE(registry.OpenKey(store::config_key("tunnel"), false) ? registry.ReadInteger("") : 0,
                  accept ? int(port) : 0);
-        if (accept)
-            QCOMPARE(registry.ReadInteger(store::local_only_value), local_only ? 1 : 0);
+        if (!accept)
+            return;
+        QCOMPARE(registry.ReadInteger(store::local_only_value), local_only ? 1 : 0);
+        QCOMPARE(QString::fromStdString(registry.ReadString(store::log_file_value)), choices ? log_path : QString());
+        QCOMPARE(registry.ReadInteger(store::arrival_times_value), choices ? 1 : 0);
     }
 
     void editor_follows_the_window_size_and_keeps_the_splitter_limits()

@@ -163,9 +163,12 @@ private Q_SLOTS:
         QVERIFY(shown.isEmpty());
     }
 
-    void saved_window_resumes_its_log_file()
+    void saved_window_resumes_its_log_file_and_arrival_times()
     {
         open_window(true);
+        // A configuration saved before arrival times were kept shows none.
+        QVERIFY(!window->shows_arrival_times());
+        window->choose_arrival_times(true);
         chosen.clear();  // the dialog cancelled
         window->ToolButton2->click();
         QVERIFY(!window->ToolButton2->isChecked());
@@ -183,6 +186,8 @@ private Q_SLOTS:
         QVERIFY(window->ToolButton2->isChecked());
         QCOMPARE(window->log_file_name(), log_path);
         QCOMPARE(asked, 2);
+        QVERIFY(window->shows_arrival_times());
+        window->choose_arrival_times(false);
         receive("second run\n");
         // Unchecking writes the rest, closes the file and forgets it.
         window->ToolButton2->click();
@@ -194,6 +199,7 @@ private Q_SLOTS:
 
         open_window(true);
         QVERIFY(!window->ToolButton2->isChecked());
+        QVERIFY(!window->shows_arrival_times());
         QVERIFY(shown.isEmpty());
 
         // A remembered file that can't be opened any more is reported once, and kept.
