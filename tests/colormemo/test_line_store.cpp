@@ -291,6 +291,12 @@ private slots:
                                    << QStringLiteral("\u00E2\u201A ");
         QTest::newRow("stray continuation after sequence") << QByteArray("\xC3\xA4\xA4") << QList<int>{0, 2}
                                                            << QStringLiteral("\u00E4\u00A4");
+        // Long ASCII runs are decoded many bytes at a time, up to the character that ends them.
+        const QByteArray runs = QByteArray("0123456789abcdefghij\xC3\xA4klmnopqrs\xF0\x9F\x98\x80tuvwxyz01234567");
+        QList<int> run_starts;
+        for (int pos = 0; pos < runs.size(); pos += static_cast<unsigned char>(runs[pos]) >= 0xF0 ? 4 : static_cast<unsigned char>(runs[pos]) >= 0xC0 ? 2 : 1)
+            run_starts.append(pos);
+        QTest::newRow("ascii runs") << runs << run_starts << QString::fromUtf8(runs);
     }
 
     void characters_of_a_line()
