@@ -247,9 +247,12 @@ std::uint64_t LineStore::store_bytes(std::string_view bytes, std::size_t room)
     if (tail == nullptr || tail->size - tail->used < room) {
         if (tail != nullptr && tail->lines == 0)
             free_block(static_cast<std::uint32_t>(tail_block_));
-        auto block = std::make_unique<Block>();
-        block->size = block_bytes;
-        block->data = mapped::map(block->size, true);
+        std::unique_ptr<Block> block = std::move(spare_);
+        if (block == nullptr) {
+            block = std::make_unique<Block>();
+            block->size = block_bytes;
+            block->data = mapped::map(block->size, true);
+        }
         tail_block_ = next_id();
         tail = block.get();
         blocks_.push_back(std::move(block));
@@ -301,7 +304,16 @@ void LineStore::unlink(std::uint64_t location, std::size_t length)
 
 void LineStore::free_block(std::uint32_t id)
 {
-    blocks_[id - first_block_].reset();
+    std::unique_ptr<Block>& block = blocks_[id - first_block_];
+    // One emptied block is kept for the lines to come: under a scrollback limit text is dropped
+    // at the front as fast as it arrives, and filling pages that are still mapped costs no page
+    // faults, where a fresh block faults in each of its pages (and unmapping one costs as much).
+    if (!block->own && spare_ == nullptr) {
+        block->used = 0;
+        block->lines = 0;
+        spare_ = std::move(block);
+    }
+    block.reset();
     if (static_cast<std::int64_t>(id) == tail_block_)
         tail_block_ = -1;
     while (!blocks_.empty() && blocks_.front() == nullptr) {
@@ -614,6 +626,7 @@ void LineStore::clear()
     const bool large_index = pages_.size() >= 256;
     line_base_ += line_count_;
     blocks_.clear();
+    spare_.reset();
     first_block_ = 0;
     tail_block_ = -1;
     extras_.clear();
@@ -683,6 +696,8 @@ std::size_t LineStore::memory_bytes() const
     std::size_t total = blocks_.size() * sizeof(void*) + pages_.size() * sizeof(void*) +
                         page_first_line_.size() * sizeof(std::int64_t) +
                         page_first_offset_.size() * sizeof(TextOffset);
+    if (spare_ != nullptr)
+        total += sizeof(Block) + spare_->size;
     for (const auto& block : blocks_) {
         if (block == nullptr)
             continue;

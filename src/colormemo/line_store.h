@@ -77,7 +77,8 @@ public:
     void erase_lines(int index, int count);
     void delete_last_line();
     // Drops the first `count` lines at a cost in proportion to them, not to the store; a block
-    // whose lines are all gone goes back to the system at once.
+    // whose lines are all gone goes back to the system at once, but for one kept for the lines
+    // to come.
     void drop_first_lines(int count);
     void clear();
 
@@ -126,6 +127,7 @@ private:
     const LineExtra* extra_of(int index) const;
 
     std::deque<std::unique_ptr<Block>> blocks_;  // block ids from first_block_ on; freed ones are null
+    std::unique_ptr<Block> spare_;  // an emptied shared block, taken before mapping a new one
     std::uint32_t first_block_ = 0;
     std::int64_t tail_block_ = -1;  // the block new lines go into, -1 before the first
     std::unordered_map<std::uint64_t, LineExtra> extras_;  // by location

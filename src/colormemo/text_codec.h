@@ -31,8 +31,9 @@ char32_t text_char(std::string_view bytes, std::size_t pos, std::size_t length);
 char32_t display_char(std::string_view bytes, std::size_t pos, std::size_t length);
 
 QString decode_text(std::string_view bytes);
-// decode_text(bytes) appended to `out`.
-void append_decoded_text(QString& out, std::string_view bytes);
+// decode_text(bytes) written to `out`, which has room for bytes.size() characters (no byte
+// sequence decodes to more UTF-16 units than it has bytes); returns the units written.
+qsizetype decode_text_to(QChar* out, std::string_view bytes);
 QString decode_display(std::string_view bytes);
 
 // Display columns of a line with tabs expanded, counting one column per character.

@@ -66,13 +66,13 @@ void TextView::append_timed(std::span<const std::string_view> lines, std::span<c
         return;
     const int first_new = store_.line_count();
     if (QAccessible::isActive())
-        note_accessible_insert(accessible_length(), store_.text_length());
+        note_accessible_insert();
     store_.append_lines(lines);
     if (times.size() == lines.size())
         times_.append(times);
     else
         times_.append(static_cast<int>(lines.size()), times.front());
-    accessible_lines_appended(first_new, lines);
+    lines_changed_from(first_new);
     keep_text_limit();
     edited(follow_, true);
 }
@@ -94,7 +94,7 @@ void TextView::extend_line(int index, std::string_view bytes, ArrivalTime time)
     if (accessible) {
         // Text added at the very end joins this tick's insertion; anywhere else it is told at once.
         if (last) {
-            note_accessible_insert(accessible_length(), at);
+            note_accessible_insert();
         } else {
             flush_accessible_insert();
             accessible_at = accessible_offset_of(at);
@@ -229,11 +229,7 @@ void TextView::set_text(std::string_view text)
 QString TextView::plain_text() const
 {
     QString text;
-    for (int i = 0; i < store_.line_count(); ++i) {
-        if (i > 0)
-            text += QLatin1Char('\n');
-        text += decode_text(store_.line_view(i));
-    }
+    append_reader_text(text, {}, store_.line_count(), false);
     return text;
 }
 

@@ -256,16 +256,20 @@ private:
     mutable std::vector<qsizetype> accessible_marks_;
 
     // While a screen reader listens, received text is told once per frame: the first edit of a
-    // frame notes where its insertion begins, and the timer tells everything added since. Any
-    // other event about the text tells the pending insertion first, so the order holds.
-    // After `lines` were appended as lines first_new on.
-    void accessible_lines_appended(int first_new, std::span<const std::string_view> lines);
+    // frame notes where its insertion begins, and the timer tells everything added since,
+    // counting the positions of the new lines as it decodes them. Any other event about the
+    // text tells the pending insertion first, so the order holds.
     void accessible_line_extended(int index, std::size_t old_length);
     // Before the first `count` lines are dropped.
     void accessible_lines_dropped(int count);
-    void note_accessible_insert(qsizetype position, TextOffset offset);
+    void note_accessible_insert();
     void flush_accessible_insert();
     void drop_accessible_insert();
+    // Appends the text from `from` up to line `end` as a screen reader reads it, lines joined
+    // with "\n" (and one after the last when asked); the positions of the marked lines after
+    // the first go to `marks`, counted from `from_position`, the position of `from`.
+    void append_reader_text(QString& out, Position from, int end, bool break_after_last,
+                            std::vector<qsizetype>* marks = nullptr, qsizetype from_position = 0) const;
     QBasicTimer accessible_timer_;
     qsizetype accessible_insert_from_ = -1;  // -1: nothing pending
     TextOffset accessible_insert_offset_ = 0;

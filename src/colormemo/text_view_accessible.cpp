@@ -8,6 +8,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace colormemo {
@@ -162,29 +163,10 @@ void TextView::lines_changed_from(int line)
     accessible_length_ = -1;
 }
 
-void TextView::accessible_lines_appended(int first_new, std::span<const std::string_view> lines)
-{
-    // Without a screen reader nothing asks for positions: they are worked out when one does.
-    if (!QAccessible::isActive() || accessible_length_ < 0) {
-        lines_changed_from(first_new);
-        return;
-    }
-    const auto marks_before = static_cast<std::size_t>((first_new + accessible_mark_lines - 1) / accessible_mark_lines);
-    const bool marks_complete = accessible_marks_.size() == marks_before;
-    qsizetype position = first_new == 0 ? 0 : accessible_length_ + 1;
-    int line = first_new;
-    for (const std::string_view bytes : lines) {
-        if (marks_complete && line % accessible_mark_lines == 0)
-            accessible_marks_.push_back(position);
-        position += utf16_length(bytes) + 1;
-        ++line;
-    }
-    accessible_length_ = position - 1;
-}
-
 void TextView::accessible_line_extended(int index, std::size_t old_length)
 {
-    if (!QAccessible::isActive() || accessible_length_ < 0) {
+    // While an insertion is pending, its flush counts what it tells.
+    if (!QAccessible::isActive() || accessible_length_ < 0 || accessible_insert_from_ >= 0) {
         lines_changed_from(index);
         return;
     }
@@ -199,12 +181,12 @@ void TextView::accessible_line_extended(int index, std::size_t old_length)
         accessible_marks_[mark] += added;
 }
 
-void TextView::note_accessible_insert(qsizetype position, TextOffset offset)
+void TextView::note_accessible_insert()
 {
     if (accessible_insert_from_ >= 0)
         return;
-    accessible_insert_from_ = position;
-    accessible_insert_offset_ = offset;
+    accessible_insert_from_ = accessible_length();
+    accessible_insert_offset_ = store_.text_length();
     accessible_timer_.start(frame_ms, this);
 }
 
@@ -218,28 +200,53 @@ void TextView::flush_accessible_insert()
     if (!QAccessible::isActive() || store_.line_count() == 0)
         return;
     // Everything from where the first edit of the tick began: the rest of that line, then the
-    // lines after it, as the screen reader's text has them.
-    const TextOffset from = std::min(accessible_insert_offset_, store_.text_length());
-    const Position first = position_of(from);
+    // lines after it, as the screen reader's text has them. Only appends came since, so the
+    // marks up to that line still hold, and the ones after it are counted on the way.
+    const Position first = position_of(std::min(accessible_insert_offset_, store_.text_length()));
+    const auto marks_kept = static_cast<std::size_t>(first.line / accessible_mark_lines + 1);
+    if (accessible_marks_.size() > marks_kept)
+        accessible_marks_.resize(marks_kept);
+    const bool marks_complete = accessible_marks_.size() == marks_kept;
     // The buffer is kept from frame to frame: a fresh one of megabytes each frame would cost
     // more in page faults than the decoding itself.
     QString& added = accessible_insert_text_;
     added.resize(0);
-    added.reserve(static_cast<qsizetype>(store_.text_length() - from));
-    append_decoded_text(added, store_.line_view(first.line).substr(first.byte));
-    for (int line = first.line + 1; line < store_.line_count(); ++line) {
-        added += QLatin1Char('\n');
-        append_decoded_text(added, store_.line_view(line));
-    }
-    if (added.isEmpty())
-        return;
-    {
+    append_reader_text(added, first, store_.line_count(), false, marks_complete ? &accessible_marks_ : nullptr, position);
+    accessible_length_ = position + added.size();
+    if (!added.isEmpty()) {
         QAccessibleTextInsertEvent event(this, clamp_int(position), added);
         QAccessible::updateAccessibility(&event);
     }
     // A burst's worth is not kept for good.
     if (added.capacity() > (4 << 20))
         added = QString();
+}
+
+void TextView::append_reader_text(QString& out, Position from, int end, bool break_after_last,
+                                  std::vector<qsizetype>* marks, qsizetype from_position) const
+{
+    // Room for the most it can take: no character has more UTF-16 units than bytes, and a line
+    // break is one unit but two bytes of offset.
+    const qsizetype start = out.size();
+    out.resize(start + static_cast<qsizetype>(store_.line_start(end) - offset_of(from)));
+    QChar* const begin = out.data() + start;
+    QChar* write = begin;
+    std::array<std::string_view, 256> views;
+    for (int line = from.line; line < end;) {
+        const std::size_t count =
+            store_.line_views(line, std::span(views).first(std::min(views.size(), static_cast<std::size_t>(end - line))));
+        for (std::size_t i = 0; i < count; ++i, ++line) {
+            std::string_view bytes = views[i];
+            if (line == from.line)
+                bytes = bytes.substr(from.byte);
+            else if (marks != nullptr && line % accessible_mark_lines == 0)
+                marks->push_back(from_position + (write - begin));
+            write += decode_text_to(write, bytes);
+            if (line + 1 < end || break_after_last)
+                *write++ = QLatin1Char('\n');
+        }
+    }
+    out.resize(start + (write - begin));
 }
 
 void TextView::drop_accessible_insert()
@@ -258,10 +265,7 @@ void TextView::accessible_lines_dropped(int count)
     // reader never hears of text removed that it was not told of.
     flush_accessible_insert();
     QString removed;
-    for (int line = 0; line < count; ++line) {
-        removed += decode_text(store_.line_view(line));
-        removed += QLatin1Char('\n');
-    }
+    append_reader_text(removed, {}, count, true);
     if (accessible_length_ >= 0)
         accessible_length_ -= removed.size();
     accessible_marks_.clear();
