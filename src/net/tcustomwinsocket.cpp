@@ -60,10 +60,7 @@ int32_t TCustomWinSocket::ReadBytes(void* buffer, int32_t count)
     if (code == EAGAIN || code == EWOULDBLOCK || code == EINTR)
         return -1;
 
-    int32_t error_code = code;
-    report_error(ekReceive, error_code);
-    close_socket(handle);
-    if (error_code != 0)
+    if (const int32_t error_code = close_after_error(handle, ekReceive, code); error_code != 0)
         throw ESocketError(socket_api_error_message(error_code, "recv"));
     return -1;
 }
@@ -107,6 +104,16 @@ void TCustomWinSocket::close_silently()
         ::close(handle_);  // the descriptor is released whatever close reports; never retry it
     handle_ = -1;
     connected_ = false;
+}
+
+int32_t TCustomWinSocket::close_after_error(int handle, TErrorEvent kind, int32_t code)
+{
+    // Linux keeps reporting a failed socket as readable: a handler's nested loop must not be
+    // told about this failure again.
+    stop_watching();
+    report_error(kind, code);
+    close_socket(handle);
+    return code;
 }
 
 void TCustomWinSocket::start_watching()

@@ -70,6 +70,10 @@ protected:
     void close_socket(int handle);
     // Closes without any notification; used when the object is being torn down.
     void close_silently();
+    // A connection whose readiness or receive failed with `code`: the error is reported (kind),
+    // then the connection closes as if the peer had ended it (snDisconnect, descriptor closed),
+    // so a failed connection never holds its descriptor. Returns the code a handler left.
+    int32_t close_after_error(int handle, TErrorEvent kind, int32_t code);
 
     void start_watching();
     void stop_watching();

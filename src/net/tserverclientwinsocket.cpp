@@ -1,5 +1,5 @@
 // Reading side of one accepted connection: turns readiness into OnClientRead, the peer's close
-// into OnClientDisconnect and a reset into the connection's error.
+// into OnClientDisconnect and a reset into the connection's error followed by its close.
 
 #include "net/tserverclientwinsocket.h"
 
@@ -59,12 +59,9 @@ void TServerClientWinSocket::read_ready(int handle)
                     const int code = errno;
                     if (code == EAGAIN || code == EWOULDBLOCK || code == EINTR)
                         return;
-                    // Linux keeps reporting a failed socket as readable; it is reported once and
-                    // then no longer watched, but stays listed (and open) until deactivation.
-                    stop_watching();
-                    int32_t error_code = code;
-                    report_error(ekDisconnect, error_code);
-                    if (error_code != 0)
+                    // A reset: reported once, then closed and forgotten like a peer's close. Kept
+                    // open it would hold a descriptor until the window closes.
+                    if (const int32_t error_code = close_after_error(handle, ekDisconnect, code); error_code != 0)
                         throw ESocketError(async_socket_error_message(error_code));
                     return;
                 }

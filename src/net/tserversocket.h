@@ -65,8 +65,9 @@ public:
     TServerSocketNotifyEvent OnListen;
     TServerSocketNotifyEvent OnAccept;
     TSocketNotifyEvent OnClientConnect;
-    // Raised once when a connection closes (peer's orderly close or a failed receive), before its
-    // descriptor is closed and after every byte that came before the close was offered to OnClientRead.
+    // Raised once when a connection closes (the peer's orderly close, its reset, or a failed
+    // receive), before its descriptor is closed and after every byte that came before the close
+    // was offered to OnClientRead; after OnClientError when the close was an error.
     TSocketNotifyEvent OnClientDisconnect;
     // Raised while the connection has unread bytes; the handler reads them with ReadAvailableText.
     TSocketNotifyEvent OnClientRead;
