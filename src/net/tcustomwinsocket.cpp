@@ -18,6 +18,8 @@ namespace {
 
 // How long accepting pauses when the process has no descriptor left for a new connection.
 constexpr int accept_retry_ms = 100;
+// The most connections one accept readiness takes: what a full listen queue holds.
+constexpr std::size_t accept_batch = SOMAXCONN;
 
 }  // namespace
 
@@ -150,17 +152,23 @@ void TCustomWinSocket::resume_reads()
     }
 }
 
-int TCustomWinSocket::accept_waiting()
+std::vector<int> TCustomWinSocket::accept_waiting()
 {
-    const int client_handle = ::accept4(handle_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (client_handle >= 0 || !notifier_)
-        return client_handle;
-    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        suspend_reads();
-        // Tied to the notifier: a descriptor no longer watched (closed, or listening anew) drops it.
-        QTimer::singleShot(accept_retry_ms, notifier_.get(), [this] { resume_reads(); });
+    std::vector<int> accepted;
+    while (accepted.size() < accept_batch) {
+        const int client_handle = ::accept4(handle_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (client_handle >= 0) {
+            accepted.push_back(client_handle);
+            continue;
+        }
+        if (notifier_ && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)) {
+            suspend_reads();
+            // Tied to the notifier: a descriptor no longer watched (closed, or listening anew) drops it.
+            QTimer::singleShot(accept_retry_ms, notifier_.get(), [this] { resume_reads(); });
+        }
+        break;
     }
-    return -1;
+    return accepted;
 }
 
 }  // namespace net

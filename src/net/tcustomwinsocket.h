@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -82,11 +83,12 @@ protected:
     // loop a full extra iteration.
     void suspend_reads();
     void resume_reads();
-    // Takes one waiting connection off this listening descriptor: the new descriptor
-    // (non-blocking, close-on-exec), or -1 when none could be taken. Out of descriptors the peer
-    // stays queued and readiness pauses a moment: watching a socket that stays readable would
-    // spin the event loop.
-    int accept_waiting();
+    // Takes the connections waiting on this listening descriptor, until none waits or a full
+    // listen queue's worth was taken (a flood of connects can't hold the GUI thread; readiness
+    // brings the rest on the next turn). Their new descriptors are non-blocking and
+    // close-on-exec. Out of descriptors the peers stay queued and readiness pauses a moment:
+    // watching a socket that stays readable would spin the event loop.
+    std::vector<int> accept_waiting();
 
     int handle_ = -1;
     bool connected_ = false;

@@ -40,6 +40,8 @@ private:
     TServerWinSocket* server_;
     // Read handlers of this connection currently running (more than one only in nested loops).
     int reading_depth_ = 0;
+    // Closed; its listener destroys it on a later turn of the loop.
+    bool destruction_requested_ = false;
 };
 
 }  // namespace net

@@ -124,8 +124,7 @@ private Q_SLOTS:
                 sent.append(text);
                 streams[static_cast<std::size_t>(sender)] += text.toStdString() + '\n';
             }
-        // Connected one after another: the listen queue holds 5, and a connect beyond it would
-        // wait for the kernel's SYN back-off.
+        // Every sender is accepted before any writes.
         std::vector<std::unique_ptr<Sender>> connections;
         for (int sender = 0; sender < senders; ++sender) {
             connections.push_back(std::make_unique<Sender>(port));
