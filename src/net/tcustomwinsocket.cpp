@@ -126,8 +126,18 @@ void TCustomWinSocket::start_watching()
                      [this, handle] { read_ready(handle); });
 }
 
+void TCustomWinSocket::start_deferred_watching()
+{
+    if (!watching_deferred_)
+        return;
+    watching_deferred_ = false;
+    if (connected_)
+        start_watching();
+}
+
 void TCustomWinSocket::stop_watching()
 {
+    watching_deferred_ = false;
     // The notifier must leave the event loop before its descriptor is closed (and maybe reused).
     if (notifier_) {
         notifier_->setEnabled(false);

@@ -78,6 +78,11 @@ protected:
 
     void start_watching();
     void stop_watching();
+    // Watching held back while a fresh connection is read at once; start_deferred_watching
+    // starts it if it is still held back and the connection open (stop_watching cancels it).
+    void defer_watching() { watching_deferred_ = true; }
+    bool watching_deferred() const noexcept { return watching_deferred_; }
+    void start_deferred_watching();
     // Read readiness held back until the next receive, so a handler is not called again for
     // bytes it has not read yet. Only off the fast path: toggling a notifier costs the event
     // loop a full extra iteration.
@@ -98,6 +103,7 @@ protected:
 private:
     std::unique_ptr<QSocketNotifier> notifier_;
     bool reads_suspended_ = false;
+    bool watching_deferred_ = false;
 };
 
 }  // namespace net

@@ -31,6 +31,22 @@ void TServerClientWinSocket::report_error(TErrorEvent kind, int32_t& code)
         server_->client_error(*this, kind, code);
 }
 
+void TServerClientWinSocket::read_pending_then_watch()
+{
+    // A sender that connects, writes a line and closes has mostly done all three by the time it
+    // is accepted. Read at once, in accept order, such a connection never costs a watch on the
+    // event loop (registering one is linear in the descriptors watched) nor further loop turns.
+    // A handler that runs a nested loop meanwhile gets the watch started inside it by the
+    // listener, so the connection goes on being served there.
+    const std::shared_ptr<TServerClientWinSocket> self = shared_from_this();
+    defer_watching();
+    read_ready(handle_);
+    // Everything read and nobody watching yet: the close may be waiting right behind the bytes.
+    if (watching_deferred() && connected_ && AvailableByteCount() == 0)
+        read_ready(handle_);
+    start_deferred_watching();
+}
+
 void TServerClientWinSocket::read_ready(int handle)
 {
     // Handlers may run nested loops that remove this connection from its list; it must stay

@@ -86,6 +86,21 @@ private:
     TServerWinSocket& owner_;
 };
 
+template <typename Work>
+void TServerWinSocket::queue_once(bool& queued, Work work)
+{
+    if (queued)
+        return;
+    queued = true;
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [&queued, work] {
+            queued = false;
+            work();
+        },
+        Qt::QueuedConnection);
+}
+
 TServerWinSocket::TServerWinSocket(TServerSocket& component)
     : TCustomWinSocket(-1),
       component_(component),
@@ -196,11 +211,21 @@ void TServerWinSocket::adopt_connections(const std::vector<int>& client_handles)
         adopt_connection(client_handles[adopted++]);
 }
 
+void TServerWinSocket::request_deferred_watching()
+{
+    // Runs inside the first nested loop a handler of a connection being read at accept opens,
+    // so that connection goes on being served there; else on the next turn, with nothing left
+    // to do. One request serves every connection accepted until it runs.
+    queue_once(deferred_watching_queued_, [this] {
+        for (const auto& connection : connections_)
+            connection->start_deferred_watching();
+    });
+}
+
 void TServerWinSocket::adopt_connection(int client_handle)
 {
     auto client = std::make_shared<TServerClientWinSocket>(TServerClientWinSocket::Key{}, client_handle, *this);
     connections_.push_back(client);
-    client->start_watching();
     if (component_.OnClientWrite)
         post_write_readiness(*client);
 
@@ -209,6 +234,10 @@ void TServerWinSocket::adopt_connection(int client_handle)
     if (alive.expired() || client->server_ != this)
         return;
     raise(component_.OnAccept, component_, *client);
+    if (alive.expired() || client->server_ != this)
+        return;
+    request_deferred_watching();
+    client->read_pending_then_watch();
 }
 
 void TServerWinSocket::client_notify(TServerClientWinSocket& client, TSocketNotification kind)
@@ -253,15 +282,11 @@ void TServerWinSocket::request_destruction(TServerClientWinSocket& client)
     // connections closing at once must not cost a search of the list each. A connection that
     // went some other way first (deactivation) is no longer listed and so not found.
     client.destruction_requested_ = true;
-    if (destruction_posted_)
-        return;
-    destruction_posted_ = true;
-    QMetaObject::invokeMethod(context_.get(), [this] { destroy_requested_connections(); }, Qt::QueuedConnection);
+    queue_once(destruction_queued_, [this] { destroy_requested_connections(); });
 }
 
 void TServerWinSocket::destroy_requested_connections()
 {
-    destruction_posted_ = false;
     // Held here so detaching works on live objects; a running handler may hold one longer still.
     std::vector<std::shared_ptr<TServerClientWinSocket>> leaving;
     std::erase_if(connections_, [&](const std::shared_ptr<TServerClientWinSocket>& connection) {

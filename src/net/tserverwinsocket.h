@@ -47,6 +47,8 @@ private:
     // left when a handler tears the listener down (or fails) is closed unreported.
     void adopt_connections(const std::vector<int>& client_handles);
     void adopt_connection(int client_handle);
+    // Lets a nested loop opened while connections are read at accept start watching them.
+    void request_deferred_watching();
 
     // Routing for connections (their notifications and errors reach the component's OnClient* events).
     void client_notify(TServerClientWinSocket& client, TSocketNotification kind);
@@ -56,6 +58,9 @@ private:
     void post_write_readiness(TServerClientWinSocket& client);
     // Every connection, last first, without events.
     void destroy_connections();
+    // Queues work for a later turn unless work of its kind (its flag says so) is queued already.
+    template <typename Work>
+    void queue_once(bool& queued, Work work);
 
     TServerSocket& component_;
     std::vector<std::shared_ptr<TServerClientWinSocket>> connections_;
@@ -64,8 +69,9 @@ private:
     std::vector<std::unique_ptr<ExtraListener>> extra_listeners_;
     // Receiver of deferred requests; destroying it with this object drops whatever is still queued.
     std::unique_ptr<QObject> context_;
-    // A destruction of the connections closed so far is queued.
-    bool destruction_posted_ = false;
+    // Whether a destruction of closed connections, or a request to start deferred watching, is queued.
+    bool destruction_queued_ = false;
+    bool deferred_watching_queued_ = false;
     // Expires with this object, so code that raised an event can tell whether it still exists.
     std::shared_ptr<char> alive_;
 };
