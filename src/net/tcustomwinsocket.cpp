@@ -18,8 +18,11 @@ namespace {
 
 // How long accepting pauses when the process has no descriptor left for a new connection.
 constexpr int accept_retry_ms = 100;
-// The most connections one accept readiness takes: what a full listen queue holds.
-constexpr std::size_t accept_batch = SOMAXCONN;
+// The most connections one accept readiness takes. Each is read as it is accepted (some tens of
+// microseconds for a short sender); a turn that took a whole full queue, thousands, would hold
+// the GUI thread for a fifth of a second or more. The listening socket stays readable, so the next
+// turn takes the next ones, after painting and input.
+constexpr std::size_t accept_batch = 128;
 
 }  // namespace
 

@@ -88,11 +88,11 @@ protected:
     // loop a full extra iteration.
     void suspend_reads();
     void resume_reads();
-    // Takes the connections waiting on this listening descriptor, until none waits or a full
-    // listen queue's worth was taken (a flood of connects can't hold the GUI thread; readiness
-    // brings the rest on the next turn). Their new descriptors are non-blocking and
-    // close-on-exec. Out of descriptors the peers stay queued and readiness pauses a moment:
-    // watching a socket that stays readable would spin the event loop.
+    // Takes the connections waiting on this listening descriptor, until none waits or a batch
+    // was taken (a flood of connects can't hold the GUI thread; readiness brings the rest on the
+    // next turn). Their new descriptors are non-blocking and close-on-exec. Out of descriptors
+    // the peers stay queued and readiness pauses a moment: watching a socket that stays readable
+    // would spin the event loop.
     std::vector<int> accept_waiting();
 
     int handle_ = -1;
