@@ -54,7 +54,7 @@ inline BenchWindow open_bench_window(std::int64_t text_limit = 0)
     return bench;
 }
 
-// Connected one by one: beyond the listen queue of 5 a connect waits for SYN back-off.
+// Connected one by one, each accepted before the next connects.
 inline std::vector<std::unique_ptr<loopback::Sender>> connect_senders(const BenchWindow& bench, int count)
 {
     std::vector<std::unique_ptr<loopback::Sender>> senders;

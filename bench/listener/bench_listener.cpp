@@ -108,7 +108,7 @@ double through_listener(int peers, double seconds)
     };
     server.SetActive(true);
     Senders senders;
-    // One at a time: the accept queue holds only 5 connections while the loop is not running.
+    // Every peer accepted before any sends.
     for (int i = 1; i <= peers; ++i) {
         senders.add(connect_peer(port_of(server.Socket().SocketHandle())));
         while (server.Socket().ActiveConnections() < i)

@@ -18,6 +18,11 @@ namespace {
 
 // How long accepting pauses when the process has no descriptor left for a new connection.
 constexpr int accept_retry_ms = 100;
+// The most connections one accept readiness takes. Each is read as it is accepted (some tens of
+// microseconds for a short sender); a turn that took a whole full queue, thousands, would hold
+// the GUI thread for a fifth of a second or more. The listening socket stays readable, so the next
+// turn takes the next ones, after painting and input.
+constexpr std::size_t accept_batch = 128;
 
 }  // namespace
 
@@ -60,10 +65,7 @@ int32_t TCustomWinSocket::ReadBytes(void* buffer, int32_t count)
     if (code == EAGAIN || code == EWOULDBLOCK || code == EINTR)
         return -1;
 
-    int32_t error_code = code;
-    report_error(ekReceive, error_code);
-    close_socket(handle);
-    if (error_code != 0)
+    if (const int32_t error_code = close_after_error(handle, ekReceive, code); error_code != 0)
         throw ESocketError(socket_api_error_message(error_code, "recv"));
     return -1;
 }
@@ -109,6 +111,16 @@ void TCustomWinSocket::close_silently()
     connected_ = false;
 }
 
+int32_t TCustomWinSocket::close_after_error(int handle, TErrorEvent kind, int32_t code)
+{
+    // Linux keeps reporting a failed socket as readable: a handler's nested loop must not be
+    // told about this failure again.
+    stop_watching();
+    report_error(kind, code);
+    close_socket(handle);
+    return code;
+}
+
 void TCustomWinSocket::start_watching()
 {
     notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle_), QSocketNotifier::Read);
@@ -117,8 +129,18 @@ void TCustomWinSocket::start_watching()
                      [this, handle] { read_ready(handle); });
 }
 
+void TCustomWinSocket::start_deferred_watching()
+{
+    if (!watching_deferred_)
+        return;
+    watching_deferred_ = false;
+    if (connected_)
+        start_watching();
+}
+
 void TCustomWinSocket::stop_watching()
 {
+    watching_deferred_ = false;
     // The notifier must leave the event loop before its descriptor is closed (and maybe reused).
     if (notifier_) {
         notifier_->setEnabled(false);
@@ -143,17 +165,23 @@ void TCustomWinSocket::resume_reads()
     }
 }
 
-int TCustomWinSocket::accept_waiting()
+std::vector<int> TCustomWinSocket::accept_waiting()
 {
-    const int client_handle = ::accept4(handle_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (client_handle >= 0 || !notifier_)
-        return client_handle;
-    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        suspend_reads();
-        // Tied to the notifier: a descriptor no longer watched (closed, or listening anew) drops it.
-        QTimer::singleShot(accept_retry_ms, notifier_.get(), [this] { resume_reads(); });
+    std::vector<int> accepted;
+    while (accepted.size() < accept_batch) {
+        const int client_handle = ::accept4(handle_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (client_handle >= 0) {
+            accepted.push_back(client_handle);
+            continue;
+        }
+        if (notifier_ && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)) {
+            suspend_reads();
+            // Tied to the notifier: a descriptor no longer watched (closed, or listening anew) drops it.
+            QTimer::singleShot(accept_retry_ms, notifier_.get(), [this] { resume_reads(); });
+        }
+        break;
     }
-    return -1;
+    return accepted;
 }
 
 }  // namespace net

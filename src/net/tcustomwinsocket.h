@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -70,19 +71,29 @@ protected:
     void close_socket(int handle);
     // Closes without any notification; used when the object is being torn down.
     void close_silently();
+    // A connection whose readiness or receive failed with `code`: the error is reported (kind),
+    // then the connection closes as if the peer had ended it (snDisconnect, descriptor closed),
+    // so a failed connection never holds its descriptor. Returns the code a handler left.
+    int32_t close_after_error(int handle, TErrorEvent kind, int32_t code);
 
     void start_watching();
     void stop_watching();
+    // Watching held back while a fresh connection is read at once; start_deferred_watching
+    // starts it if it is still held back and the connection open (stop_watching cancels it).
+    void defer_watching() { watching_deferred_ = true; }
+    bool watching_deferred() const noexcept { return watching_deferred_; }
+    void start_deferred_watching();
     // Read readiness held back until the next receive, so a handler is not called again for
     // bytes it has not read yet. Only off the fast path: toggling a notifier costs the event
     // loop a full extra iteration.
     void suspend_reads();
     void resume_reads();
-    // Takes one waiting connection off this listening descriptor: the new descriptor
-    // (non-blocking, close-on-exec), or -1 when none could be taken. Out of descriptors the peer
-    // stays queued and readiness pauses a moment: watching a socket that stays readable would
-    // spin the event loop.
-    int accept_waiting();
+    // Takes the connections waiting on this listening descriptor, until none waits or a batch
+    // was taken (a flood of connects can't hold the GUI thread; readiness brings the rest on the
+    // next turn). Their new descriptors are non-blocking and close-on-exec. Out of descriptors
+    // the peers stay queued and readiness pauses a moment: watching a socket that stays readable
+    // would spin the event loop.
+    std::vector<int> accept_waiting();
 
     int handle_ = -1;
     bool connected_ = false;
@@ -92,6 +103,7 @@ protected:
 private:
     std::unique_ptr<QSocketNotifier> notifier_;
     bool reads_suspended_ = false;
+    bool watching_deferred_ = false;
 };
 
 }  // namespace net

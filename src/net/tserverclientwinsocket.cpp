@@ -1,5 +1,5 @@
 // Reading side of one accepted connection: turns readiness into OnClientRead, the peer's close
-// into OnClientDisconnect and a reset into the connection's error.
+// into OnClientDisconnect and a reset into the connection's error followed by its close.
 
 #include "net/tserverclientwinsocket.h"
 
@@ -31,6 +31,22 @@ void TServerClientWinSocket::report_error(TErrorEvent kind, int32_t& code)
         server_->client_error(*this, kind, code);
 }
 
+void TServerClientWinSocket::read_pending_then_watch()
+{
+    // A sender that connects, writes a line and closes has mostly done all three by the time it
+    // is accepted. Read at once, in accept order, such a connection never costs a watch on the
+    // event loop (registering one is linear in the descriptors watched) nor further loop turns.
+    // A handler that runs a nested loop meanwhile gets the watch started inside it by the
+    // listener, so the connection goes on being served there.
+    const std::shared_ptr<TServerClientWinSocket> self = shared_from_this();
+    defer_watching();
+    read_ready(handle_);
+    // Everything read and nobody watching yet: the close may be waiting right behind the bytes.
+    if (watching_deferred() && connected_ && AvailableByteCount() == 0)
+        read_ready(handle_);
+    start_deferred_watching();
+}
+
 void TServerClientWinSocket::read_ready(int handle)
 {
     // Handlers may run nested loops that remove this connection from its list; it must stay
@@ -59,12 +75,9 @@ void TServerClientWinSocket::read_ready(int handle)
                     const int code = errno;
                     if (code == EAGAIN || code == EWOULDBLOCK || code == EINTR)
                         return;
-                    // Linux keeps reporting a failed socket as readable; it is reported once and
-                    // then no longer watched, but stays listed (and open) until deactivation.
-                    stop_watching();
-                    int32_t error_code = code;
-                    report_error(ekDisconnect, error_code);
-                    if (error_code != 0)
+                    // A reset: reported once, then closed and forgotten like a peer's close. Kept
+                    // open it would hold a descriptor until the window closes.
+                    if (const int32_t error_code = close_after_error(handle, ekDisconnect, code); error_code != 0)
                         throw ESocketError(async_socket_error_message(error_code));
                     return;
                 }

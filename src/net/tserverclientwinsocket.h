@@ -27,6 +27,10 @@ public:
 private:
     friend class TServerWinSocket;
 
+    // Offers what the peer sent before it was accepted, and its close if that came too, as
+    // readiness would; the connection is watched on the event loop only if it is still open.
+    void read_pending_then_watch();
+
     void notify(TSocketNotification kind) override;
     void report_error(TErrorEvent kind, int32_t& code) override;
     void read_ready(int handle) override;
@@ -40,6 +44,8 @@ private:
     TServerWinSocket* server_;
     // Read handlers of this connection currently running (more than one only in nested loops).
     int reading_depth_ = 0;
+    // Closed; its listener destroys it on a later turn of the loop.
+    bool destruction_requested_ = false;
 };
 
 }  // namespace net

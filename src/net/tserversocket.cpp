@@ -4,10 +4,6 @@
 
 namespace net {
 
-namespace {
-constexpr int32_t kQueueSize = 5;
-}
-
 TServerSocket::TServerSocket(QObject* parent)
     : QObject(parent), server_socket_(std::make_unique<TServerWinSocket>(*this))
 {
@@ -28,8 +24,7 @@ void TServerSocket::SetActive(bool value)
     if (server_socket_->Connected())
         server_socket_->close_listener();
     else
-        server_socket_->listen(service_, static_cast<uint16_t>(static_cast<uint32_t>(port_) & 0xFFFFu),
-                               kQueueSize, local_only_);
+        server_socket_->listen(service_, static_cast<uint16_t>(static_cast<uint32_t>(port_) & 0xFFFFu), local_only_);
 }
 
 void TServerSocket::SetPort(int32_t value)

@@ -38,9 +38,9 @@ public:
     ~TServerSocket() override;
 
     // Listening state. true: listen on every IPv4 and IPv6 address (or the loopback ones, see
-    // LocalOnly), backlog 5; raises ESocketError and stays false (no descriptor left open) on
-    // failure. false: destroys every connection (last first, no OnClientDisconnect) and closes
-    // the listening sockets.
+    // LocalOnly) with the system's longest accept queue (SOMAXCONN); raises ESocketError and
+    // stays false (no descriptor left open) on failure. false: destroys every connection (last
+    // first, no OnClientDisconnect) and closes the listening sockets.
     bool Active() const noexcept { return active_; }
     void SetActive(bool value);
 
@@ -65,12 +65,14 @@ public:
     TServerSocketNotifyEvent OnListen;
     TServerSocketNotifyEvent OnAccept;
     TSocketNotifyEvent OnClientConnect;
-    // Raised once when a connection closes (peer's orderly close or a failed receive), before its
-    // descriptor is closed and after every byte that came before the close was offered to OnClientRead.
+    // Raised once when a connection closes (the peer's orderly close, its reset, or a failed
+    // receive), before its descriptor is closed and after every byte that came before the close
+    // was offered to OnClientRead; after OnClientError when the close was an error.
     TSocketNotifyEvent OnClientDisconnect;
     // Raised while the connection has unread bytes; the handler reads them with ReadAvailableText.
     TSocketNotifyEvent OnClientRead;
-    // Raised once on a later loop turn after a connection is accepted (nothing is ever sent).
+    // Raised once on a later loop turn after a connection is accepted (nothing is ever sent), if
+    // set when the connection is accepted.
     TSocketNotifyEvent OnClientWrite;
     TSocketErrorEvent OnClientError;
 

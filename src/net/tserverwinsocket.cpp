@@ -8,8 +8,8 @@
 #include "platform/error_report.h"
 
 #include <QObject>
+#include <QScopeGuard>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 
@@ -17,13 +17,16 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace net {
 
 namespace {
 
-// At most 5 connections wait for accept while the GUI thread is busy; the OS refuses or delays more.
-constexpr int32_t kMaxQueueSize = 5;
+// Senders that connect, write a line and close (nc per event, logger --tcp) arrive in bursts
+// while the GUI thread is busy; a connect the queue has no room for waits a second or more for
+// its SYN to be sent again.
+constexpr int listen_queue = SOMAXCONN;
 
 uint16_t service_port(const std::string& service)
 {
@@ -59,9 +62,9 @@ class TServerWinSocket::ExtraListener final : public TCustomWinSocket {
 public:
     ExtraListener(int handle, TServerWinSocket& owner) : TCustomWinSocket(handle), owner_(owner) {}
 
-    void listen(int32_t queue_size)
+    void listen()
     {
-        if (::listen(handle_, queue_size) != 0)
+        if (::listen(handle_, listen_queue) != 0)
             raise_listen_error();
         start_watching();
     }
@@ -75,13 +78,28 @@ private:
         platform::guarded(
             [&] {
                 if (handle == handle_ && owner_.Connected())
-                    owner_.adopt_connection(accept_waiting());
+                    owner_.adopt_connections(accept_waiting());
             },
             platform::ErrorSource::Network);
     }
 
     TServerWinSocket& owner_;
 };
+
+template <typename Work>
+void TServerWinSocket::queue_once(bool& queued, Work work)
+{
+    if (queued)
+        return;
+    queued = true;
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [&queued, work] {
+            queued = false;
+            work();
+        },
+        Qt::QueuedConnection);
+}
 
 TServerWinSocket::TServerWinSocket(TServerSocket& component)
     : TCustomWinSocket(-1),
@@ -94,8 +112,7 @@ TServerWinSocket::TServerWinSocket(TServerSocket& component)
 TServerWinSocket::~TServerWinSocket()
 {
     // No events on the way out: connections go silently, last first, then the listening socket.
-    while (!connections_.empty())
-        destroy_connection(*connections_.back());
+    destroy_connections();
     close_silently();
 }
 
@@ -111,7 +128,7 @@ TServerClientWinSocket* TServerWinSocket::Connections(int32_t index) const noexc
     return connections_[static_cast<std::size_t>(index)].get();
 }
 
-void TServerWinSocket::listen(const std::string& service, uint16_t port, int32_t queue_size, bool local_only)
+void TServerWinSocket::listen(const std::string& service, uint16_t port, bool local_only)
 {
     if (connected_ || handle_ != -1)
         throw ESocketError(kCannotListenOnOpenSocket);
@@ -125,14 +142,13 @@ void TServerWinSocket::listen(const std::string& service, uint16_t port, int32_t
     const std::weak_ptr<char> alive = alive_;
     try {
         start_watching();
-        queue_size = std::min(queue_size, kMaxQueueSize);
         notify(snListen);
         if (alive.expired() || handle_ != handle)
             return;  // an OnListen handler's nested loop tore the listener down meanwhile
-        if (::listen(handle, queue_size) != 0)
+        if (::listen(handle, listen_queue) != 0)
             raise_listen_error();
         for (const auto& extra : extra_listeners_)
-            extra->listen(queue_size);
+            extra->listen();
         connected_ = true;
     } catch (...) {
         if (!alive.expired()) {
@@ -145,8 +161,7 @@ void TServerWinSocket::listen(const std::string& service, uint16_t port, int32_t
 
 void TServerWinSocket::close_listener()
 {
-    while (!connections_.empty())
-        destroy_connection(*connections_.back());
+    destroy_connections();
     extra_listeners_.clear();
     close_socket(handle_);
 }
@@ -175,27 +190,54 @@ void TServerWinSocket::read_ready(int handle)
 {
     platform::guarded(
         [&] {
-            // One connection per readiness; the notifier fires again while more are waiting.
             if (handle == handle_ && connected_)
-                adopt_connection(accept_waiting());
+                adopt_connections(accept_waiting());
         },
         platform::ErrorSource::Network);
 }
 
+void TServerWinSocket::adopt_connections(const std::vector<int>& client_handles)
+{
+    const std::weak_ptr<char> alive = alive_;
+    std::size_t adopted = 0;
+    // A descriptor not listed by the time this returns or throws belongs to no one: closed, so
+    // its peer sees the end instead of a connection nobody reads.
+    const auto close_unadopted = qScopeGuard([&] {
+        for (std::size_t index = adopted; index < client_handles.size(); ++index)
+            ::close(client_handles[index]);
+    });
+    // The events of one connection may run a nested loop that deactivates or destroys the listener.
+    while (adopted < client_handles.size() && !alive.expired() && connected_)
+        adopt_connection(client_handles[adopted++]);
+}
+
+void TServerWinSocket::request_deferred_watching()
+{
+    // Runs inside the first nested loop a handler of a connection being read at accept opens,
+    // so that connection goes on being served there; else on the next turn, with nothing left
+    // to do. One request serves every connection accepted until it runs.
+    queue_once(deferred_watching_queued_, [this] {
+        for (const auto& connection : connections_)
+            connection->start_deferred_watching();
+    });
+}
+
 void TServerWinSocket::adopt_connection(int client_handle)
 {
-    if (client_handle < 0)
-        return;
     auto client = std::make_shared<TServerClientWinSocket>(TServerClientWinSocket::Key{}, client_handle, *this);
     connections_.push_back(client);
-    client->start_watching();
-    post_write_readiness(*client);
+    if (component_.OnClientWrite)
+        post_write_readiness(*client);
 
     const std::weak_ptr<char> alive = alive_;
     client->notify(snConnect);
     if (alive.expired() || client->server_ != this)
         return;
     raise(component_.OnAccept, component_, *client);
+    if (alive.expired() || client->server_ != this)
+        return;
+    request_deferred_watching();
+    client->read_pending_then_watch();
 }
 
 void TServerWinSocket::client_notify(TServerClientWinSocket& client, TSocketNotification kind)
@@ -235,16 +277,26 @@ void TServerWinSocket::client_error(TServerClientWinSocket& client, TErrorEvent 
 
 void TServerWinSocket::request_destruction(TServerClientWinSocket& client)
 {
-    // Always a later loop turn, never inside the call that closed the connection. The weak
-    // reference and the list check drop the request when the connection went some other way.
-    std::weak_ptr<TServerClientWinSocket> target = client.weak_from_this();
-    QMetaObject::invokeMethod(
-        context_.get(),
-        [this, target] {
-            if (const auto connection = target.lock(); connection && connection->server_ == this)
-                destroy_connection(*connection);
-        },
-        Qt::QueuedConnection);
+    // Always a later loop turn, never inside the call that closed the connection. Connections
+    // that close meanwhile go with it, in one pass over the list: thousands of short
+    // connections closing at once must not cost a search of the list each. A connection that
+    // went some other way first (deactivation) is no longer listed and so not found.
+    client.destruction_requested_ = true;
+    queue_once(destruction_queued_, [this] { destroy_requested_connections(); });
+}
+
+void TServerWinSocket::destroy_requested_connections()
+{
+    // Held here so detaching works on live objects; a running handler may hold one longer still.
+    std::vector<std::shared_ptr<TServerClientWinSocket>> leaving;
+    std::erase_if(connections_, [&](const std::shared_ptr<TServerClientWinSocket>& connection) {
+        if (!connection->destruction_requested_)
+            return false;
+        leaving.push_back(connection);
+        return true;
+    });
+    for (const auto& connection : leaving)
+        connection->detach();
 }
 
 void TServerWinSocket::post_write_readiness(TServerClientWinSocket& client)
@@ -262,16 +314,14 @@ void TServerWinSocket::post_write_readiness(TServerClientWinSocket& client)
         Qt::QueuedConnection);
 }
 
-void TServerWinSocket::destroy_connection(TServerClientWinSocket& client)
+void TServerWinSocket::destroy_connections()
 {
-    const auto found = std::find_if(connections_.begin(), connections_.end(),
-                                    [&](const auto& listed) { return listed.get() == &client; });
-    if (found == connections_.end())
-        return;
-    // Held here so detaching works on a live object; a running handler may hold it longer still.
-    const std::shared_ptr<TServerClientWinSocket> keep = *found;
-    connections_.erase(found);
-    keep->detach();
+    while (!connections_.empty()) {
+        // Off the list before detaching; a running handler may hold the object longer still.
+        const std::shared_ptr<TServerClientWinSocket> last = std::move(connections_.back());
+        connections_.pop_back();
+        last->detach();
+    }
 }
 
 }  // namespace net

@@ -34,24 +34,33 @@ private:
     class ExtraListener;
 
     // Binds every local address, or the loopback addresses only (see bind_listening_sockets), on
-    // the service's port if service is non-empty, else on port, and listens with at most 5
-    // pending connections. Raises ESocketError; on failure no descriptor is left open.
-    void listen(const std::string& service, uint16_t port, int32_t queue_size, bool local_only);
+    // the service's port if service is non-empty, else on port, and listens with the longest
+    // accept queue the system allows. Raises ESocketError; on failure no descriptor is left open.
+    void listen(const std::string& service, uint16_t port, bool local_only);
     // Destroys every connection, last first and without events, then closes the listening sockets.
     void close_listener();
 
     void notify(TSocketNotification kind) override;
     void report_error(TErrorEvent kind, int32_t& code) override;
     void read_ready(int handle) override;
-    // Lists a connection a listening descriptor accepted (-1: none) and reports it.
+    // Lists and reports, one by one, the connections a listening descriptor accepted. What is
+    // left when a handler tears the listener down (or fails) is closed unreported.
+    void adopt_connections(const std::vector<int>& client_handles);
     void adopt_connection(int client_handle);
+    // Lets a nested loop opened while connections are read at accept start watching them.
+    void request_deferred_watching();
 
     // Routing for connections (their notifications and errors reach the component's OnClient* events).
     void client_notify(TServerClientWinSocket& client, TSocketNotification kind);
     void client_error(TServerClientWinSocket& client, TErrorEvent kind, int32_t& code);
     void request_destruction(TServerClientWinSocket& client);
+    void destroy_requested_connections();
     void post_write_readiness(TServerClientWinSocket& client);
-    void destroy_connection(TServerClientWinSocket& client);
+    // Every connection, last first, without events.
+    void destroy_connections();
+    // Queues work for a later turn unless work of its kind (its flag says so) is queued already.
+    template <typename Work>
+    void queue_once(bool& queued, Work work);
 
     TServerSocket& component_;
     std::vector<std::shared_ptr<TServerClientWinSocket>> connections_;
@@ -60,6 +69,9 @@ private:
     std::vector<std::unique_ptr<ExtraListener>> extra_listeners_;
     // Receiver of deferred requests; destroying it with this object drops whatever is still queued.
     std::unique_ptr<QObject> context_;
+    // Whether a destruction of closed connections, or a request to start deferred watching, is queued.
+    bool destruction_queued_ = false;
+    bool deferred_watching_queued_ = false;
     // Expires with this object, so code that raised an event can tell whether it still exists.
     std::shared_ptr<char> alive_;
 };

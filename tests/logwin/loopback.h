@@ -52,6 +52,14 @@ public:
         return true;
     }
 
+    // Ends the connection with a reset instead of an orderly close when the sender goes, as
+    // when a sending program is killed or its network drops.
+    void reset_on_close() const
+    {
+        const linger abort_on_close{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+    }
+
     bool connected = false;
 
 private:
