@@ -113,16 +113,19 @@ void FileSink::write_loop()
             waiting_.pop_front();
             lock.unlock();
             const bool written = write_all(bytes);
+            // Starts the disk on what was written, so that the commit's sync finds little
+            // left to do and the kernel doesn't hold up later writes for a pile of dirty pages.
+            // It can wait for the disk's queue: never under the lock, which the caller's
+            // thread takes in its slices. (Only this thread changes written_.)
+            if (written)
+                ::sync_file_range(file_->handle(), static_cast<off_t>(written_), static_cast<off_t>(bytes.size()),
+                                  SYNC_FILE_RANGE_WRITE);
             lock.lock();
             if (!written) {
                 error_ = file_->errorString();
                 finished_ = true;
                 return;
             }
-            // Starts the disk on what was written, so that the commit's sync finds little
-            // left to do and the kernel doesn't hold up later writes for a pile of dirty pages.
-            ::sync_file_range(file_->handle(), static_cast<off_t>(written_), static_cast<off_t>(bytes.size()),
-                              SYNC_FILE_RANGE_WRITE);
             written_ += bytes.size();
             spare_.push_back(std::move(bytes));
             continue;
