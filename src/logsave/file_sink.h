@@ -24,8 +24,9 @@ class FileSink {
 public:
     // Bytes gathered before they go to the writing thread.
     static constexpr std::size_t buffer_bytes = std::size_t{4} << 20;
-    // Full buffers that may wait for the writing thread; more wait in the caller's slices.
-    static constexpr std::size_t max_waiting_buffers = 2;
+    // Full buffers that may wait for the writing thread: enough to keep it busy while the
+    // caller's event loop comes back to gather more.
+    static constexpr std::size_t max_waiting_buffers = 4;
 
     // Opens a temporary file beside `file_name`; error() says why when that fails.
     explicit FileSink(const QString& file_name);

@@ -61,6 +61,7 @@ public:
     // handed over; true once the save has ended, committed or failed.
     bool step(Clock::time_point deadline)
     {
+        disk_behind_ = false;
         if (sink_ && next_ <= end_.line && !sink_->finished())
             gather(deadline);
         if (sink_ && next_ > end_.line && !finishing_) {
@@ -80,6 +81,10 @@ public:
         if (!ended() && !finishing_)
             fail(cancelled_error);
     }
+
+    // The last step ended for the writing thread, which is behind or commits the file: the
+    // next one is worth taking only after a moment.
+    bool waiting_for_disk() const { return sink_ && (disk_behind_ || finishing_); }
 
     // The file is complete under its name.
     bool done() const { return ended() && !failed(); }
@@ -123,8 +128,10 @@ private:
         }
         std::size_t since_check = 0;
         while (next_ <= end_.line) {
-            if (sink_->buffer_full() && !sink_->hand_over())
+            if (sink_->buffer_full() && !sink_->hand_over()) {
+                disk_behind_ = true;
                 return;
+            }
             const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(end_.line - next_ + 1, batch_lines));
             const std::size_t count = store_->line_views(static_cast<int>(next_ - first), std::span(batch_).first(wanted));
             if (count == 0) {
@@ -161,6 +168,7 @@ private:
     TextPlace end_;
     bool line_feed_after_last_;
     std::int64_t next_;  // number of the next line to gather
+    bool disk_behind_ = false;
     bool finishing_ = false;
     QString error_;
     std::array<std::string_view, batch_lines> batch_{};
