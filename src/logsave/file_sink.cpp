@@ -8,13 +8,6 @@
 
 namespace logsave {
 
-namespace {
-
-// A buffer is handed over once it holds buffer_bytes; the line that fills it may run over.
-constexpr std::size_t buffer_room = FileSink::buffer_bytes + (std::size_t{64} << 10);
-
-}  // namespace
-
 FileSink::FileSink(const QString& file_name) : file_(std::make_unique<QSaveFile>(file_name))
 {
     if (!file_->open(QIODevice::WriteOnly)) {
@@ -22,7 +15,7 @@ FileSink::FileSink(const QString& file_name) : file_(std::make_unique<QSaveFile>
         finished_ = true;
         return;
     }
-    buffer_.reserve(buffer_room);
+    buffer_.reserve(buffer_bytes);
     thread_ = std::thread([this] { write_loop(); });
 }
 
@@ -55,7 +48,7 @@ bool FileSink::hand_over()
     wake_.notify_one();
     buffer_ = std::move(next);
     buffer_.clear();
-    buffer_.reserve(buffer_room);
+    buffer_.reserve(buffer_bytes);
     return true;
 }
 
