@@ -248,7 +248,9 @@ private slots:
         const QString name = path("cancelled.log");
         write_old_file(name);
         Writer writer = Writer::lines(store, name, 0, store.line_count());
-        QVERIFY(!writer.step(Writer::Clock::now()));
+        // Cancelled half way, with the first buffer in the file.
+        QTRY_VERIFY((writer.step(Writer::Clock::now()), writer.bytes_written() > 0));
+        QVERIFY(writer.lines_done() < writer.lines_total());
         writer.cancel();
         QVERIFY(writer.step(Writer::Clock::now()));
         QVERIFY(writer.failed());
