@@ -8,13 +8,6 @@
 
 namespace logsave {
 
-namespace {
-
-// A buffer is handed over once it holds buffer_bytes; the line that fills it may run over.
-constexpr std::size_t buffer_room = FileSink::buffer_bytes + (std::size_t{64} << 10);
-
-}  // namespace
-
 FileSink::FileSink(const QString& file_name) : file_(std::make_unique<QSaveFile>(file_name))
 {
     if (!file_->open(QIODevice::WriteOnly)) {
@@ -22,7 +15,7 @@ FileSink::FileSink(const QString& file_name) : file_(std::make_unique<QSaveFile>
         finished_ = true;
         return;
     }
-    buffer_.reserve(buffer_room);
+    buffer_.reserve(buffer_bytes);
     thread_ = std::thread([this] { write_loop(); });
 }
 
@@ -55,7 +48,7 @@ bool FileSink::hand_over()
     wake_.notify_one();
     buffer_ = std::move(next);
     buffer_.clear();
-    buffer_.reserve(buffer_room);
+    buffer_.reserve(buffer_bytes);
     return true;
 }
 
@@ -113,16 +106,19 @@ void FileSink::write_loop()
             waiting_.pop_front();
             lock.unlock();
             const bool written = write_all(bytes);
+            // Starts the disk on what was written, so that the commit's sync finds little
+            // left to do and the kernel doesn't hold up later writes for a pile of dirty pages.
+            // It can wait for the disk's queue: never under the lock, which the caller's
+            // thread takes in its slices. (Only this thread changes written_.)
+            if (written)
+                ::sync_file_range(file_->handle(), static_cast<off_t>(written_), static_cast<off_t>(bytes.size()),
+                                  SYNC_FILE_RANGE_WRITE);
             lock.lock();
             if (!written) {
                 error_ = file_->errorString();
                 finished_ = true;
                 return;
             }
-            // Starts the disk on what was written, so that the commit's sync finds little
-            // left to do and the kernel doesn't hold up later writes for a pile of dirty pages.
-            ::sync_file_range(file_->handle(), static_cast<off_t>(written_), static_cast<off_t>(bytes.size()),
-                              SYNC_FILE_RANGE_WRITE);
             written_ += bytes.size();
             spare_.push_back(std::move(bytes));
             continue;

@@ -22,10 +22,12 @@ namespace logsave {
 
 class FileSink {
 public:
-    // Bytes gathered before they go to the writing thread.
+    // Bytes gathered before they go to the writing thread; a buffer never holds more, so a
+    // line longer than that goes out in pieces.
     static constexpr std::size_t buffer_bytes = std::size_t{4} << 20;
-    // Full buffers that may wait for the writing thread; more wait in the caller's slices.
-    static constexpr std::size_t max_waiting_buffers = 2;
+    // Full buffers that may wait for the writing thread: enough to keep it busy while the
+    // caller's event loop comes back to gather more.
+    static constexpr std::size_t max_waiting_buffers = 4;
 
     // Opens a temporary file beside `file_name`; error() says why when that fails.
     explicit FileSink(const QString& file_name);
@@ -35,7 +37,8 @@ public:
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
 
-    bool buffer_full() const { return buffer_.size() >= buffer_bytes; }
+    // What the buffer still takes; append() no more than that.
+    std::size_t room() const { return buffer_bytes - buffer_.size(); }
     void append(std::string_view bytes) { buffer_.append(bytes); }
     // Passes the gathered bytes to the writing thread; false (nothing passed) while it still
     // has max_waiting_buffers to write.

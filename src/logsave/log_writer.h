@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
@@ -61,6 +62,7 @@ public:
     // handed over; true once the save has ended, committed or failed.
     bool step(Clock::time_point deadline)
     {
+        disk_behind_ = false;
         if (sink_ && next_ <= end_.line && !sink_->finished())
             gather(deadline);
         if (sink_ && next_ > end_.line && !finishing_) {
@@ -81,6 +83,10 @@ public:
             fail(cancelled_error);
     }
 
+    // The last step ended for the writing thread, which is behind or commits the file: the
+    // next one is worth taking only after a moment.
+    bool waiting_for_disk() const { return sink_ && (disk_behind_ || finishing_); }
+
     // The file is complete under its name.
     bool done() const { return ended() && !failed(); }
     bool failed() const { return !sink_; }
@@ -94,7 +100,8 @@ public:
 private:
     static constexpr std::size_t whole_line = static_cast<std::size_t>(-1);
     static constexpr std::size_t batch_lines = 256;
-    // The clock is read after this many bytes: a few tens of microseconds of copying.
+    // The clock is read after this many bytes, and a long line is copied in pieces of this
+    // size: a few tens of microseconds of copying.
     static constexpr std::size_t check_bytes = std::size_t{64} << 10;
 
     LogWriter(const Lines& store, const QString& file_name, TextPlace begin, TextPlace end, bool line_feed_after_last)
@@ -113,7 +120,8 @@ private:
         sink_.reset();
     }
 
-    // Stops early when the save failed, the writing thread is behind or the deadline passed.
+    // Stops early when the save failed, the writing thread is behind or the deadline passed;
+    // then the next step goes on where this one stopped, in the middle of a line if need be.
     void gather(Clock::time_point deadline)
     {
         const std::int64_t first = store_->first_line_number();
@@ -123,8 +131,6 @@ private:
         }
         std::size_t since_check = 0;
         while (next_ <= end_.line) {
-            if (sink_->buffer_full() && !sink_->hand_over())
-                return;
             const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(end_.line - next_ + 1, batch_lines));
             const std::size_t count = store_->line_views(static_cast<int>(next_ - first), std::span(batch_).first(wanted));
             if (count == 0) {
@@ -136,15 +142,25 @@ private:
                 std::string_view line = batch_[i];
                 if (next_ == end_.line)
                     line = line.substr(0, std::min(end_.byte, line.size()));
+                const bool from_start = next_ != begin_.line || begin_.byte == 0;
                 if (next_ == begin_.line)
                     line.remove_prefix(std::min(begin_.byte, line.size()));
-                if (prefix_ && (next_ != begin_.line || begin_.byte == 0)) {
+                std::string_view prefix;
+                if (prefix_ && from_start) {
                     prefix_(next_, prefix_text_);
-                    sink_->append(prefix_text_);
+                    prefix = prefix_text_;
                 }
-                sink_->append(line);
-                if (next_ != end_.line || line_feed_after_last_)
-                    sink_->append("\n");
+                // A long line goes in pieces, a full buffer to the writing thread in the middle
+                // of it and the rest into the next: so a line of any length costs a slice no
+                // more than its time, and memory no more than the buffers.
+                while (!put_line(prefix, line, next_ != end_.line || line_feed_after_last_)) {
+                    if (sink_->room() == 0 && !sink_->hand_over()) {
+                        disk_behind_ = true;
+                        return;
+                    }
+                    if (Clock::now() >= deadline)
+                        return;
+                }
                 since_check += line.size() + 16;
             }
             if (since_check >= check_bytes) {
@@ -155,12 +171,45 @@ private:
         }
     }
 
+    // Puts a line's prefix, text and line feed into the sink's buffer from line_done_ on, as
+    // far as the buffer takes them and check_bytes at most, so that the caller gets to look at
+    // the clock; true once all of it is in.
+    bool put_line(std::string_view prefix, std::string_view text, bool line_feed)
+    {
+        FileSink& sink = *sink_;
+        const std::size_t budget = std::min(sink.room(), check_bytes);
+        if (line_done_ == 0 && prefix.size() + text.size() + 1 <= budget) {
+            sink.append(prefix);
+            sink.append(text);
+            if (line_feed)
+                sink.append("\n");
+            return true;
+        }
+        std::size_t skip = line_done_;
+        std::size_t left = budget;
+        for (std::string_view piece : {prefix, text, line_feed ? std::string_view("\n") : std::string_view()}) {
+            const std::size_t skipped = std::min(skip, piece.size());
+            piece.remove_prefix(skipped);
+            skip -= skipped;
+            const std::size_t taken = std::min(piece.size(), left);
+            sink.append(piece.substr(0, taken));
+            line_done_ += taken;
+            left -= taken;
+            if (taken < piece.size())
+                return false;
+        }
+        line_done_ = 0;
+        return true;
+    }
+
     const Lines* store_;
     std::unique_ptr<FileSink> sink_;
     TextPlace begin_;
     TextPlace end_;
     bool line_feed_after_last_;
     std::int64_t next_;  // number of the next line to gather
+    std::size_t line_done_ = 0;  // bytes of that line's prefix, text and line feed gathered
+    bool disk_behind_ = false;
     bool finishing_ = false;
     QString error_;
     std::array<std::string_view, batch_lines> batch_{};

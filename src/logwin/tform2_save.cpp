@@ -26,6 +26,8 @@ using Writer = logsave::LogWriter<colormemo::LineStore>;
 
 // The longest a slice keeps the window from its events.
 constexpr auto slice = std::chrono::milliseconds(4);
+// How long a save waits before it looks again whether the disk has caught up.
+constexpr auto disk_wait = std::chrono::milliseconds(1);
 // The progress dialog shows for saves that take longer than this.
 constexpr int progress_after_ms = 500;
 constexpr int progress_steps = 100;
@@ -69,6 +71,10 @@ public:
                 progress_.setValue(value);
             else if (writer_.step(Writer::Clock::now() + slice))
                 end();
+            else
+                // Ticking on while the disk is behind would only spin the event loop and take
+                // the processor from the writing thread.
+                timer_.setInterval(writer_.waiting_for_disk() ? disk_wait : std::chrono::milliseconds(0));
         });
         timer_.start(0);
     }

@@ -20,6 +20,7 @@ using Writer = logsave::LogWriter<Store>;
 using logsave::TextPlace;
 
 Q_DECLARE_METATYPE(std::vector<std::string>)
+Q_DECLARE_METATYPE(std::vector<std::size_t>)
 
 namespace {
 
@@ -59,6 +60,15 @@ bool run(Writer& writer, std::chrono::milliseconds slice = std::chrono::millisec
         if (writer.step(Writer::Clock::now() + slice))
             return writer.done();
     return false;
+}
+
+// A line of `length` bytes, its place in it showing every 1,000 bytes.
+std::string long_line(std::size_t length)
+{
+    std::string line(length, '.');
+    for (std::size_t at = 0; at + 12 <= length; at += 1000)
+        line.replace(at, 12, std::to_string(100'000'000'000 + at));
+    return line;
 }
 
 }  // namespace
@@ -138,6 +148,62 @@ private slots:
         QCOMPARE(writer.bytes_written(), std::uint64_t(expected.size()));
     }
 
+    // Lines longer than the buffers, or ending right at a buffer's end: a slice that ends at
+    // once ends inside the first long line, saved lines number `unfinished` and on, and the
+    // file is the text as stored.
+    void longLinesGoInPieces_data()
+    {
+        QTest::addColumn<std::vector<std::size_t>>("lengths");
+        QTest::addColumn<bool>("numbered");
+        QTest::addColumn<qint64>("from_byte");
+        QTest::addColumn<qint64>("to_byte");
+        QTest::addColumn<qint64>("unfinished");
+
+        constexpr std::size_t buffer = logsave::FileSink::buffer_bytes;
+        constexpr std::size_t hundred_mb = 100'000'000;
+        QTest::newRow("a 100 MB line between short ones") << std::vector<std::size_t>{6, hundred_mb, 5} << false
+                                                           << qint64(-1) << qint64(-1) << qint64(1);
+        QTest::newRow("selection within a 100 MB line") << std::vector<std::size_t>{6, hundred_mb, 5} << false
+                                                         << qint64(10) << qint64(hundred_mb - 10) << qint64(0);
+        QTest::newRow("a line feed as a buffer's first byte")
+            << std::vector<std::size_t>{buffer, 3} << false << qint64(-1) << qint64(-1) << qint64(0);
+        // "1:" and a line of buffer - 4 and its feed leave one byte for the next "2:".
+        QTest::newRow("a line number across a buffer's end")
+            << std::vector<std::size_t>{buffer - 4, 3, buffer + 1} << true << qint64(-1) << qint64(-1) << qint64(0);
+    }
+    void longLinesGoInPieces()
+    {
+        QFETCH(std::vector<std::size_t>, lengths);
+        QFETCH(bool, numbered);
+        QFETCH(qint64, from_byte);
+        QFETCH(qint64, to_byte);
+        QFETCH(qint64, unfinished);
+
+        Store store;
+        std::string expected;
+        for (const std::size_t length : lengths) {
+            store.append_line(long_line(length));
+            const std::int64_t number = store.line_count();
+            if (numbered)
+                expected += std::to_string(number) + ':';
+            expected += store.line_view(store.line_count() - 1);
+            expected += '\n';
+        }
+        const QString name = path("long.log");
+        const bool selection = from_byte >= 0;
+        Writer writer = selection ? Writer::text(store, name, TextPlace{1, std::size_t(from_byte)},
+                                                 TextPlace{1, std::size_t(to_byte)})
+                                  : Writer::lines(store, name, 0, store.line_count());
+        if (selection)
+            expected = expected.substr(lengths[0] + 1 + std::size_t(from_byte), std::size_t(to_byte - from_byte));
+        if (numbered)
+            writer.set_line_prefix([](std::int64_t number, std::string& out) { out = std::to_string(number + 1) + ':'; });
+        QVERIFY(!writer.step(Writer::Clock::now()));
+        QCOMPARE(writer.lines_done(), unfinished);
+        QVERIFY2(run(writer, std::chrono::milliseconds(0)), qPrintable(writer.error()));
+        QVERIFY(file_bytes(name) == QByteArray::fromStdString(expected));
+    }
+
     // Many buffers' worth, in the smallest slices, while lines keep arriving and old ones
     // beyond what is saved are dropped: the file is the lines asked for, in order.
     void largeSaveInSlicesWhileTheStoreChanges()
@@ -182,7 +248,9 @@ private slots:
         const QString name = path("cancelled.log");
         write_old_file(name);
         Writer writer = Writer::lines(store, name, 0, store.line_count());
-        QVERIFY(!writer.step(Writer::Clock::now()));
+        // Cancelled half way, with the first buffer in the file.
+        QTRY_VERIFY((writer.step(Writer::Clock::now()), writer.bytes_written() > 0));
+        QVERIFY(writer.lines_done() < writer.lines_total());
         writer.cancel();
         QVERIFY(writer.step(Writer::Clock::now()));
         QVERIFY(writer.failed());
