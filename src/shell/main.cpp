@@ -1,6 +1,7 @@
 // Program start-up: the command line, the application, its frame and dialogs, and the event loop.
 
 #include "help/helpsys.h"
+#include "platform/message_box.h"
 #include "platform/quit_signals.h"
 #include "platform/real_message_box.h"
 #include "shell/command_line.h"
@@ -38,8 +39,12 @@ int main(int argc, char* argv[])
     // A logout, `kill`, Ctrl+C or a closed terminal quits as "&Quit" does: the open windows are
     // recorded and every window command is stopped. Caught before the first window opens.
     const platform::QuitSignals quit_signals;
-    QObject::connect(&quit_signals, &platform::QuitSignals::quit_requested, frame.get(),
-                     [&frame] { frame->Quit1->trigger(); });
+    QObject::connect(&quit_signals, &platform::QuitSignals::quit_requested, frame.get(), [&frame] {
+        // Nobody may be there to answer a box (a logout, a closed terminal): what quitting has
+        // to say goes to standard error, and nothing holds the program open.
+        platform::set_real_message_box({});
+        frame->Quit1->trigger();
+    });
     shell::open_start_windows(*frame, command_line);
     return QApplication::exec();
 }
