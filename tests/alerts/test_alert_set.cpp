@@ -12,7 +12,7 @@
 
 #include <sqlite3.h>
 
-using alerts::AlertFields;
+using config::AlertFields;
 using alerts::AlertSet;
 
 namespace {
@@ -221,7 +221,7 @@ private Q_SLOTS:
         // The first alert of an unsaved window: neither the configuration nor the alert stays.
         QCOMPARE(error_of([&] {
                      set.save(QStringLiteral("tunnel"), QStringLiteral("net"), fields("down", "new"),
-                              alerts::NewConfiguration{8080, QStringLiteral("ssh host")});
+                              config::WindowConfiguration{8080, QStringLiteral("ssh host")});
                  }),
                  message);
         QVERIFY(!store::TRegistry().OpenKey(store::config_key("tunnel"), false));
