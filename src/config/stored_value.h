@@ -29,9 +29,12 @@ std::string to_store(const QString& text);
 QString from_store(const std::string& text);
 QStringList from_store(const std::vector<std::string>& names);
 
+// Whether every writer of a number's or flag's key writes it too (texts don't ask: missing,
+// they read as empty).
 enum class Presence { always_written, may_be_missing };
 
-// One stored value of an Owner: the member it fills and its name in the store.
+// One stored value of an Owner: the member it fills and its name in the store. A new value is
+// one more member of Owner and one more Field in its table.
 template <typename Owner, typename T>
 struct Field {
     T Owner::*member;

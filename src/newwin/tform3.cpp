@@ -191,6 +191,7 @@ void TForm3::ComboBox1Change()
         if (name.isEmpty())
             return;
         // Everything is read before anything is shown, so a failing port read changes nothing.
+        // A command the store holds with another type leaves the one shown.
         config::WindowConfiguration shown;
         shown.command = Edit2->text();
         const std::optional<config::WindowConfiguration> stored =

@@ -5,13 +5,12 @@
 #include "config/alert_config.h"
 #include "config/global_options.h"
 #include "config/window_config.h"
+#include "refused_value.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sqlite3.h>
 
 #include <functional>
 #include <optional>
@@ -160,6 +159,7 @@ private Q_SLOTS:
             put(value);
         config::WindowConfiguration typed;
         typed.command = QStringLiteral("typed");
+        std::vector<config::StoredAlert> alerts;
         const QString result = outcome([&]() -> QString {
             if (read == "open" || read == "show")
                 return shown(config::read_window_configuration(web, read == "open" ? Reading::to_open : Reading::to_show,
@@ -178,23 +178,15 @@ private Q_SLOTS:
                            .arg(options.text_limit_mb)
                        + config::read_recorded_windows().join(',');
             }
-            std::vector<config::StoredAlert> alerts;
-            QStringList lines;
-            const auto list = [&] {
-                for (const config::StoredAlert& alert : alerts)
-                    lines.append(alert.name + flag(alert.active, "+", "-") + QLatin1Char(':') + shown(alert.fields));
-            };
-            try {
-                if (!config::read_alerts(web, alerts))
-                    return QStringLiteral("none");
-            } catch (const store::ERegistryException& error) {
-                list();
-                return lines.join(';') + QStringLiteral(";error: ") + QString::fromUtf8(error.what());
-            }
-            list();
-            return lines.join(';');
+            return config::read_alerts(web, alerts) ? QString() : QStringLiteral("none");
         });
-        QCOMPARE(result, expected);
+        // The alerts read, also those before an alert the store couldn't give.
+        QStringList lines;
+        for (const config::StoredAlert& alert : alerts)
+            lines.append(alert.name + flag(alert.active, "+", "-") + QLatin1Char(':') + shown(alert.fields));
+        if (!result.isEmpty())
+            lines.append(result);
+        QCOMPARE(lines.join(';'), expected);
     }
 
     void writes_read_back()
@@ -299,18 +291,9 @@ private Q_SLOTS:
         config::record_open_windows({web});
         const QStringList before = dump();
 
-        // The database itself refuses to store that value, as a full disk or a foreign hand
-        // would, after the action's earlier writes went through.
-        sqlite3* db = nullptr;
-        const QByteArray file = QFile::encodeName(QString::fromStdString(store::TRegistry::default_database_file()));
-        QCOMPARE(sqlite3_open(file.constData(), &db), SQLITE_OK);
-        for (const char* event : {"INSERT", "UPDATE"}) {
-            const QByteArray sql = QByteArray("CREATE TRIGGER refuse_") + event + " BEFORE " + event
-                                   + " ON vals WHEN NEW.folded = CAST('" + refused.toLower().toUtf8()
-                                   + "' AS BLOB) BEGIN SELECT RAISE(ABORT, 'refused'); END";
-            QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-        }
-        sqlite3_close(db);
+        // The database itself refuses to store that value after the action's earlier writes
+        // went through.
+        refuse_value(QByteArray::fromStdString(store::TRegistry::default_database_file()), refused);
 
         const config::WindowConfiguration changed{81, QStringLiteral("new"), true, {QStringLiteral("/l"), true}};
         const config::AlertFields new_fields{QStringLiteral("/a.wav"), QStringLiteral("new"), "WARN", false, true};
