@@ -1,15 +1,16 @@
 #pragma once
 // The alerts of one log window as one model: the collection of tAlert, which of their
 // catchwords a received line holds, which words the window highlights, and their reading and
-// writing in the store. No widgets: the window plays, draws and lists what this decides.
+// writing through the configuration layer. No widgets: the window plays, draws and lists what
+// this decides.
 
 #include "alerts/catchword_matcher.h"
 #include "alerts/talert.h"
+#include "config/alert_config.h"
 
 #include <QString>
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,26 +33,6 @@ public:
 
 protected:
     ~HighlightList() = default;
-};
-
-// One alert's parameters as the store keeps them; catchwords one per line, CR LF between.
-struct AlertFields {
-    QString sound;
-    QString command;
-    std::string catchwords;
-    bool color_titlebar = false;
-    bool notify = false;
-};
-
-// The port, command and sender restriction of a window configuration saved together with the
-// first alert of a window that was not saved yet.
-struct NewConfiguration {
-    std::int32_t port = 0;
-    QString command;
-    bool local_only = false;
-    // The window's choices at the moment it is saved.
-    QString log_file{};
-    bool arrival_times = false;
 };
 
 // What one matching catchword entry asks the window to do.
@@ -79,7 +60,8 @@ public:
     // run. Copies: running them may let other handlers change the set meanwhile.
     std::vector<AlertActions> check_line(std::string_view line);
 
-    // The store's side; config is the name of the saved window configuration.
+    // The store's side, through the configuration layer; config is the name of the saved
+    // window configuration.
     //
     // Fills the collection from the store, in the store's order, and highlights the words of
     // the active alerts. False, with nothing changed, when the configuration has no alerts.
@@ -87,12 +69,12 @@ public:
     // it stay loaded.
     bool load(const QString& config);
     // An alert's stored parameters.
-    AlertFields read(const QString& config, const QString& name) const;
+    config::AlertFields read(const QString& config, const QString& name) const;
     // Saves one alert, with the window configuration when new_configuration is given, as one
     // store transaction, then takes it into the collection (the item of that name, or a new
     // one at the end). True when the alert was new to the store: it is then saved active.
-    bool save(const QString& config, const QString& name, const AlertFields& fields,
-              const std::optional<NewConfiguration>& new_configuration = std::nullopt);
+    bool save(const QString& config, const QString& name, const config::AlertFields& fields,
+              const std::optional<config::WindowConfiguration>& new_configuration = std::nullopt);
     // Writes the alert's "active" and follows it in the collection and the highlighting.
     void set_active(const QString& config, const QString& name, bool active);
     // Deletes the alert from the store and the collection; its words stay highlighted.
@@ -101,6 +83,8 @@ public:
 private:
     // The item the store would take for name (letter case doesn't count), or null.
     tAlert* find(const QString& name);
+    // Replaces the collection by the alerts read from the store and highlights their words.
+    void take_loaded(std::vector<config::StoredAlert> loaded);
     // Builds the alert's catchword list from a catchwords text and highlights it when active.
     void make_catchword_list(std::vector<std::string>& target, std::string_view text, bool active);
     void highlight_catchwords(std::span<const std::string> words);

@@ -37,6 +37,7 @@
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyledItemDelegate>
@@ -96,19 +97,6 @@ QLabel* new_label(const char* text, const char* name, QWidget* parent)
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setObjectName(QString::fromLatin1(name));
     return label;
-}
-
-// The catchwords field shows one word per line; the store separates them with CR LF.
-QString with_line_feeds(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
-std::string catchwords_for_store(const QString& field)
-{
-    return with_line_feeds(field).replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdString();
 }
 
 // Where the check list keeps name: alphabetical without regard to case, as the user reads.
@@ -546,13 +534,12 @@ void TForm2::Button1Click()
     platform::guarded([this] {
         // Asked before anything is written: the store is not held while the user decides.
         QString config = config_name;
-        std::optional<alerts::NewConfiguration> new_configuration;
+        std::optional<config::WindowConfiguration> new_configuration;
         if (!is_saved) {
             config = ask_configuration_name();
             if (config.isEmpty())
                 return;
-            new_configuration = alerts::NewConfiguration{listen_port, window_command(), local_only, log_file_name(),
-                                                         shows_arrival_times()};
+            new_configuration = {listen_port, window_command(), local_only, {log_file_name(), shows_arrival_times()}};
         }
         const QString sound = Edit3->text();
         if (!sound.isEmpty() && !QFileInfo(sound).isFile())
@@ -561,7 +548,7 @@ void TForm2::Button1Click()
 
         // The fields as they are now: the warning's loop may have let the user go on typing.
         const QString name = Edit1->text();
-        const alerts::AlertFields fields{sound, Edit2->text(), catchwords_for_store(Memo2->toPlainText()),
+        const config::AlertFields fields{sound, Edit2->text(), config::catchwords_for_store(Memo2->toPlainText()),
                                          CheckBox1->isChecked(), CheckBox2->isChecked()};
         const bool created = alerts.save(config, name, fields, new_configuration);
         if (new_configuration) {
@@ -577,15 +564,10 @@ void TForm2::load_alerts()
 {
     if (!is_saved)
         return;
-    try {
-        if (!alerts.load(config_name))
-            return;
-    } catch (...) {
-        // The list shows the alerts loaded before the one the store couldn't give.
-        list_alerts();
-        throw;
-    }
-    list_alerts();
+    // Also when the store can't give an alert: the list shows those loaded before it.
+    auto list = qScopeGuard([this] { list_alerts(); });
+    if (!alerts.load(config_name))
+        list.dismiss();
 }
 
 void TForm2::add_keyword(std::string_view word)
@@ -622,10 +604,10 @@ void TForm2::CheckListBox1Click()
             return;
         const QString name = entry->text();
         Edit1->setText(name);
-        const alerts::AlertFields fields = alerts.read(config_name, name);
+        const config::AlertFields fields = alerts.read(config_name, name);
         Edit3->setText(fields.sound);
         Edit2->setText(fields.command);
-        Memo2->setPlainText(with_line_feeds(QString::fromStdString(fields.catchwords)));
+        Memo2->setPlainText(config::shown_catchwords(fields.catchwords));
         CheckBox1->setChecked(fields.color_titlebar);
         CheckBox2->setChecked(fields.notify);
     });

@@ -39,9 +39,6 @@ class QToolButton;
 class QWidget;
 class TColorMemo;
 
-namespace store {
-class TRegistry;
-}
 class TGradientCaption;
 class TMediaPlayer;
 
@@ -247,10 +244,9 @@ private:
     // The log file failed: logging stops and the user is told why, once.
     void logging_failed();
     void drop_log_file();
-    // The saved configuration's "logfile" and "arrivaltimes" values: read at set-up, written as
-    // the user changes them.
+    // The choices a saved configuration remembers (log file, arrival times): read at set-up,
+    // written as the user changes them.
     void restore_window_choices();
-    void remember_in_config(const std::function<void(store::TRegistry&)>& write);
     void remember_log_file(const QString& file);
     // Shows every line again, with the line at the top of the filtered view at the top.
     void end_filter();

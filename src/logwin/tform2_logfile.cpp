@@ -4,10 +4,9 @@
 
 #include "logwin/tform2.h"
 
+#include "config/window_config.h"
 #include "platform/error_report.h"
 #include "platform/message_box.h"
-#include "store/store_paths.h"
-#include "store/tregistry.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -18,7 +17,7 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <string>
+#include <optional>
 
 namespace logwin {
 
@@ -140,45 +139,25 @@ void TForm2::drop_log_file()
 
 void TForm2::restore_window_choices()
 {
-    std::string file;
-    bool arrival_times = false;
-    {
-        store::TRegistry registry;
-        if (!registry.OpenKey(store::config_key(config_name.toStdString()), false))
-            return;
-        file = registry.ReadString(store::log_file_value);
-        try {
-            arrival_times = registry.ReadBool(store::arrival_times_value);
-        } catch (const store::ERegistryException&) {
-            // Missing in configurations saved before it was kept, or of another type: off.
-        }
-    }
-    set_shows_arrival_times(arrival_times);
-    if (!file.empty())
-        start_logging(QString::fromStdString(file));
-}
-
-void TForm2::remember_in_config(const std::function<void(store::TRegistry&)>& write)
-{
-    if (!is_saved)
+    const std::optional<config::WindowChoices> choices = config::read_window_choices(config_name);
+    if (!choices)
         return;
-    store::TRegistry registry;
-    // A configuration removed meanwhile is not brought back for this.
-    if (registry.OpenKey(store::config_key(config_name.toStdString()), false))
-        write(registry);
+    set_shows_arrival_times(choices->arrival_times);
+    if (!choices->log_file.isEmpty())
+        start_logging(choices->log_file);
 }
 
 void TForm2::remember_log_file(const QString& file)
 {
-    remember_in_config([&file](store::TRegistry& registry) {
-        registry.WriteString(store::log_file_value, file.toStdString());
-    });
+    if (is_saved)
+        config::remember_window_choice(config_name, &config::WindowChoices::log_file, file);
 }
 
 void TForm2::choose_arrival_times(bool on)
 {
     set_shows_arrival_times(on);
-    remember_in_config([on](store::TRegistry& registry) { registry.WriteBool(store::arrival_times_value, on); });
+    if (is_saved)
+        config::remember_window_choice(config_name, &config::WindowChoices::arrival_times, on);
 }
 
 }  // namespace logwin

@@ -2,10 +2,10 @@
 
 #include "newwin/new_action.h"
 
+#include "config/window_config.h"
 #include "newwin/port_mask_edit.h"
 #include "newwin/text_trim.h"
 #include "newwin/tform3.h"
-#include "newwin/window_configs.h"
 #include "platform/error_report.h"
 #include "platform/int_conversion.h"
 #include "platform/message_box.h"
@@ -38,12 +38,13 @@ void newExecute(TForm3& dialog, const OpenLogWindow& open_log_window)
         // A saved window refers to its configuration by name for its alerts and for reopening,
         // so it is opened only under a name the store holds; otherwise the shown port and
         // command open an unsaved window.
-        if (!dialog.port_edited && config_exists(name.toStdString())) {
-            open_log_window(port, true, name, QStringLiteral("LOG: ") + name, command, name, local_only);
+        if (!dialog.port_edited && config::config_exists(name)) {
+            const config::WindowTitles titles = config::saved_window_titles(name);
+            open_log_window(port, true, name, titles.caption, command, titles.label, local_only);
             return;
         }
-        open_log_window(port, false, QString(), QStringLiteral("LOG: Receiving on port ") + port_text, command,
-                        QStringLiteral("on port ") + port_text + QStringLiteral(", but not saved yet."), local_only);
+        const config::WindowTitles titles = config::unsaved_window_titles(port_text);
+        open_log_window(port, false, QString(), titles.caption, command, titles.label, local_only);
     });
 }
 

@@ -2,16 +2,15 @@
 
 #include "newwin/tform3.h"
 
+#include "config/window_config.h"
 #include "help/helpsys.h"
 #include "newwin/port_mask_edit.h"
 #include "newwin/text_trim.h"
-#include "newwin/window_configs.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
 #include "platform/int_conversion.h"
 #include "platform/message_box.h"
 #include "platform/text_fit.h"
-#include "store/key_path.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,8 +25,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 
-#include <string>
-#include <vector>
+#include <optional>
 
 namespace newwin {
 
@@ -138,14 +136,8 @@ void TForm3::FormShow()
 
 void TForm3::load_config_names()
 {
-    std::vector<std::string> names;
-    if (!read_config_names(names))
-        return;
-    QStringList list;
-    list.reserve(static_cast<qsizetype>(names.size()));
-    for (const std::string& name : names)
-        list.append(QString::fromStdString(name));
-    replace_list_silently(list);
+    if (const std::optional<QStringList> names = config::read_config_names())
+        replace_list_silently(*names);
 }
 
 void TForm3::replace_list_silently(const QStringList& names)
@@ -162,10 +154,9 @@ void TForm3::replace_list_silently(const QStringList& names)
 void TForm3::remove_list_items_silently(const QString& name)
 {
     const QString text = ComboBox1->currentText();
-    const std::string folded = store::fold_name(name.toStdString());
     const QSignalBlocker blocker(ComboBox1);
     for (int index = ComboBox1->count() - 1; index >= 0; --index) {
-        if (store::fold_name(ComboBox1->itemText(index).toStdString()) != folded)
+        if (!config::same_name(ComboBox1->itemText(index), name))
             continue;
         const bool was_selected = index == ComboBox1->currentIndex();
         ComboBox1->removeItem(index);
@@ -199,15 +190,18 @@ void TForm3::ComboBox1Change()
         const QString name = ComboBox1->currentText();
         if (name.isEmpty())
             return;
-        // Both values are read before anything is shown, so a failing port read changes nothing.
-        const std::optional<StoredConfig> config = read_config(name.toStdString());
-        if (!config)
+        // Everything is read before anything is shown, so a failing port read changes nothing.
+        // A command the store holds with another type leaves the one shown.
+        config::WindowConfiguration shown;
+        shown.command = Edit2->text();
+        const std::optional<config::WindowConfiguration> stored =
+            config::read_window_configuration(name, config::Reading::to_show, shown);
+        if (!stored)
             return;
         port_set_by_selection = true;
-        MaskEdit1->SetText(QString::number(config->port));
-        if (config->command)
-            Edit2->setText(QString::fromStdString(*config->command));
-        CheckBox1->setChecked(config->local_only);
+        MaskEdit1->SetText(QString::number(stored->port));
+        Edit2->setText(stored->command);
+        CheckBox1->setChecked(stored->local_only);
     });
 }
 
@@ -232,23 +226,23 @@ void TForm3::Button3Click()
         }
         const std::int32_t port = platform::str_to_int(port_text.toStdString());
 
-        std::string name;
+        QString name;
         if (RadioButton1->isChecked()) {
-            name = ComboBox1->currentText().toStdString();
+            name = ComboBox1->currentText();
             // Backslashes alone would name the configs key itself, not a configuration.
-            if (names_no_config(name)) {
+            if (config::names_no_config(name)) {
                 show_error("Select a pre-configured entry first to change it.", "Error");
                 return;
             }
         } else {
-            name = Edit1->text().toStdString();
-            if (names_no_config(name)) {
+            name = Edit1->text();
+            if (config::names_no_config(name)) {
                 show_error("Enter a name for the config entry.", "Error");
                 return;
             }
         }
 
-        write_config(name, port, Edit2->text().toStdString(), CheckBox1->isChecked());
+        config::write_window_configuration(name, {port, Edit2->text(), CheckBox1->isChecked()});
         port_edited = false;
         load_config_names();
     });
@@ -271,7 +265,7 @@ void TForm3::Button5Click()
             QStringLiteral("Question"), platform::MessageIcon::Question);
         if (answer != platform::MessageAnswer::Yes)
             return;
-        remove_config(name.toStdString());
+        config::remove_window_configuration(name);
         // The list loses the entry named by the text, not whichever item happens to be
         // selected: a typed name leaves an earlier selection in place.
         remove_list_items_silently(name);

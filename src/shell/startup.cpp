@@ -2,9 +2,9 @@
 
 #include "shell/startup.h"
 
+#include "config/window_config.h"
 #include "logwin/tsave_later.h"
 #include "newwin/tform3.h"
-#include "newwin/window_configs.h"
 #include "shell/command_line.h"
 #include "shell/tdlg_about.h"
 #include "shell/toptdlg.h"
@@ -24,7 +24,7 @@ std::unique_ptr<TForm1> create_main_windows()
 
 void check_names_in_store(CommandLine& command_line)
 {
-    check_names(command_line, [](const QString& name) { return newwin::config_exists(name.toStdString()); });
+    check_names(command_line, [](const QString& name) { return config::config_exists(name); });
 }
 
 void open_start_windows(TForm1& frame, const CommandLine& command_line)

@@ -5,12 +5,12 @@
 #include "alerts/desktop_notifier.h"
 #include "alerts/tgradientcaption.h"
 #include "colormemo/tcolormemo.h"
+#include "config/window_config.h"
 #include "help/helpsys.h"
 #include "logwin/tform2.h"
 #include "newwin/new_action.h"
 #include "newwin/text_trim.h"
 #include "newwin/tform3.h"
-#include "newwin/window_configs.h"
 #include "platform/bring_to_front.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
@@ -419,7 +419,7 @@ void TForm1::save_windows_and_quit()
         std::vector<OpenWindowRecord> records;
         for (int index = 0; index < log_window_count(); ++index) {
             const logwin::TForm2* window = log_window(index);
-            records.push_back({window->is_saved, window->config_name.toStdString()});
+            records.push_back({window->is_saved, window->config_name});
         }
         record_open_windows(records);
     });
@@ -451,18 +451,19 @@ void TForm1::open_requested_windows(const QStringList& names, std::optional<std:
     for (const QString& name : names) {
         // One configuration that can't be read must not keep the others from opening.
         platform::guarded([&] {
-            const std::optional<newwin::StoredConfig> config = newwin::read_config(name.toStdString());
-            if (!config)
+            // Read as the New window dialog shows it: a command it can't read leaves the window without one.
+            const std::optional<config::WindowConfiguration> stored =
+                config::read_window_configuration(name, config::Reading::to_show);
+            if (!stored)
                 return;  // removed since the command line was checked
-            const QString stored_command = QString::fromStdString(config->command.value_or(std::string()));
-            open_log_window(config->port, true, name, QStringLiteral("LOG: ") + name, newwin::trim_text(stored_command),
-                            name, config->local_only);
+            const config::WindowTitles titles = config::saved_window_titles(name);
+            open_log_window(stored->port, true, name, titles.caption, newwin::trim_text(stored->command), titles.label,
+                            stored->local_only);
         });
     }
     if (port) {
-        const QString port_text = QString::number(*port);
-        open_log_window(*port, false, QString(), QStringLiteral("LOG: Receiving on port ") + port_text,
-                        newwin::trim_text(command), QStringLiteral("on port ") + port_text + QStringLiteral(", but not saved yet."));
+        const config::WindowTitles titles = config::unsaved_window_titles(QString::number(*port));
+        open_log_window(*port, false, QString(), titles.caption, newwin::trim_text(command), titles.label);
     }
 }
 

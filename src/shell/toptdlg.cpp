@@ -2,18 +2,18 @@
 
 #include "shell/toptdlg.h"
 
+#include "config/global_options.h"
 #include "help/helpsys.h"
 #include "platform/form_layout.h"
 #include "platform/text_fit.h"
-#include "shell/window_reopening.h"
-#include "store/store_paths.h"
-#include "store/tregistry.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+
+#include <optional>
 
 namespace shell {
 
@@ -45,8 +45,8 @@ Toptdlg::Toptdlg(QWidget* parent)
     CheckBox2->adjustSize();
     CheckBox2->move(7, 40);
     SpinEdit1 = platform::place(new QSpinBox(options_page), "SpinEdit1", CheckBox2->geometry().right() + 4, 38, 80, 21);
-    SpinEdit1->setRange(1, max_text_limit_mb);
-    SpinEdit1->setValue(default_text_limit_mb);
+    SpinEdit1->setRange(1, config::max_text_limit_mb);
+    SpinEdit1->setValue(config::default_text_limit_mb);
     SpinEdit1->setAccessibleName(QStringLiteral("Limit in MB"));
     auto* unit_label = platform::place_label(new QLabel(QStringLiteral("MB of received text"), options_page), "Label1",
                                              SpinEdit1->geometry().right() + 6, 41);
@@ -90,37 +90,21 @@ void Toptdlg::set_text_limit_mb(std::int32_t megabytes)
         SpinEdit1->setValue(megabytes);
 }
 
-std::int32_t read_text_limit_option(store::TRegistry& registry)
-{
-    try {
-        const std::int32_t megabytes = registry.ReadInteger(store::max_window_text_value);
-        if (megabytes >= 0 && megabytes <= max_text_limit_mb)
-            return megabytes;
-    } catch (const std::exception&) {
-    }
-    return default_text_limit_mb;
-}
-
 std::int64_t stored_text_limit_bytes()
 {
-    store::TRegistry registry;
-    const std::int32_t megabytes =
-        registry.OpenKey(store::product_key, false) ? read_text_limit_option(registry) : default_text_limit_mb;
-    return std::int64_t{megabytes} << 20;
+    return std::int64_t{config::read_global_options().text_limit_mb} << 20;
 }
 
 bool global_optionsExecute(Toptdlg& dialog)
 {
-    store::TRegistry registry;
     // Without the product key the boxes keep the state of their last showing.
-    if (registry.OpenKey(store::product_key, true)) {
-        dialog.reopen_check_box()->setChecked(read_reopen_option(registry));
-        dialog.set_text_limit_mb(read_text_limit_option(registry));
+    if (const std::optional<config::GlobalOptions> stored = config::read_global_options_to_edit()) {
+        dialog.reopen_check_box()->setChecked(stored->reopen_windows);
+        dialog.set_text_limit_mb(stored->text_limit_mb);
     }
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    registry.WriteBool(store::reopen_windows_value, dialog.reopen_check_box()->isChecked());
-    registry.WriteInteger(store::max_window_text_value, dialog.text_limit_mb());
+    config::write_global_options({dialog.reopen_check_box()->isChecked(), dialog.text_limit_mb()});
     return true;
 }
 

@@ -9,10 +9,6 @@
 class QCheckBox;
 class QSpinBox;
 
-namespace store {
-class TRegistry;
-}
-
 namespace shell {
 
 class Toptdlg : public QDialog {
@@ -32,13 +28,6 @@ private:
     QSpinBox* SpinEdit1;   // its size in MB
 };
 
-// The limit of received text per log window, in MB, when the store holds none.
-inline constexpr std::int32_t default_text_limit_mb = 1024;
-inline constexpr std::int32_t max_text_limit_mb = 1'048'576;
-
-// Reads "MaxWindowTextMB" from the product key the registry has open: a missing or unreadable
-// value, or one out of range, gives the default; 0 means no limit.
-std::int32_t read_text_limit_option(store::TRegistry& registry);
 // The limit for a window opened now, in bytes (0 = none), from the store.
 std::int64_t stored_text_limit_bytes();
 

@@ -4,23 +4,16 @@
 
 #include "newwin/new_action.h"
 
-#include <string>
+#include <QString>
+
 #include <vector>
 
-namespace store {
-class TRegistry;
-}
-
 namespace shell {
-
-// Reads the option from the product key the registry has open; a missing key or value, or a
-// value of another type, counts as not set.
-bool read_reopen_option(store::TRegistry& registry);
 
 // What quit records of one open log window.
 struct OpenWindowRecord {
     bool is_saved = false;
-    std::string config_name;
+    QString config_name;
 };
 
 // First step of quitting: when the option is set, rewrites the list of recorded windows with

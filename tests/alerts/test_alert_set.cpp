@@ -4,15 +4,14 @@
 
 #include "alerts/alert_set.h"
 #include "colormemo/colorrule.h"
+#include "refused_value.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sqlite3.h>
-
-using alerts::AlertFields;
+using config::AlertFields;
 using alerts::AlertSet;
 
 namespace {
@@ -207,21 +206,13 @@ private Q_SLOTS:
 
         // The database itself refuses to store that value, as a full disk or a foreign hand
         // would, after the save's earlier writes went through.
-        sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(database()).constData(), &db), SQLITE_OK);
-        for (const char* event : {"INSERT", "UPDATE"}) {
-            const QByteArray sql = QByteArray("CREATE TRIGGER refuse_") + event + " BEFORE " + event
-                                   + " ON vals WHEN NEW.folded = CAST('" + refused.toUtf8()
-                                   + "' AS BLOB) BEGIN SELECT RAISE(ABORT, 'refused'); END";
-            QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-        }
-        sqlite3_close(db);
+        refuse_value(QFile::encodeName(database()), refused);
         const QString message = QStringLiteral("Konnte Daten für '%1' nicht setzen").arg(refused);
 
         // The first alert of an unsaved window: neither the configuration nor the alert stays.
         QCOMPARE(error_of([&] {
                      set.save(QStringLiteral("tunnel"), QStringLiteral("net"), fields("down", "new"),
-                              alerts::NewConfiguration{8080, QStringLiteral("ssh host")});
+                              config::WindowConfiguration{8080, QStringLiteral("ssh host")});
                  }),
                  message);
         QVERIFY(!store::TRegistry().OpenKey(store::config_key("tunnel"), false));

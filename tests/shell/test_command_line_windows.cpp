@@ -1,9 +1,9 @@
 // The windows a command line asks for, opened at start-up as the program does it: after the
 // reopened ones, in order, through the same opening as the New window dialog, with its messages.
 
+#include "config/window_config.h"
 #include "logwin/tform2.h"
 #include "loopback.h"
-#include "newwin/window_configs.h"
 #include "shell/command_line.h"
 #include "shell/startup.h"
 #include "start_up_fixture.h"
@@ -64,9 +64,9 @@ private Q_SLOTS:
         const quint16 web_port = loopback::free_port();
         const quint16 db_port = loopback::free_port();
         const quint16 bare_port = loopback::free_port();
-        newwin::write_config("recorded", recorded_port, "", false);
-        newwin::write_config("web", web_port, "  /bin/sleep 30  ", false);
-        newwin::write_config("db", db_port, "", true);
+        config::write_window_configuration("recorded", {recorded_port, "", false});
+        config::write_window_configuration("web", {web_port, "  /bin/sleep 30  ", false});
+        config::write_window_configuration("db", {db_port, "", true});
         {
             store::TRegistry registry;
             QVERIFY(registry.OpenKey(store::product_key, true));
@@ -95,8 +95,8 @@ private Q_SLOTS:
     {
         const quint16 web_port = loopback::free_port();
         const quint16 db_port = loopback::free_port();
-        newwin::write_config("web", web_port, "", false);
-        newwin::write_config("db", db_port, "/nonexistent/program", false);
+        config::write_window_configuration("web", {web_port, "", false});
+        config::write_window_configuration("db", {db_port, "/nonexistent/program", false});
         {
             store::TRegistry registry;
             QVERIFY(registry.OpenKey(store::config_key("portless"), true));
