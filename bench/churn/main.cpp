@@ -5,7 +5,7 @@
 // and the lines sent whole that the view doesn't show.
 
 #include "log_window_bench.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "net/tserversocket.h"
 #include "platform/message_box.h"
@@ -94,7 +94,7 @@ struct Result {
 
 // Whole lines sent that the view doesn't show. A fragment left by a reset is continued by the
 // next text to arrive, as after a close; such a line counts as shown when it follows the fragments.
-void count_shown(const logwin::TForm2& window, Result& result)
+void count_shown(const logwin::LogWindow& window, Result& result)
 {
     std::unordered_set<std::string> unseen;
     for (int connection = 0; connection < result.connections; ++connection)
@@ -124,7 +124,7 @@ Result run(int connections, int senders)
         return platform::MessageAnswer::Ok;
     });
     bench::BenchWindow bench_window = bench::open_bench_window();
-    logwin::TForm2& window = *bench_window.window;
+    logwin::LogWindow& window = *bench_window.window;
     net::TServerSocket& listener = *window.ServerSocket1;
     result.descriptors_before = open_descriptors();
 

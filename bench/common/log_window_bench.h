@@ -4,7 +4,7 @@
 
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "net/tserversocket.h"
 #include "stall_meter.h"
@@ -27,7 +27,7 @@
 namespace bench {
 
 struct BenchWindow {
-    std::unique_ptr<logwin::TForm2> window;
+    std::unique_ptr<logwin::LogWindow> window;
     quint16 port = 0;
 };
 
@@ -37,8 +37,8 @@ struct BenchWindow {
 inline BenchWindow open_bench_window(std::int64_t text_limit = 0)
 {
     BenchWindow bench;
-    bench.window = std::make_unique<logwin::TForm2>(nullptr);
-    logwin::TForm2& window = *bench.window;
+    bench.window = std::make_unique<logwin::LogWindow>(nullptr);
+    logwin::LogWindow& window = *bench.window;
     window.resize(900, 700);
     window.show();
     window.memo1->set_text_limit(text_limit);

@@ -78,7 +78,7 @@ Result run(const Store& store, const char* needle, find::PatternOptions options,
 // The window's own find bar: `type` puts the needle into one of its fields; measured until
 // `finished` holds, then `found` says how much was found, and the bar is closed again.
 template <typename Type, typename Finished, typename Found>
-Result run_through_bar(logwin::TForm2& window, Type type, Finished finished, Found found)
+Result run_through_bar(logwin::LogWindow& window, Type type, Finished finished, Found found)
 {
     Result result = measure(
         [&] {
@@ -92,7 +92,7 @@ Result run_through_bar(logwin::TForm2& window, Type type, Finished finished, Fou
 }
 
 // Find: the find field typed into, until the bar has counted every match.
-Result run_find_bar(logwin::TForm2& window, const char* needle)
+Result run_find_bar(logwin::LogWindow& window, const char* needle)
 {
     logwin::FindBar& bar = *window.find_bar;
     return run_through_bar(
@@ -106,7 +106,7 @@ Result run_find_bar(logwin::TForm2& window, const char* needle)
 }
 
 // Filter: until the filtered view holds every line that passes.
-Result run_filter_view(logwin::TForm2& window, const char* needle)
+Result run_filter_view(logwin::LogWindow& window, const char* needle)
 {
     return run_through_bar(
         window, [&](logwin::FindBar& typed) { typed.filter_edit->setText(QString::fromUtf8(needle)); },
@@ -133,7 +133,7 @@ int run_all(int argc, char** argv)
 
     // The store of a real log window, so that its find bar and filter can run over it too.
     bench::BenchWindow bench = bench::open_filled_bench_window(line_count);
-    logwin::TForm2& window = *bench.window;
+    logwin::LogWindow& window = *bench.window;
     const Store& store = window.memo1->store();
     const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
     std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,

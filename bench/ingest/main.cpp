@@ -11,7 +11,7 @@
 #include "resident_memory.h"
 #include "stall_meter.h"
 #include "help/helpsys.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "net/tserversocket.h"
 
 #include <QAccessible>

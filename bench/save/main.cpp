@@ -34,7 +34,7 @@ struct SaveRun {
 
 // "Save log as" of everything the window holds to `file_name`, its file dialog step replaced;
 // timed until the file is committed under its name.
-SaveRun save_log(logwin::TForm2& window, const QString& file_name)
+SaveRun save_log(logwin::LogWindow& window, const QString& file_name)
 {
     window.ask_save_file_name = [&file_name] { return file_name; };
     bench::StallMeter meter;
@@ -103,7 +103,7 @@ struct Figures {
 // Saves and plain writes of everything the window holds take turns, and each figure is the
 // median of the rounds, so that a neighbour's burst on a shared disk or processor doesn't decide
 // the comparison.
-Figures measure(logwin::TForm2& window, const QString& file_name)
+Figures measure(logwin::LogWindow& window, const QString& file_name)
 {
     const qint64 expected = window.memo1->store().byte_total() + window.memo1->line_count();
     const double megabytes = static_cast<double>(expected) / 1e6;

@@ -5,7 +5,7 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "log_window_bench.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "net/tserversocket.h"
 #include "resident_memory.h"
 #include "stall_meter.h"

@@ -5,7 +5,7 @@
 #include "config/window_config.h"
 #include "newwin/port_mask_edit.h"
 #include "newwin/text_trim.h"
-#include "newwin/tform3.h"
+#include "newwin/new_window_dialog.h"
 #include "platform/error_report.h"
 #include "platform/int_conversion.h"
 #include "platform/message_box.h"
@@ -16,7 +16,7 @@
 
 namespace newwin {
 
-void newExecute(TForm3& dialog, const OpenLogWindow& open_log_window)
+void newExecute(NewWindowDialog& dialog, const OpenLogWindow& open_log_window)
 {
     platform::guarded([&] {
         if (dialog.exec() != QDialog::Accepted)

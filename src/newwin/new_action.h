@@ -8,7 +8,7 @@
 
 namespace newwin {
 
-class TForm3;
+class NewWindowDialog;
 
 // The frame's open_log_window, in its argument order. local_only: only this computer may send.
 using OpenLogWindow = std::function<void(std::int32_t port, bool saved, const QString& config_name,
@@ -18,6 +18,6 @@ using OpenLogWindow = std::function<void(std::int32_t port, bool saved, const QS
 // Shows the dialog modally; after OK opens a saved window for the configuration named in the
 // combo box, or an unsaved one when the port was typed by hand and not saved since. Errors go
 // to the default error report.
-void newExecute(TForm3& dialog, const OpenLogWindow& open_log_window);
+void newExecute(NewWindowDialog& dialog, const OpenLogWindow& open_log_window);
 
 }  // namespace newwin

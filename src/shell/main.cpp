@@ -35,7 +35,7 @@ int main(int argc, char* argv[])
         QIcon::fromTheme(QStringLiteral(VESMIRA_APP_ID), QIcon(QStringLiteral(":/shell/vesmira.png"))));
     help::initialize_help();
 
-    const std::unique_ptr<shell::TForm1> frame = shell::create_main_windows();
+    const std::unique_ptr<shell::MainWindow> frame = shell::create_main_windows();
     // A logout, `kill`, Ctrl+C or a closed terminal quits as "&Quit" does: the open windows are
     // recorded and every window command is stopped. Caught before the first window opens.
     const platform::QuitSignals quit_signals;

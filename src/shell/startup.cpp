@@ -3,22 +3,22 @@
 #include "shell/startup.h"
 
 #include "config/window_config.h"
-#include "logwin/tsave_later.h"
-#include "newwin/tform3.h"
+#include "logwin/save_configuration_dialog.h"
+#include "newwin/new_window_dialog.h"
 #include "shell/command_line.h"
-#include "shell/tdlg_about.h"
-#include "shell/toptdlg.h"
+#include "shell/about_dialog.h"
+#include "shell/options_dialog.h"
 
 namespace shell {
 
-std::unique_ptr<TForm1> create_main_windows()
+std::unique_ptr<MainWindow> create_main_windows()
 {
-    auto frame = std::make_unique<TForm1>();
-    frame->Form3 = new newwin::TForm3(frame.get());
-    frame->optdlg = new Toptdlg(frame.get());
+    auto frame = std::make_unique<MainWindow>();
+    frame->Form3 = new newwin::NewWindowDialog(frame.get());
+    frame->optdlg = new OptionsDialog(frame.get());
     // Owned by the frame; the log windows find it through the registration.
-    logwin::set_save_later_dialog(new logwin::Tsave_later(frame.get()));
-    frame->dlg_about = new Tdlg_about(frame.get());
+    logwin::set_save_later_dialog(new logwin::SaveConfigurationDialog(frame.get()));
+    frame->dlg_about = new AboutDialog(frame.get());
     return frame;
 }
 
@@ -27,7 +27,7 @@ void check_names_in_store(CommandLine& command_line)
     check_names(command_line, [](const QString& name) { return config::config_exists(name); });
 }
 
-void open_start_windows(TForm1& frame, const CommandLine& command_line)
+void open_start_windows(MainWindow& frame, const CommandLine& command_line)
 {
     frame.show();
     frame.reopen_windows();

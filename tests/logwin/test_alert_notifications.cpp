@@ -4,7 +4,7 @@
 
 #include "alerts/desktop_notifier.h"
 #include "help/helpsys.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "notification_service.h"
 #include "store/store_paths.h"
@@ -22,22 +22,22 @@
 
 #include <memory>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 
 class TestAlertNotifications : public QObject {
     Q_OBJECT
 
     QTemporaryDir folder;
 
-    static TForm2* open_window(QMdiArea& area, const QString& name)
+    static LogWindow* open_window(QMdiArea& area, const QString& name)
     {
-        auto* window = new TForm2(nullptr);
+        auto* window = new LogWindow(nullptr);
         area.addSubWindow(window);
         window->show();
-        const TForm2::SetUp result = window->set_up({loopback::free_port(), true, name, {}}, name + " — Vesmira", name);
-        return result == TForm2::SetUp::done ? window : nullptr;
+        const LogWindow::SetUp result = window->set_up({loopback::free_port(), true, name, {}}, name + " — Vesmira", name);
+        return result == LogWindow::SetUp::done ? window : nullptr;
     }
-    static void save_alert(TForm2& window, const QString& name, const QString& catchwords, bool notify)
+    static void save_alert(LogWindow& window, const QString& name, const QString& catchwords, bool notify)
     {
         window.Edit1->setText(name);
         window.Memo2->setPlainText(catchwords);
@@ -55,7 +55,7 @@ private Q_SLOTS:
     void notify_check_box_is_saved_and_shown_again()
     {
         QMdiArea area;
-        TForm2* window = open_window(area, QStringLiteral("web"));
+        LogWindow* window = open_window(area, QStringLiteral("web"));
         QVERIFY(window != nullptr);
         QVERIFY(!window->CheckBox2->isChecked());  // off in a new alert
         QCOMPARE(window->CheckBox2->text(), QStringLiteral("&Notify"));
@@ -66,7 +66,7 @@ private Q_SLOTS:
         QCOMPARE(registry.ReadInteger("notify"), 1);
 
         // A window opened later for the configuration shows each alert's setting.
-        TForm2* reopened = open_window(area, QStringLiteral("web"));
+        LogWindow* reopened = open_window(area, QStringLiteral("web"));
         QVERIFY(reopened != nullptr);
         reopened->CheckListBox1->setCurrentRow(0);
         QCOMPARE(reopened->Edit1->text(), QStringLiteral("loud"));
@@ -88,8 +88,8 @@ private Q_SLOTS:
         auto* area = new QMdiArea(&frame);
         frame.setCentralWidget(area);
         frame.show();
-        TForm2* db = open_window(*area, QStringLiteral("db"));
-        TForm2* web = open_window(*area, QStringLiteral("web"));
+        LogWindow* db = open_window(*area, QStringLiteral("db"));
+        LogWindow* web = open_window(*area, QStringLiteral("web"));
         QVERIFY(db != nullptr && web != nullptr);
         web->notifier = &notifier;
         save_alert(*web, QStringLiteral("loud"), QStringLiteral("ERR"), true);

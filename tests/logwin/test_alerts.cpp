@@ -5,8 +5,8 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
-#include "logwin/tform2.h"
-#include "logwin/tsave_later.h"
+#include "logwin/log_window.h"
+#include "logwin/save_configuration_dialog.h"
 #include "loopback.h"
 #include "net/tserversocket.h"
 #include "platform/message_box.h"
@@ -28,7 +28,7 @@
 
 #include <csignal>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 
 namespace {
 
@@ -63,7 +63,7 @@ std::string stored_string(const std::string& key, const std::string& name)
     return registry.OpenKey(key, false) ? registry.ReadString(name) : "<no key>";
 }
 
-QStringList list_entries(const TForm2& window, bool checked_only = false)
+QStringList list_entries(const LogWindow& window, bool checked_only = false)
 {
     QStringList entries;
     for (int row = 0; row < window.CheckListBox1->count(); ++row)
@@ -72,7 +72,7 @@ QStringList list_entries(const TForm2& window, bool checked_only = false)
     return entries;
 }
 
-std::vector<std::string> keywords(TForm2& window)
+std::vector<std::string> keywords(LogWindow& window)
 {
     return window.memo1->ColorRules().Items(0).Keywords();
 }
@@ -87,7 +87,7 @@ private:
     QString runs_file;    // one line per alert command run
     QString command;      // appends to runs_file, then sleeps on
     RecordingCounter counter;
-    std::unique_ptr<TForm2> window;
+    std::unique_ptr<LogWindow> window;
     quint16 port = 0;
     struct Shown {
         QString text;
@@ -142,7 +142,7 @@ private Q_SLOTS:
         shown.clear();
         answer = platform::MessageAnswer::Yes;
         counter = RecordingCounter();
-        window = std::make_unique<TForm2>(&counter);
+        window = std::make_unique<LogWindow>(&counter);
         window->show();
         port = loopback::free_port();
         window->ServerSocket1->SetPort(port);
@@ -405,7 +405,7 @@ private Q_SLOTS:
         QFETCH(bool, accept);
         QFETCH(bool, local_only);
         QFETCH(bool, choices);
-        logwin::Tsave_later dialog;
+        logwin::SaveConfigurationDialog dialog;
         logwin::set_save_later_dialog(&dialog);
         window->is_saved = false;
         window->config_name.clear();

@@ -4,7 +4,7 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "net/tserversocket.h"
 
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 
 namespace {
 
@@ -55,7 +55,7 @@ class TestFindBar : public QObject {
 
 private:
     QTemporaryDir folder;
-    std::unique_ptr<TForm2> window;
+    std::unique_ptr<LogWindow> window;
     logwin::FindBar* bar = nullptr;
     quint16 port = 0;
 
@@ -84,7 +84,7 @@ private Q_SLOTS:
     void initTestCase() { help::initialize_help(folder.path()); }
     void init()
     {
-        window = std::make_unique<TForm2>(nullptr);
+        window = std::make_unique<LogWindow>(nullptr);
         window->show();
         bar = window->find_bar;
         port = loopback::free_port();

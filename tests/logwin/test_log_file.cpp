@@ -3,7 +3,7 @@
 
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "net/tserversocket.h"
 #include "platform/message_box.h"
@@ -15,7 +15,7 @@
 #include <QToolButton>
 #include <QtTest>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 using loopback::Sender;
 
 namespace {
@@ -47,13 +47,13 @@ private:
     QString log_path;
     QString chosen;  // what the file dialog answers
     int asked = 0;
-    std::unique_ptr<TForm2> window;
+    std::unique_ptr<LogWindow> window;
     quint16 port = 0;
     QStringList shown;
 
     void open_window(bool saved)
     {
-        window = std::make_unique<TForm2>(nullptr);
+        window = std::make_unique<LogWindow>(nullptr);
         window->ask_log_file_name = [this] {
             ++asked;
             return chosen;
@@ -61,7 +61,7 @@ private:
         window->show();
         // An unsaved window is given the name too: it must still leave the store alone.
         const logwin::WindowConfiguration config{port, saved, QStringLiteral("web"), {}};
-        QCOMPARE(window->set_up(config, QStringLiteral("LOG: web"), QStringLiteral("web")), TForm2::SetUp::done);
+        QCOMPARE(window->set_up(config, QStringLiteral("LOG: web"), QStringLiteral("web")), LogWindow::SetUp::done);
     }
     void receive(const QByteArray& lines)
     {

@@ -3,7 +3,7 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "net/tserversocket.h"
 
@@ -20,12 +20,12 @@
 #include <random>
 #include <thread>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 using loopback::Sender;
 
 namespace {
 
-QList<QByteArray> memo_lines(const TForm2& window)
+QList<QByteArray> memo_lines(const LogWindow& window)
 {
     QList<QByteArray> lines;
     for (int index = 0; index < window.memo1->line_count(); ++index) {
@@ -42,14 +42,14 @@ class TestLogWindow : public QObject {
 
 private:
     QTemporaryDir help_folder;
-    std::unique_ptr<TForm2> window;
+    std::unique_ptr<LogWindow> window;
     quint16 port = 0;
 
 private Q_SLOTS:
     void initTestCase() { help::initialize_help(help_folder.path()); }
     void init()
     {
-        window = std::make_unique<TForm2>(nullptr);
+        window = std::make_unique<LogWindow>(nullptr);
         window->show();
         port = loopback::free_port();
         window->ServerSocket1->SetPort(port);

@@ -4,7 +4,7 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "platform/message_box.h"
 
 #include <QDir>
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 
 namespace {
 
@@ -39,7 +39,7 @@ private:
     QTemporaryDir folder;
     // Where a test saves; made anew for each, so that it holds only what that test left.
     std::unique_ptr<QTemporaryDir> saves;
-    std::unique_ptr<TForm2> window;
+    std::unique_ptr<LogWindow> window;
     QStringList messages;
     int asked = 0;
 
@@ -72,7 +72,7 @@ private Q_SLOTS:
     void init()
     {
         saves = std::make_unique<QTemporaryDir>();
-        window = std::make_unique<TForm2>(nullptr);
+        window = std::make_unique<LogWindow>(nullptr);
         window->show();
         messages.clear();
         asked = 0;

@@ -5,7 +5,7 @@
 #include "help/helpsys_funcs.h"
 #include "newwin/new_action.h"
 #include "newwin/port_mask_edit.h"
-#include "newwin/tform3.h"
+#include "newwin/new_window_dialog.h"
 #include "platform/message_box.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
@@ -98,7 +98,7 @@ class TestNewWindow : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> config_dir;
-    std::unique_ptr<TForm3> dialog;
+    std::unique_ptr<NewWindowDialog> dialog;
     QStringList boxes;  // "text|caption|icon"
     MessageAnswer question_answer = MessageAnswer::Yes;
     QStringList calls;  // open_log_window calls, as unsaved() and saved() spell them
@@ -197,7 +197,7 @@ private Q_SLOTS:
             boxes.append(text + QLatin1Char('|') + caption + QLatin1Char('|') + QString::number(int(icon)));
             return icon == MessageIcon::Question ? question_answer : MessageAnswer::Ok;
         });
-        dialog = std::make_unique<TForm3>();  // a freshly started program
+        dialog = std::make_unique<NewWindowDialog>();  // a freshly started program
     }
 
     void cleanup()

@@ -2,7 +2,7 @@
 // log windows with a pending alert (the offscreen platform has no tray to show them in).
 
 #include "help/helpsys.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "shell/alert_tray.h"
 #include "shell/startup.h"
@@ -31,7 +31,7 @@ private Q_SLOTS:
 
     void tray_follows_the_pending_alerts()
     {
-        const std::unique_ptr<shell::TForm1> frame = shell::create_main_windows();
+        const std::unique_ptr<shell::MainWindow> frame = shell::create_main_windows();
         frame->show();
         const shell::AlertTray* tray = frame->alert_tray;
         QVERIFY(tray != nullptr);

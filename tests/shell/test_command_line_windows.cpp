@@ -2,7 +2,7 @@
 // reopened ones, in order, through the same opening as the New window dialog, with its messages.
 
 #include "config/window_config.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "shell/command_line.h"
 #include "shell/startup.h"
@@ -13,13 +13,13 @@
 #include <QLabel>
 #include <QtTest>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 
 class TestCommandLineWindows : public QObject, private StartUpFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<shell::TForm1> frame;
+    std::unique_ptr<shell::MainWindow> frame;
 
     // Start-up as main() does it, from the arguments after the program's name.
     void start(QStringList arguments)
@@ -36,7 +36,7 @@ private:
     {
         QStringList lines;
         for (int index = 0; index < frame->log_window_count(); ++index) {
-            const TForm2* window = frame->log_window(index);
+            const LogWindow* window = frame->log_window(index);
             lines.append(QStringLiteral("%1|%2|%3|%4|%5")
                              .arg(window->windowTitle())
                              .arg(window->listen_port)

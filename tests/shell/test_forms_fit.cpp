@@ -4,17 +4,17 @@
 
 #include "help/help_viewer.h"
 #include "help/helpsys.h"
-#include "logwin/tform2.h"
-#include "logwin/tsave_later.h"
+#include "logwin/log_window.h"
+#include "logwin/save_configuration_dialog.h"
 #include "loopback.h"
-#include "newwin/tform3.h"
+#include "newwin/new_window_dialog.h"
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/text_fit.h"
 #include "shell/startup.h"
-#include "shell/tdlg_about.h"
-#include "shell/tform1.h"
-#include "shell/toptdlg.h"
+#include "shell/about_dialog.h"
+#include "shell/main_window.h"
+#include "shell/options_dialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -117,7 +117,7 @@ class TestFormsFit : public QObject {
 
 private:
     QTemporaryDir folder;
-    std::unique_ptr<shell::TForm1> frame;
+    std::unique_ptr<shell::MainWindow> frame;
     std::vector<std::unique_ptr<QWidget>> dialogs;
 
     QWidget* log_window_at(int tab)
@@ -125,7 +125,7 @@ private:
         if (frame->log_window_count() == 0)
             frame->open_log_window(loopback::free_port(), false, QString(), QStringLiteral("Fit"), QString(),
                                    QStringLiteral("unsaved"));
-        logwin::TForm2* window = frame->log_window(0);
+        logwin::LogWindow* window = frame->log_window(0);
         window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(tab);
         return window;
     }
@@ -175,10 +175,10 @@ private Q_SLOTS:
         });
         QTest::newRow("log window, view") << FormMaker([this] { return log_window_at(0); });
         QTest::newRow("log window, alerts") << FormMaker([this] { return log_window_at(1); });
-        QTest::newRow("New window") << FormMaker([this] { return dialog<newwin::TForm3>(); });
-        QTest::newRow("Global options") << FormMaker([this] { return dialog<shell::Toptdlg>(); });
-        QTest::newRow("Save configuration") << FormMaker([this] { return dialog<logwin::Tsave_later>(); });
-        QTest::newRow("About") << FormMaker([this] { return dialog<shell::Tdlg_about>(); });
+        QTest::newRow("New window") << FormMaker([this] { return dialog<newwin::NewWindowDialog>(); });
+        QTest::newRow("Global options") << FormMaker([this] { return dialog<shell::OptionsDialog>(); });
+        QTest::newRow("Save configuration") << FormMaker([this] { return dialog<logwin::SaveConfigurationDialog>(); });
+        QTest::newRow("About") << FormMaker([this] { return dialog<shell::AboutDialog>(); });
         QTest::newRow("help viewer") << FormMaker([] {
             return help::html_help(QStringLiteral("vesmira.chm"), help::HH_HELP_CONTEXT, help::context_new_window_dialog);
         });

@@ -4,11 +4,11 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "loopback.h"
 #include "platform/message_box.h"
 #include "shell/startup.h"
-#include "shell/tdlg_about.h"
+#include "shell/about_dialog.h"
 
 #include <QImageReader>
 #include <QLabel>
@@ -28,7 +28,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 using loopback::reaped;
 
 class TestFrame : public QObject {
@@ -37,21 +37,21 @@ class TestFrame : public QObject {
 private:
     QTemporaryDir help_folder;
     QStringList boxes;  // "caption|icon|text" of every message shown
-    std::unique_ptr<shell::TForm1> frame;
+    std::unique_ptr<shell::MainWindow> frame;
 
     QString panel_text(int index) const
     {
         return frame->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(index))->text();
     }
-    QList<TForm2*> log_windows() const
+    QList<LogWindow*> log_windows() const
     {
-        QList<TForm2*> windows;
+        QList<LogWindow*> windows;
         for (int index = 0; index < frame->log_window_count(); ++index)
             windows.append(frame->log_window(index));
         return windows;
     }
     // Opens an unsaved window on a free port; null when none was added.
-    TForm2* open_window(const QString& caption, const QString& command = {}, quint16* port_used = nullptr)
+    LogWindow* open_window(const QString& caption, const QString& command = {}, quint16* port_used = nullptr)
     {
         const quint16 port = loopback::free_port();
         if (port_used != nullptr)
@@ -75,7 +75,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        for (TForm2* window : log_windows())
+        for (LogWindow* window : log_windows())
             window->FormClose();
         frame.reset();
         platform::set_message_box_handler({});
@@ -99,7 +99,7 @@ private Q_SLOTS:
         const quint16 port = loopback::free_port();
         frame->open_log_window(port, true, "web", "LOG: web", "/bin/sleep 30", "web label");
         QCOMPARE(frame->log_window_count(), 1);
-        TForm2* window = frame->log_window(0);
+        LogWindow* window = frame->log_window(0);
         QCOMPARE(window->windowTitle(), QStringLiteral("LOG: web"));
         QCOMPARE(window->findChild<QLabel*>("Label2")->text(), QStringLiteral("web label"));
         QCOMPARE(window->listen_port, port);
@@ -118,14 +118,14 @@ private Q_SLOTS:
     {
         quint16 port = 0;
         QVERIFY(open_window("LOG: first", {}, &port));
-        const QList<TForm2*> before = log_windows();
+        const QList<LogWindow*> before = log_windows();
         frame->open_log_window(port, false, {}, "LOG: again", "/bin/sleep 30", {});
         QCOMPARE(boxes, QStringList{QStringLiteral("Error|0|You are already listening on port %1.").arg(port)});
         QCOMPARE(log_windows(), before);
         QCOMPARE(frame->mdi_area->subWindowList().size(), 1);
 
         boxes.clear();
-        TForm2* window = open_window("LOG: x", "/nonexistent/program -v", &port);
+        LogWindow* window = open_window("LOG: x", "/nonexistent/program -v", &port);
         QVERIFY(window);
         QCOMPARE(boxes, QStringList{"Error|0|Couldn't run your command."});
         QVERIFY(!window->process_handle && window->command_program.isEmpty());
@@ -150,7 +150,7 @@ private Q_SLOTS:
         QVERIFY(open_window("LOG: missing", "no-such-program-of-vesmira -v"));
         QCOMPARE(boxes, QStringList{"Error|0|Couldn't run your command."});
         boxes.clear();
-        TForm2* sleeper = open_window("LOG: sleeper", "sleep 30");
+        LogWindow* sleeper = open_window("LOG: sleeper", "sleep 30");
         QVERIFY(sleeper && boxes.isEmpty());
         QVERIFY(sleeper->process_handle && sleeper->process_handle->running());
         QCOMPARE(sleeper->window_command(), QStringLiteral("sleep 30"));
@@ -175,7 +175,7 @@ private Q_SLOTS:
         QFETCH(QStringList, messages);
         QFETCH(QKeySequence, keys);
         quint16 port = 0;
-        QPointer<TForm2> window = open_window("LOG: x", command, &port);
+        QPointer<LogWindow> window = open_window("LOG: x", command, &port);
         QVERIFY(window);
         const pid_t pid = window->process_handle ? window->process_handle->pid() : 0;
         if (command == QLatin1String("/bin/true"))
@@ -213,7 +213,7 @@ private Q_SLOTS:
         QFETCH(QString, events);
         QFETCH(QStringList, texts);
         QFETCH(QList<int>, counts);
-        TForm2* windows[2] = {open_window("LOG: a"), open_window("LOG: b")};
+        LogWindow* windows[2] = {open_window("LOG: a"), open_window("LOG: b")};
         QVERIFY(windows[0] && windows[1]);
         const QStringList steps = events.split(QLatin1Char(' '));
         for (qsizetype step = 0; step < steps.size(); ++step) {
@@ -239,7 +239,7 @@ private Q_SLOTS:
         QList<std::pair<pid_t, quint16>> started;
         for (const char* caption : {"LOG: a", "LOG: b"}) {
             quint16 port = 0;
-            TForm2* window = open_window(caption, "/bin/sleep 30", &port);
+            LogWindow* window = open_window(caption, "/bin/sleep 30", &port);
             QVERIFY(window && window->process_handle);
             started.append({window->process_handle->pid(), port});
         }
@@ -254,8 +254,8 @@ private Q_SLOTS:
 
     void window_menu_lists_and_activates_windows()
     {
-        TForm2* first = open_window("LOG: a&b");
-        TForm2* second = open_window("LOG: c");
+        LogWindow* first = open_window("LOG: a&b");
+        LogWindow* second = open_window("LOG: c");
         QCOMPARE(frame->mdi_area->activeSubWindow(), second);
         for (int showing = 0; showing < 2; ++showing)  // listed once, however often it opens
             QMetaObject::invokeMethod(frame->Window1, "aboutToShow");
@@ -282,10 +282,10 @@ private Q_SLOTS:
         QCOMPARE(items, (QStringList{"&Find...|Ctrl+F|off", "Find &Next|F3|off", "Find &Previous|Shift+F3|off",
                                      "C&lear|Ctrl+Shift+L|off", "Show &arrival times||off"}));
 
-        TForm2* first = open_window("LOG: a");
-        TForm2* second = open_window("LOG: b");
+        LogWindow* first = open_window("LOG: a");
+        LogWindow* second = open_window("LOG: b");
         QVERIFY(frame->find_action->isEnabled());
-        for (TForm2* window : {first, second})
+        for (LogWindow* window : {first, second})
             window->memo1->set_text("one match\nmore match");
         first->PageControl1->setCurrentIndex(1);
         frame->mdi_area->setActiveSubWindow(first);
@@ -327,7 +327,7 @@ private Q_SLOTS:
         };
         QCOMPARE(items(), (QStringList{"&New|Ctrl+N|on", "&Save log as...|Ctrl+S|off", "Save &selection as...||off",
                                        "&Quit|Ctrl+Q|on"}));
-        TForm2* window = open_window("LOG: a");
+        LogWindow* window = open_window("LOG: a");
         window->memo1->set_text("one\ntwo");
         QCOMPARE(items().mid(1, 2), (QStringList{"&Save log as...|Ctrl+S|on", "Save &selection as...||off"}));
         window->memo1->set_selection(0, 3);
@@ -346,7 +346,7 @@ private Q_SLOTS:
     void arranging_windows()
     {
         frame->resize(1400, 1000);
-        TForm2* windows[2] = {open_window("LOG: a"), open_window("LOG: b")};
+        LogWindow* windows[2] = {open_window("LOG: a"), open_window("LOG: b")};
         QVERIFY(windows[0] && windows[1]);
         const QRect area = frame->mdi_area->viewport()->rect();
         const int half_height = area.height() / 2;
@@ -364,7 +364,7 @@ private Q_SLOTS:
     void about_box_shows_logo_and_notice_and_ignores_escape()
     {
         QVERIFY(QImageReader::supportedImageFormats().contains("gif"));
-        shell::Tdlg_about* about = frame->dlg_about;
+        shell::AboutDialog* about = frame->dlg_about;
         const QImage logo = about->findChild<QLabel*>("Image1")->pixmap().toImage();
         QCOMPARE(logo.size(), QSize(251, 50));
         QCOMPARE(qAlpha(logo.pixel(250, 0)), 0);   // drawn transparently

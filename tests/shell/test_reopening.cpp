@@ -1,13 +1,13 @@
 // The global option driven through real start-ups and quits: the Global options dialog,
 // recording the saved windows at quit and reopening them at the next start.
 
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "colormemo/tcolormemo.h"
 #include "local_addresses.h"
 #include "loopback.h"
 #include "shell/startup.h"
 #include "start_up_fixture.h"
-#include "shell/toptdlg.h"
+#include "shell/options_dialog.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
 
@@ -22,13 +22,13 @@
 #include <filesystem>
 #include <optional>
 
-using logwin::TForm2;
+using logwin::LogWindow;
 
 class TestReopening : public QObject, private StartUpFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<shell::TForm1> frame;
+    std::unique_ptr<shell::MainWindow> frame;
 
     // One program run: start-up as main() does it.
     void start()
@@ -68,7 +68,7 @@ private:
     void set_option_in_dialog(bool checked, bool ok, bool* shown_checked = nullptr)
     {
         QTimer::singleShot(0, this, [&] {
-            auto* dialog = frame->findChild<shell::Toptdlg*>();
+            auto* dialog = frame->findChild<shell::OptionsDialog*>();
             QVERIFY(dialog && dialog->isVisible());
             auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("CheckBox1"));
             if (shown_checked != nullptr)
@@ -127,7 +127,7 @@ private Q_SLOTS:
 
         start();
         QCOMPARE(window_captions(), (QStringList{"LOG: db", "LOG: web"}));
-        TForm2* web = frame->log_window(1);
+        LogWindow* web = frame->log_window(1);
         QVERIFY(web->is_saved);
         QCOMPARE(web->config_name, QStringLiteral("web"));
         QCOMPARE(web->listen_port, web_port);
@@ -203,13 +203,13 @@ private Q_SLOTS:
     {
         start();
         frame->open_log_window(loopback::free_port(), false, {}, "LOG: one", "", "one");
-        TForm2* window = frame->log_window(0);
+        LogWindow* window = frame->log_window(0);
         // Nothing stored: the default, 1024 MB.
         QCOMPARE(window->memo1->text_limit(), std::int64_t{1024} << 20);
 
         const auto set_limit_in_dialog = [&](bool limited, int megabytes, bool* shown_limited, int* shown_megabytes) {
             QTimer::singleShot(0, this, [&] {
-                auto* dialog = frame->findChild<shell::Toptdlg*>();
+                auto* dialog = frame->findChild<shell::OptionsDialog*>();
                 QVERIFY(dialog && dialog->isVisible());
                 auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("CheckBox2"));
                 auto* size = dialog->findChild<QSpinBox*>(QStringLiteral("SpinEdit1"));

@@ -3,7 +3,7 @@
 
 #include "colormemo/tcolormemo.h"
 #include "logsave/log_writer.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "platform/message_box.h"
 
 #include <QCheckBox>
@@ -42,9 +42,9 @@ logsave::TextPlace place_of(const colormemo::LineStore& store, colormemo::TextOf
 }  // namespace
 
 // One save under way; a child of the window, so that it goes with the window.
-class TForm2::LogSave : public QObject {
+class LogWindow::LogSave : public QObject {
 public:
-    LogSave(TForm2& window, Writer writer, const QString& file_name)
+    LogSave(LogWindow& window, Writer writer, const QString& file_name)
         : QObject(&window), window_(window), writer_(std::move(writer)), file_name_(file_name),
           progress_(QStringLiteral("Saving to %1").arg(file_name), QStringLiteral("Cancel"), 0, progress_steps, &window)
     {
@@ -96,14 +96,14 @@ private:
         platform::show_message(text, QStringLiteral("Error"), platform::MessageIcon::Error);
     }
 
-    TForm2& window_;
+    LogWindow& window_;
     Writer writer_;
     QString file_name_;
     QProgressDialog progress_;
     QTimer timer_;
 };
 
-void TForm2::save_log_as(bool selection_only)
+void LogWindow::save_log_as(bool selection_only)
 {
     // One save at a time; the frame's menu items are disabled meanwhile.
     if (log_save != nullptr)
@@ -139,7 +139,7 @@ void TForm2::save_log_as(bool selection_only)
     log_save = new LogSave(*this, std::move(writer), file_name);
 }
 
-QString TForm2::ask_save_file(bool selection_only)
+QString LogWindow::ask_save_file(bool selection_only)
 {
     QFileDialog dialog(this, selection_only ? QStringLiteral("Save selection as") : QStringLiteral("Save log as"),
                        QString(), QStringLiteral("Log files (*.log *.txt);;All files (*)"));

@@ -1,6 +1,6 @@
 // The About dialog's fixed layout and notice text.
 
-#include "shell/tdlg_about.h"
+#include "shell/about_dialog.h"
 
 #include "platform/form_layout.h"
 #include "platform/text_fit.h"
@@ -39,7 +39,7 @@ const char* const notice_text =
 
 }  // namespace
 
-Tdlg_about::Tdlg_about(QWidget* parent) : QDialog(parent)
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 {
     register_shell_resources();
     setObjectName(QStringLiteral("dlg_about"));
@@ -79,7 +79,7 @@ Tdlg_about::Tdlg_about(QWidget* parent) : QDialog(parent)
     platform::fit_text(this);
 }
 
-void Tdlg_about::keyPressEvent(QKeyEvent* event)
+void AboutDialog::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         event->accept();
@@ -88,7 +88,7 @@ void Tdlg_about::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void Tdlg_about::showEvent(QShowEvent* event)
+void AboutDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (const QScreen* display = screen())

@@ -11,11 +11,11 @@ class QShowEvent;
 
 namespace logwin {
 
-class Tsave_later : public QDialog {
+class SaveConfigurationDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Tsave_later(QWidget* parent = nullptr);
+    explicit SaveConfigurationDialog(QWidget* parent = nullptr);
 
     // Each carries its name as objectName. The name field keeps its text between uses.
     QLabel* Label1 = nullptr;
@@ -33,7 +33,7 @@ protected:
 // The log windows reach the start-up instance through these, since the shell that owns it is
 // above them. Registration doesn't pass ownership; once the dialog is destroyed the accessor
 // gives null again.
-void set_save_later_dialog(Tsave_later* dialog);
-Tsave_later* save_later_dialog();
+void set_save_later_dialog(SaveConfigurationDialog* dialog);
+SaveConfigurationDialog* save_later_dialog();
 
 }  // namespace logwin

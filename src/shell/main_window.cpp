@@ -1,16 +1,16 @@
 // The frame: menu, status bar, arrangement of the log windows, opening a log window, quitting.
 
-#include "shell/tform1.h"
+#include "shell/main_window.h"
 
 #include "alerts/desktop_notifier.h"
 #include "alerts/tgradientcaption.h"
 #include "colormemo/tcolormemo.h"
 #include "config/window_config.h"
 #include "help/helpsys.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "newwin/new_action.h"
 #include "newwin/text_trim.h"
-#include "newwin/tform3.h"
+#include "newwin/new_window_dialog.h"
 #include "platform/bring_to_front.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
@@ -18,8 +18,8 @@
 #include "platform/system_colors.h"
 #include "platform/text_fit.h"
 #include "shell/alert_tray.h"
-#include "shell/tdlg_about.h"
-#include "shell/toptdlg.h"
+#include "shell/about_dialog.h"
+#include "shell/options_dialog.h"
 #include "shell/window_reopening.h"
 
 #include <QAction>
@@ -83,7 +83,7 @@ QAction* make_action(QObject* owner, const char* name, const QString& caption)
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("VESMIRA"));
@@ -135,25 +135,25 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     FormCreate();
 }
 
-TForm1::~TForm1()
+MainWindow::~MainWindow()
 {
     // The log windows go after the frame's own members: their going must not reach back into it.
     mdi_area->disconnect(this);
     FormDestroy();
 }
 
-void TForm1::FormCreate()
+void MainWindow::FormCreate()
 {
     help_system = std::make_unique<help::THookHelpSystem>(QStringLiteral("vesmira.chm"), QString(), 0);
     pending_alerts = 0;
 }
 
-void TForm1::FormDestroy()
+void MainWindow::FormDestroy()
 {
     help_system.reset();
 }
 
-void TForm1::create_menu()
+void MainWindow::create_menu()
 {
     new_action = make_action(this, "new", QStringLiteral("&New"));
     new_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -172,10 +172,10 @@ void TForm1::create_menu()
     save_log_action = make_action(this, "save_log_action", QStringLiteral("&Save log as..."));
     save_log_action->setShortcut(QKeySequence::Save);
     connect(save_log_action, &QAction::triggered, this,
-            [this] { on_active_log_window([](logwin::TForm2& window) { window.save_log_as(false); }); });
+            [this] { on_active_log_window([](logwin::LogWindow& window) { window.save_log_as(false); }); });
     save_selection_action = make_action(this, "save_selection_action", QStringLiteral("Save &selection as..."));
     connect(save_selection_action, &QAction::triggered, this,
-            [this] { on_active_log_window([](logwin::TForm2& window) { window.save_log_as(true); }); });
+            [this] { on_active_log_window([](logwin::LogWindow& window) { window.save_log_as(true); }); });
     for (QAction* action : {save_log_action, save_selection_action})
         help::set_help_context(action, help::context_log_window);
     Quit1 = make_action(this, "Quit1", QStringLiteral("&Quit"));
@@ -196,20 +196,20 @@ void TForm1::create_menu()
 
     find_action = make_action(this, "find_action", QStringLiteral("&Find..."));
     find_action->setShortcut(QKeySequence::Find);
-    connect(find_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::TForm2::open_find_bar); });
+    connect(find_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::LogWindow::open_find_bar); });
     find_next_action = make_action(this, "find_next_action", QStringLiteral("Find &Next"));
     find_next_action->setShortcut(QKeySequence::FindNext);
-    connect(find_next_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::TForm2::find_next); });
+    connect(find_next_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::LogWindow::find_next); });
     find_previous_action = make_action(this, "find_previous_action", QStringLiteral("Find &Previous"));
     find_previous_action->setShortcut(QKeySequence::FindPrevious);
     connect(find_previous_action, &QAction::triggered, this,
-            [this] { on_active_log_window(&logwin::TForm2::find_previous); });
+            [this] { on_active_log_window(&logwin::LogWindow::find_previous); });
     for (QAction* action : {find_action, find_next_action, find_previous_action})
         help::set_help_context(action, help::context_find_bar);
     clear_action = make_action(this, "clear_action", QStringLiteral("C&lear"));
     clear_action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     help::set_help_context(clear_action, help::context_log_window);
-    connect(clear_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::TForm2::clear_view); });
+    connect(clear_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::LogWindow::clear_view); });
 
     WindowCascade1 = make_action(this, "WindowCascade1", QStringLiteral("&Cascade"));
     WindowCascade1->setIcon(arrangement_image(0));
@@ -255,7 +255,7 @@ void TForm1::create_menu()
     connect(mdi_area, &QMdiArea::subWindowActivated, this, enable_edit_actions);
     // Saving needs a window that isn't saving already; the selection, a selection on screen.
     const auto enable_save_actions = [this] {
-        const logwin::TForm2* window = active_log_window();
+        const logwin::LogWindow* window = active_log_window();
         const bool can_save = window != nullptr && !window->saving();
         save_log_action->setEnabled(can_save);
         save_selection_action->setEnabled(can_save && window->shown_memo()->selection_length() > 0);
@@ -280,40 +280,40 @@ void TForm1::create_menu()
     Help1->addAction(About1);
 }
 
-logwin::TForm2* TForm1::active_log_window() const
+logwin::LogWindow* MainWindow::active_log_window() const
 {
     // The current one also while another application has the focus.
-    return qobject_cast<logwin::TForm2*>(mdi_area->currentSubWindow());
+    return qobject_cast<logwin::LogWindow*>(mdi_area->currentSubWindow());
 }
 
-void TForm1::on_active_log_window(const std::function<void(logwin::TForm2&)>& step)
+void MainWindow::on_active_log_window(const std::function<void(logwin::LogWindow&)>& step)
 {
     platform::guarded([&] {
-        if (logwin::TForm2* window = active_log_window())
+        if (logwin::LogWindow* window = active_log_window())
             step(*window);
     });
 }
 
-void TForm1::add_arrival_times_action()
+void MainWindow::add_arrival_times_action()
 {
     arrival_times_action = make_action(this, "arrival_times_action", QStringLiteral("Show &arrival times"));
     arrival_times_action->setCheckable(true);
     help::set_help_context(arrival_times_action, help::context_log_window);
     connect(arrival_times_action, &QAction::triggered, this, [this](bool on) {
         platform::guarded([&] {
-            if (logwin::TForm2* window = active_log_window())
+            if (logwin::LogWindow* window = active_log_window())
                 window->choose_arrival_times(on);
         });
     });
     // Each window keeps its own choice; the check mark shows the active one's.
     connect(mdi_area, &QMdiArea::subWindowActivated, this, [this] {
-        const logwin::TForm2* window = active_log_window();
+        const logwin::LogWindow* window = active_log_window();
         arrival_times_action->setChecked(window != nullptr && window->shows_arrival_times());
     });
     Edit1->addAction(arrival_times_action);
 }
 
-void TForm1::list_windows_in_menu()
+void MainWindow::list_windows_in_menu()
 {
     // Everything after the four arrangement actions is the previous listing.
     const QList<QAction*> items = Window1->actions();
@@ -327,12 +327,12 @@ void TForm1::list_windows_in_menu()
     Window1->addSeparator();
     QMdiSubWindow* active = mdi_area->activeSubWindow();
     for (int index = 0; index < count; ++index) {
-        logwin::TForm2* window = log_window(index);
+        logwin::LogWindow* window = log_window(index);
         QString caption = window->windowTitle();
         QAction* item = Window1->addAction(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
         item->setCheckable(true);
         item->setChecked(window == active);
-        QPointer<logwin::TForm2> target(window);
+        QPointer<logwin::LogWindow> target(window);
         connect(item, &QAction::triggered, this, [this, target] {
             if (target)
                 mdi_area->setActiveSubWindow(target);
@@ -340,19 +340,19 @@ void TForm1::list_windows_in_menu()
     }
 }
 
-int TForm1::log_window_count() const
+int MainWindow::log_window_count() const
 {
     int count = 0;
     for (QMdiSubWindow* child : mdi_area->subWindowList(QMdiArea::CreationOrder))
-        if (qobject_cast<logwin::TForm2*>(child) != nullptr && !child->isHidden())
+        if (qobject_cast<logwin::LogWindow*>(child) != nullptr && !child->isHidden())
             ++count;
     return count;
 }
 
-logwin::TForm2* TForm1::log_window(int index) const
+logwin::LogWindow* MainWindow::log_window(int index) const
 {
     for (QMdiSubWindow* child : mdi_area->subWindowList(QMdiArea::CreationOrder)) {
-        auto* window = qobject_cast<logwin::TForm2*>(child);
+        auto* window = qobject_cast<logwin::LogWindow*>(child);
         if (window == nullptr || window->isHidden())
             continue;
         if (index-- == 0)
@@ -361,19 +361,19 @@ logwin::TForm2* TForm1::log_window(int index) const
     return nullptr;
 }
 
-void TForm1::open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
+void MainWindow::open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
                              const QString& command, const QString& label_text, bool local_only)
 {
-    auto* window = new logwin::TForm2(this);
+    auto* window = new logwin::LogWindow(this);
     window->notifier = notifier;
     mdi_area->addSubWindow(window);
     window->show();
     window->set_text_limit(stored_text_limit_bytes());
 
     switch (window->set_up({port, saved, config_name, command, local_only}, caption, label_text)) {
-    case logwin::TForm2::SetUp::not_listening: {
+    case logwin::LogWindow::SetUp::not_listening: {
         // The box's nested loop lets the user close the window meanwhile.
-        QPointer<logwin::TForm2> doomed(window);
+        QPointer<logwin::LogWindow> doomed(window);
         // A port in use is what the message always said; any other reason is said as it is.
         const int reason = window->listen_error;
         const QString text = reason == 0 || reason == EADDRINUSE
@@ -384,16 +384,16 @@ void TForm1::open_log_window(std::int32_t port, bool saved, const QString& confi
         delete doomed.data();
         return;
     }
-    case logwin::TForm2::SetUp::command_not_started:
+    case logwin::LogWindow::SetUp::command_not_started:
         platform::show_message(QStringLiteral("Couldn't run your command."), QStringLiteral("Error"),
                                platform::MessageIcon::Error);
         return;
-    case logwin::TForm2::SetUp::done:
+    case logwin::LogWindow::SetUp::done:
         return;
     }
 }
 
-void TForm1::note_alert_raised()
+void MainWindow::note_alert_raised()
 {
     if (pending_alerts < log_window_count())
         ++pending_alerts;
@@ -402,7 +402,7 @@ void TForm1::note_alert_raised()
     alert_tray->show_pending(pending_alerts);
 }
 
-void TForm1::note_alert_acknowledged()
+void MainWindow::note_alert_acknowledged()
 {
     if (pending_alerts > 0)
         --pending_alerts;
@@ -411,24 +411,24 @@ void TForm1::note_alert_acknowledged()
     alert_tray->show_pending(pending_alerts);
 }
 
-void TForm1::save_windows_and_quit()
+void MainWindow::save_windows_and_quit()
 {
     // A store that can't be written must not keep the user from quitting: the error is
     // reported and quitting goes on.
     platform::guarded([this] {
         std::vector<OpenWindowRecord> records;
         for (int index = 0; index < log_window_count(); ++index) {
-            const logwin::TForm2* window = log_window(index);
+            const logwin::LogWindow* window = log_window(index);
             records.push_back({window->is_saved, window->config_name});
         }
         record_open_windows(records);
     });
 
     // Taken up front: a close handler's message box lets the user close windows meanwhile.
-    QList<QPointer<logwin::TForm2>> windows;
+    QList<QPointer<logwin::LogWindow>> windows;
     for (int index = 0; index < log_window_count(); ++index)
         windows.append(log_window(index));
-    for (const QPointer<logwin::TForm2>& window : windows) {
+    for (const QPointer<logwin::LogWindow>& window : windows) {
         // Each in its own guard: one window's failure must not keep the others' processes
         // running or the program from ending.
         if (window)
@@ -437,7 +437,7 @@ void TForm1::save_windows_and_quit()
     QCoreApplication::quit();
 }
 
-void TForm1::reopen_windows()
+void MainWindow::reopen_windows()
 {
     reopen_recorded_windows([this](std::int32_t port, bool saved, const QString& config_name, const QString& caption,
                                    const QString& command, const QString& label_text, bool local_only) {
@@ -445,7 +445,7 @@ void TForm1::reopen_windows()
     });
 }
 
-void TForm1::open_requested_windows(const QStringList& names, std::optional<std::int32_t> port,
+void MainWindow::open_requested_windows(const QStringList& names, std::optional<std::int32_t> port,
                                     const QString& command)
 {
     for (const QString& name : names) {
@@ -467,12 +467,12 @@ void TForm1::open_requested_windows(const QStringList& names, std::optional<std:
     }
 }
 
-void TForm1::Quit1Click()
+void MainWindow::Quit1Click()
 {
     platform::guarded([this] { save_windows_and_quit(); });
 }
 
-void TForm1::Contents1Click()
+void MainWindow::Contents1Click()
 {
     platform::guarded([this] {
         if (help_system)
@@ -480,7 +480,7 @@ void TForm1::Contents1Click()
     });
 }
 
-void TForm1::About1Click()
+void MainWindow::About1Click()
 {
     platform::guarded([this] {
         if (dlg_about != nullptr)
@@ -488,12 +488,12 @@ void TForm1::About1Click()
     });
 }
 
-void TForm1::WindowCascade1Execute()
+void MainWindow::WindowCascade1Execute()
 {
     platform::guarded([this] { mdi_area->cascadeSubWindows(); });
 }
 
-void TForm1::WindowMinimizeAll1Execute()
+void MainWindow::WindowMinimizeAll1Execute()
 {
     platform::guarded([this] {
         for (int index = log_window_count() - 1; index >= 0; --index)
@@ -501,20 +501,20 @@ void TForm1::WindowMinimizeAll1Execute()
     });
 }
 
-void TForm1::WindowTileHorizontal1Execute()
+void MainWindow::WindowTileHorizontal1Execute()
 {
     platform::guarded([this] { tile(Qt::Vertical); });
 }
 
-void TForm1::WindowTileVertical1Execute()
+void MainWindow::WindowTileVertical1Execute()
 {
     platform::guarded([this] { tile(Qt::Horizontal); });
 }
 
-void TForm1::tile(Qt::Orientation stacking)
+void MainWindow::tile(Qt::Orientation stacking)
 {
     // Minimised windows keep their place, as the standard tiling leaves them.
-    QList<logwin::TForm2*> windows;
+    QList<logwin::LogWindow*> windows;
     for (int index = 0; index < log_window_count(); ++index)
         if (!log_window(index)->isMinimized())
             windows.append(log_window(index));
@@ -523,7 +523,7 @@ void TForm1::tile(Qt::Orientation stacking)
     const QRect area = mdi_area->viewport()->rect();
     const auto count = static_cast<int>(windows.size());
     for (int index = 0; index < count; ++index) {
-        logwin::TForm2* window = windows[index];
+        logwin::LogWindow* window = windows[index];
         if (window->isMaximized())
             window->showNormal();
         if (stacking == Qt::Vertical) {
@@ -538,7 +538,7 @@ void TForm1::tile(Qt::Orientation stacking)
     }
 }
 
-void TForm1::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     platform::guarded([this] { save_windows_and_quit(); });
     QMainWindow::closeEvent(event);

@@ -19,11 +19,11 @@ namespace newwin {
 
 class PortMaskEdit;
 
-class TForm3 : public QDialog {
+class NewWindowDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TForm3(QWidget* parent = nullptr);
+    explicit NewWindowDialog(QWidget* parent = nullptr);
 
     // Set by a change of the port field that port_set_by_selection doesn't absorb (the user
     // typed a port); cleared only by a successful Save. The New action opens an unsaved window

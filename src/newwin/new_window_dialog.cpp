@@ -1,6 +1,6 @@
 // The New window dialog: its controls as the form lays them out, and its handlers.
 
-#include "newwin/tform3.h"
+#include "newwin/new_window_dialog.h"
 
 #include "config/window_config.h"
 #include "help/helpsys.h"
@@ -46,7 +46,7 @@ void show_error(const char* text, const char* caption)
 
 }  // namespace
 
-TForm3::TForm3(QWidget* parent) : QDialog(parent)
+NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("New vesmira window"));
@@ -110,7 +110,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     platform::fit_text(this);
 }
 
-void TForm3::showEvent(QShowEvent* event)
+void NewWindowDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
@@ -119,7 +119,7 @@ void TForm3::showEvent(QShowEvent* event)
     }
 }
 
-void TForm3::center_on_screen()
+void NewWindowDialog::center_on_screen()
 {
     const QScreen* target = parentWidget() ? parentWidget()->screen() : screen();
     if (!target)
@@ -129,18 +129,18 @@ void TForm3::center_on_screen()
     move(frame.topLeft());
 }
 
-void TForm3::FormShow()
+void NewWindowDialog::FormShow()
 {
     platform::guarded([this] { load_config_names(); });
 }
 
-void TForm3::load_config_names()
+void NewWindowDialog::load_config_names()
 {
     if (const std::optional<QStringList> names = config::read_config_names())
         replace_list_silently(*names);
 }
 
-void TForm3::replace_list_silently(const QStringList& names)
+void NewWindowDialog::replace_list_silently(const QStringList& names)
 {
     const QString text = ComboBox1->currentText();
     const QSignalBlocker blocker(ComboBox1);
@@ -151,7 +151,7 @@ void TForm3::replace_list_silently(const QStringList& names)
     ComboBox1->setEditText(text);
 }
 
-void TForm3::remove_list_items_silently(const QString& name)
+void NewWindowDialog::remove_list_items_silently(const QString& name)
 {
     const QString text = ComboBox1->currentText();
     const QSignalBlocker blocker(ComboBox1);
@@ -168,7 +168,7 @@ void TForm3::remove_list_items_silently(const QString& name)
         ComboBox1->setEditText(text);
 }
 
-void TForm3::RadioButton1Click()
+void NewWindowDialog::RadioButton1Click()
 {
     platform::guarded([this] {
         Edit1->setEnabled(false);
@@ -176,7 +176,7 @@ void TForm3::RadioButton1Click()
     });
 }
 
-void TForm3::RadioButton2Click()
+void NewWindowDialog::RadioButton2Click()
 {
     platform::guarded([this] {
         ComboBox1->setEnabled(false);
@@ -184,7 +184,7 @@ void TForm3::RadioButton2Click()
     });
 }
 
-void TForm3::ComboBox1Change()
+void NewWindowDialog::ComboBox1Change()
 {
     platform::guarded([this] {
         const QString name = ComboBox1->currentText();
@@ -205,7 +205,7 @@ void TForm3::ComboBox1Change()
     });
 }
 
-void TForm3::MaskEdit1Change()
+void NewWindowDialog::MaskEdit1Change()
 {
     platform::guarded([this] {
         if (port_set_by_selection) {
@@ -216,7 +216,7 @@ void TForm3::MaskEdit1Change()
     });
 }
 
-void TForm3::Button3Click()
+void NewWindowDialog::Button3Click()
 {
     platform::guarded([this] {
         const QString port_text = trim_blanks(MaskEdit1->Text());
@@ -248,12 +248,12 @@ void TForm3::Button3Click()
     });
 }
 
-void TForm3::Button4Click()
+void NewWindowDialog::Button4Click()
 {
     platform::guarded([] { help::show_help_context(help::context_new_window_dialog); });
 }
 
-void TForm3::Button5Click()
+void NewWindowDialog::Button5Click()
 {
     platform::guarded([this] {
         const QString name = ComboBox1->currentText();

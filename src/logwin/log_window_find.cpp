@@ -5,7 +5,7 @@
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
 #include "logwin/line_filter.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "platform/error_report.h"
 
 #include <QComboBox>
@@ -27,7 +27,7 @@ constexpr qint64 progress_after_ms = 500;
 
 }  // namespace
 
-void TForm2::build_find_bar(QWidget* view_tab)
+void LogWindow::build_find_bar(QWidget* view_tab)
 {
     auto* view_layout = static_cast<QVBoxLayout*>(view_tab->layout());
     filter_memo = new TColorMemo(view_tab);
@@ -58,33 +58,33 @@ void TForm2::build_find_bar(QWidget* view_tab)
     });
 }
 
-TColorMemo* TForm2::shown_memo() const { return line_filter->active() ? filter_memo : memo1; }
+TColorMemo* LogWindow::shown_memo() const { return line_filter->active() ? filter_memo : memo1; }
 
-void TForm2::set_text_limit(std::int64_t bytes)
+void LogWindow::set_text_limit(std::int64_t bytes)
 {
     memo1->set_text_limit(bytes);
     filter_memo->set_text_limit(bytes);
 }
 
-void TForm2::open_find_bar()
+void LogWindow::open_find_bar()
 {
     PageControl1->setCurrentWidget(TabSheet1);
     find_bar->open();
 }
 
-void TForm2::find_next()
+void LogWindow::find_next()
 {
     PageControl1->setCurrentWidget(TabSheet1);
     find_bar->find_next();
 }
 
-void TForm2::find_previous()
+void LogWindow::find_previous()
 {
     PageControl1->setCurrentWidget(TabSheet1);
     find_bar->find_previous();
 }
 
-void TForm2::apply_filter()
+void LogWindow::apply_filter()
 {
     const std::string needle = find_bar->filter_edit->text().toStdString();
     find::Pattern pattern(needle, find_bar->options());
@@ -120,7 +120,7 @@ void TForm2::apply_filter()
     update_filter_status();
 }
 
-void TForm2::end_filter()
+void LogWindow::end_filter()
 {
     find_bar->filter_status->clear();
     if (!line_filter->active())
@@ -140,7 +140,7 @@ void TForm2::end_filter()
     follow_button->setChecked(memo1->follows());
 }
 
-void TForm2::update_filter_status()
+void LogWindow::update_filter_status()
 {
     if (!line_filter->active())
         return;

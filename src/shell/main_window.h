@@ -28,26 +28,26 @@ namespace help {
 class THookHelpSystem;
 }
 namespace logwin {
-class TForm2;
+class LogWindow;
 }
 namespace newwin {
-class TForm3;
+class NewWindowDialog;
 }
 
 namespace shell {
 
 class AlertTray;
-class Tdlg_about;
-class Toptdlg;
+class AboutDialog;
+class OptionsDialog;
 
-class TForm1 : public QMainWindow, public logwin::AlertCounter {
+class MainWindow : public QMainWindow, public logwin::AlertCounter {
     Q_OBJECT
 
 public:
     // Runs FormCreate: the help object for "vesmira.chm" and a cleared alert counter.
-    explicit TForm1(QWidget* parent = nullptr);
+    explicit MainWindow(QWidget* parent = nullptr);
     // Runs FormDestroy, then the log windows go with the frame.
-    ~TForm1() override;
+    ~MainWindow() override;
 
     // Log windows with a pending alert, as counted by note_alert_raised/acknowledged.
     std::int32_t pending_alerts = 0;
@@ -57,9 +57,9 @@ public:
     // The tray icon, following pending_alerts.
     AlertTray* alert_tray = nullptr;
     // The dialogs created at start-up; their menu items do nothing while they are unset.
-    newwin::TForm3* Form3 = nullptr;
-    Toptdlg* optdlg = nullptr;
-    Tdlg_about* dlg_about = nullptr;
+    newwin::NewWindowDialog* Form3 = nullptr;
+    OptionsDialog* optdlg = nullptr;
+    AboutDialog* dlg_about = nullptr;
 
     // Creates a log window, starts its listener on port, fills its fields, caption and label,
     // loads its alerts when saved and starts its command. A port that can't be listened on
@@ -80,7 +80,7 @@ public:
 
     // The open log windows in creation order (a window being closed is no longer counted).
     int log_window_count() const;
-    logwin::TForm2* log_window(int index) const;
+    logwin::LogWindow* log_window(int index) const;
 
     // --- Components; each carries its name as objectName. ---
     TGradientCaption* GradientCaption1 = nullptr;
@@ -135,9 +135,9 @@ private:
     void list_windows_in_menu();
     void add_arrival_times_action();
     // The log window whose frame is active; null when none is.
-    logwin::TForm2* active_log_window() const;
+    logwin::LogWindow* active_log_window() const;
     // Runs `step` on the active log window, when there is one.
-    void on_active_log_window(const std::function<void(logwin::TForm2&)>& step);
+    void on_active_log_window(const std::function<void(logwin::LogWindow&)>& step);
     void tile(Qt::Orientation stacking);
 };
 

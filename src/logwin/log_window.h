@@ -62,13 +62,13 @@ struct WindowConfiguration {
     bool local_only = false;  // only this computer may send: listen on the loopback addresses
 };
 
-class TForm2 : public QMdiSubWindow, private alerts::HighlightList {
+class LogWindow : public QMdiSubWindow, private alerts::HighlightList {
     Q_OBJECT
 
 public:
     // counter: the frame, told about raised and acknowledged alerts; may be null (no frame).
-    explicit TForm2(AlertCounter* counter, QWidget* parent = nullptr);
-    ~TForm2() override;
+    explicit LogWindow(AlertCounter* counter, QWidget* parent = nullptr);
+    ~LogWindow() override;
 
     // --- Fields; set_up fills them after creation. ---
     // The window's alerts; it runs their actions and lists them on the "&Alert" tab.

@@ -4,7 +4,7 @@
 #include "colormemo/tcolormemo.h"
 #include "logwin/find_bar.h"
 #include "logwin/line_filter.h"
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 #include "net/tserversocket.h"
 #include "net/tserverwinsocket.h"
 #include "platform/error_report.h"
@@ -45,7 +45,7 @@ QString megabytes_text(std::int64_t bytes)
 
 }  // namespace
 
-void TForm2::build_view_controls()
+void LogWindow::build_view_controls()
 {
     // The tool bar gives its buttons its icon size; the style's is too large for a caption under
     // the icon in the bar's 40 pixels, and the acknowledge image is drawn at 16.
@@ -90,7 +90,7 @@ void TForm2::build_view_controls()
     holdings_label->setText(holdings_text());
 }
 
-QString TForm2::holdings_text() const
+QString LogWindow::holdings_text() const
 {
     const int senders = ServerSocket1 != nullptr ? ServerSocket1->Socket().ActiveConnections() : 0;
     const int lines = memo1->line_count();
@@ -100,7 +100,7 @@ QString TForm2::holdings_text() const
              megabytes_text(memo1->store().byte_total()));
 }
 
-void TForm2::clear_view()
+void LogWindow::clear_view()
 {
     // The filtered view goes too; the filter goes on with the lines that arrive.
     if (line_filter->active())
@@ -110,9 +110,9 @@ void TForm2::clear_view()
     holdings_label->setText(holdings_text());
 }
 
-bool TForm2::shows_arrival_times() const { return memo1->shows_arrival_times(); }
+bool LogWindow::shows_arrival_times() const { return memo1->shows_arrival_times(); }
 
-void TForm2::set_shows_arrival_times(bool on)
+void LogWindow::set_shows_arrival_times(bool on)
 {
     for (TColorMemo* memo : {memo1, filter_memo})
         memo->set_shows_arrival_times(on);

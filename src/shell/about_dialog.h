@@ -12,11 +12,11 @@ namespace shell {
 
 // Created once at start-up and shown modally by the frame's "&About". Only its OK button and
 // the close box end it: no control has the cancel role, so Escape does nothing.
-class Tdlg_about : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Tdlg_about(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     QLabel* Image1 = nullptr;
     QLabel* Label1 = nullptr;

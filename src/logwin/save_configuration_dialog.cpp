@@ -1,6 +1,6 @@
 // The Save configuration dialog: its controls as the form lays them out.
 
-#include "logwin/tsave_later.h"
+#include "logwin/save_configuration_dialog.h"
 
 #include "help/helpsys.h"
 #include "platform/form_layout.h"
@@ -21,11 +21,11 @@ using platform::place_label;
 
 namespace {
 
-QPointer<Tsave_later> registered_dialog;
+QPointer<SaveConfigurationDialog> registered_dialog;
 
 }  // namespace
 
-Tsave_later::Tsave_later(QWidget* parent) : QDialog(parent)
+SaveConfigurationDialog::SaveConfigurationDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("save_later"));
     setWindowTitle(QStringLiteral("Save configuration"));
@@ -62,7 +62,7 @@ Tsave_later::Tsave_later(QWidget* parent) : QDialog(parent)
     platform::fit_text(this);
 }
 
-void Tsave_later::showEvent(QShowEvent* event)
+void SaveConfigurationDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (event->spontaneous())
@@ -75,12 +75,12 @@ void Tsave_later::showEvent(QShowEvent* event)
     move(frame.topLeft());
 }
 
-void set_save_later_dialog(Tsave_later* dialog)
+void set_save_later_dialog(SaveConfigurationDialog* dialog)
 {
     registered_dialog = dialog;
 }
 
-Tsave_later* save_later_dialog()
+SaveConfigurationDialog* save_later_dialog()
 {
     return registered_dialog.data();
 }

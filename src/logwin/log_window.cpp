@@ -1,7 +1,7 @@
 // The log window: layout, reception of text from its listener, closing, the actions of its
 // alerts and the alert editor on the "&Alert" tab.
 
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 
 #include "alerts/tgradientcaption.h"
 #include "alerts/tmediaplayer.h"
@@ -10,7 +10,7 @@
 #include "logwin/anchored_layout.h"
 #include "logwin/find_bar.h"
 #include "logwin/line_filter.h"
-#include "logwin/tsave_later.h"
+#include "logwin/save_configuration_dialog.h"
 #include "logwin/window_images.h"
 #include "net/socket_errors.h"
 #include "net/tserversocket.h"
@@ -109,9 +109,9 @@ bool sorts_before(const QCollator& collator, const QString& left, const QString&
 }  // namespace
 
 // Line assembly's view of the window: memo1's line list and the alert check.
-class TForm2::MemoTarget final : public LineTarget {
+class LogWindow::MemoTarget final : public LineTarget {
 public:
-    explicit MemoTarget(TForm2& owner) : window(owner) {}
+    explicit MemoTarget(LogWindow& owner) : window(owner) {}
 
     int line_count() const override { return window.memo1->line_count(); }
     std::int64_t first_line_number() const override { return window.memo1->store().first_line_number(); }
@@ -129,10 +129,10 @@ public:
     colormemo::ArrivalTime read_time = colormemo::no_arrival_time;
 
 private:
-    TForm2& window;
+    LogWindow& window;
 };
 
-TForm2::TForm2(AlertCounter* counter, QWidget* parent)
+LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
     : QMdiSubWindow(parent), alerts(*this), alert_counter(counter), memo_target(std::make_unique<MemoTarget>(*this))
 {
     setObjectName(QStringLiteral("Form2"));
@@ -211,7 +211,7 @@ TForm2::TForm2(AlertCounter* counter, QWidget* parent)
     platform::fit_text(this);
 }
 
-TForm2::~TForm2()
+LogWindow::~LogWindow()
 {
     // The listener goes first: its events reach into members that are about to go.
     ServerSocket1->OnClientRead = nullptr;
@@ -220,7 +220,7 @@ TForm2::~TForm2()
     medplay->OnNotify = nullptr;
 }
 
-TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text)
+LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text)
 {
     try {
         ServerSocket1->SetPort(config.port);
@@ -259,7 +259,7 @@ TForm2::SetUp TForm2::set_up(const WindowConfiguration& config, const QString& c
     return SetUp::done;
 }
 
-void TForm2::ServerSocket1ClientRead(net::TServerWinSocket&, net::TCustomWinSocket& Socket)
+void LogWindow::ServerSocket1ClientRead(net::TServerWinSocket&, net::TCustomWinSocket& Socket)
 {
     platform::guarded(
         [&] {
@@ -276,18 +276,18 @@ void TForm2::ServerSocket1ClientRead(net::TServerWinSocket&, net::TCustomWinSock
         platform::ErrorSource::Network);
 }
 
-void TForm2::ServerSocket1ClientDisconnect(net::TServerWinSocket&, net::TCustomWinSocket& Socket)
+void LogWindow::ServerSocket1ClientDisconnect(net::TServerWinSocket&, net::TCustomWinSocket& Socket)
 {
     line_assembly.connection_closed(&Socket);
 }
 
-void TForm2::add_received_text(const net::TCustomWinSocket& connection, std::string_view text)
+void LogWindow::add_received_text(const net::TCustomWinSocket& connection, std::string_view text)
 {
     memo_target->read_time = QDateTime::currentMSecsSinceEpoch();
     line_assembly.add_received_text(&connection, text, *memo_target);
 }
 
-void TForm2::FormClose()
+void LogWindow::FormClose()
 {
     if (process_handle) {
         if (!process_handle->terminate())
@@ -305,7 +305,7 @@ void TForm2::FormClose()
     stop_logging();
 }
 
-void TForm2::ToolButton1Click()
+void LogWindow::ToolButton1Click()
 {
     platform::guarded([this] {
         GradientCaption1->SetFontInactiveColor(platform::clInactiveCaptionText);
@@ -318,14 +318,14 @@ void TForm2::ToolButton1Click()
     });
 }
 
-void TForm2::medplayNotify()
+void LogWindow::medplayNotify()
 {
     medplay->SetNotifyNext(false);
     medplay->SetWaitNext(true);
     medplay->CloseDevice();
 }
 
-void TForm2::check_line_for_alerts(std::string_view line)
+void LogWindow::check_line_for_alerts(std::string_view line)
 {
     // What to do is taken before anything is done: an action may let other handlers run, and
     // those may change the alerts or match further lines.
@@ -338,7 +338,7 @@ void TForm2::check_line_for_alerts(std::string_view line)
         notify_line(line);
 }
 
-void TForm2::notify_line(std::string_view line)
+void LogWindow::notify_line(std::string_view line)
 {
     if (notifier == nullptr)
         return;
@@ -347,7 +347,7 @@ void TForm2::notify_line(std::string_view line)
                      [this] { show_from_notification(); });
 }
 
-void TForm2::show_from_notification()
+void LogWindow::show_from_notification()
 {
     platform::guarded([this] {
         platform::bring_to_front(this);
@@ -358,7 +358,7 @@ void TForm2::show_from_notification()
     });
 }
 
-void TForm2::run_alert_actions(const alerts::AlertActions& actions)
+void LogWindow::run_alert_actions(const alerts::AlertActions& actions)
 {
     if (!alert_raised) {
         if (alert_counter != nullptr)
@@ -375,7 +375,7 @@ void TForm2::run_alert_actions(const alerts::AlertActions& actions)
         open_alert_command(actions.command);
 }
 
-void TForm2::play_sound(const QString& sound)
+void LogWindow::play_sound(const QString& sound)
 {
     if (sound == last_sound && last_sound_started.isValid() &&
         last_sound_started.elapsed() < sound_restart_interval_ms)
@@ -396,7 +396,7 @@ void TForm2::play_sound(const QString& sound)
     }
 }
 
-void TForm2::open_alert_command(const QString& command)
+void LogWindow::open_alert_command(const QString& command)
 {
     // Matching lines come from the network, so a peer decides how often this runs: only so
     // many commands of this window may run at once, and the rest are skipped like failures.
@@ -411,7 +411,7 @@ void TForm2::open_alert_command(const QString& command)
 // ---------------------------------------------------------------------------------------
 // The alert editor.
 
-void TForm2::build_alert_tab()
+void LogWindow::build_alert_tab()
 {
     // Positions and sizes as the form gives them, for a tab of 535 x 342.
     auto* tab_layout = new AnchoredLayout(TabSheet2, {535, 342});
@@ -497,7 +497,7 @@ void TForm2::build_alert_tab()
     connect(CheckListBox1, &QListWidget::itemSelectionChanged, this, [this] { CheckListBox1Click(); });
 }
 
-bool TForm2::eventFilter(QObject* watched, QEvent* event)
+bool LogWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // A character typed in the list fills the fields before the list acts on it (incremental
     // search, the space bar's check), as the key-press handler of the form does.
@@ -507,19 +507,19 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
     return QMdiSubWindow::eventFilter(watched, event);
 }
 
-void TForm2::Edit1Change()
+void LogWindow::Edit1Change()
 {
     platform::guarded([this] { Button1->setEnabled(!Edit1->text().isEmpty() && !Memo2->toPlainText().isEmpty()); });
 }
 
-void TForm2::Memo2Change()
+void LogWindow::Memo2Change()
 {
     Edit1Change();
 }
 
-QString TForm2::ask_configuration_name()
+QString LogWindow::ask_configuration_name()
 {
-    Tsave_later* dialog = save_later_dialog();
+    SaveConfigurationDialog* dialog = save_later_dialog();
     if (dialog == nullptr)
         return {};
     dialog->Edit2->setText(QString::number(listen_port));
@@ -529,7 +529,7 @@ QString TForm2::ask_configuration_name()
     return dialog->Edit1->text();
 }
 
-void TForm2::Button1Click()
+void LogWindow::Button1Click()
 {
     platform::guarded([this] {
         // Asked before anything is written: the store is not held while the user decides.
@@ -560,7 +560,7 @@ void TForm2::Button1Click()
     });
 }
 
-void TForm2::load_alerts()
+void LogWindow::load_alerts()
 {
     if (!is_saved)
         return;
@@ -570,24 +570,24 @@ void TForm2::load_alerts()
         list.dismiss();
 }
 
-void TForm2::add_keyword(std::string_view word)
+void LogWindow::add_keyword(std::string_view word)
 {
     colormemo::add_keyword(memo1->ColorRules().Items(0).Keywords(), word);
 }
 
-void TForm2::blank_keyword(std::string_view word)
+void LogWindow::blank_keyword(std::string_view word)
 {
     colormemo::blank_keyword(memo1->ColorRules().Items(0).Keywords(), word);
 }
 
-void TForm2::keywords_changed()
+void LogWindow::keywords_changed()
 {
     memo1->recompile_rules();
     if (line_filter->active())
         filter_memo->SetColorRules(memo1->ColorRules());
 }
 
-void TForm2::CheckListBox1ClickCheck(int index)
+void LogWindow::CheckListBox1ClickCheck(int index)
 {
     platform::guarded([this, index] {
         const QListWidgetItem* entry = CheckListBox1->item(index);
@@ -596,7 +596,7 @@ void TForm2::CheckListBox1ClickCheck(int index)
     });
 }
 
-void TForm2::CheckListBox1Click()
+void LogWindow::CheckListBox1Click()
 {
     platform::guarded([this] {
         const QListWidgetItem* entry = CheckListBox1->currentItem();
@@ -613,12 +613,12 @@ void TForm2::CheckListBox1Click()
     });
 }
 
-void TForm2::CheckListBox1KeyPress()
+void LogWindow::CheckListBox1KeyPress()
 {
     CheckListBox1Click();
 }
 
-void TForm2::Button3Click()
+void LogWindow::Button3Click()
 {
     platform::guarded([this] {
         const QListWidgetItem* entry = CheckListBox1->currentItem();
@@ -637,7 +637,7 @@ void TForm2::Button3Click()
     });
 }
 
-void TForm2::Button2Click()
+void LogWindow::Button2Click()
 {
     platform::guarded([this] {
         if (OpenDialog1 == nullptr) {
@@ -653,12 +653,12 @@ void TForm2::Button2Click()
     });
 }
 
-void TForm2::Button4Click()
+void LogWindow::Button4Click()
 {
     platform::guarded([] { help::show_help_context(help::context_alert_tab); });
 }
 
-void TForm2::add_alert_entry(const QString& name, bool checked)
+void LogWindow::add_alert_entry(const QString& name, bool checked)
 {
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -672,7 +672,7 @@ void TForm2::add_alert_entry(const QString& name, bool checked)
     CheckListBox1->insertItem(row, entry);
 }
 
-void TForm2::list_alerts()
+void LogWindow::list_alerts()
 {
     {
         const QSignalBlocker quiet(CheckListBox1);
@@ -682,7 +682,7 @@ void TForm2::list_alerts()
         add_alert_entry(alerts[index].name, alerts[index].active);
 }
 
-void TForm2::closeEvent(QCloseEvent* event)
+void LogWindow::closeEvent(QCloseEvent* event)
 {
     bool closed = false;
     platform::guarded([&] {

@@ -1,6 +1,6 @@
 // Global options dialog and its action.
 
-#include "shell/toptdlg.h"
+#include "shell/options_dialog.h"
 
 #include "config/global_options.h"
 #include "help/helpsys.h"
@@ -17,7 +17,7 @@
 
 namespace shell {
 
-Toptdlg::Toptdlg(QWidget* parent)
+OptionsDialog::OptionsDialog(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("optdlg"));
@@ -80,9 +80,9 @@ Toptdlg::Toptdlg(QWidget* parent)
     platform::fit_text(this);
 }
 
-std::int32_t Toptdlg::text_limit_mb() const { return CheckBox2->isChecked() ? SpinEdit1->value() : 0; }
+std::int32_t OptionsDialog::text_limit_mb() const { return CheckBox2->isChecked() ? SpinEdit1->value() : 0; }
 
-void Toptdlg::set_text_limit_mb(std::int32_t megabytes)
+void OptionsDialog::set_text_limit_mb(std::int32_t megabytes)
 {
     CheckBox2->setChecked(megabytes > 0);
     // Without a limit the spin box keeps its last size, ready for the box to be checked again.
@@ -95,7 +95,7 @@ std::int64_t stored_text_limit_bytes()
     return std::int64_t{config::read_global_options().text_limit_mb} << 20;
 }
 
-bool global_optionsExecute(Toptdlg& dialog)
+bool global_optionsExecute(OptionsDialog& dialog)
 {
     // Without the product key the boxes keep the state of their last showing.
     if (const std::optional<config::GlobalOptions> stored = config::read_global_options_to_edit()) {

@@ -11,11 +11,11 @@ class QSpinBox;
 
 namespace shell {
 
-class Toptdlg : public QDialog {
+class OptionsDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Toptdlg(QWidget* parent = nullptr);
+    explicit OptionsDialog(QWidget* parent = nullptr);
 
     QCheckBox* reopen_check_box() const { return CheckBox1; }
     // The limit as the dialog shows it, in MB; 0 = no limit.
@@ -33,6 +33,6 @@ std::int64_t stored_text_limit_bytes();
 
 // The `global_options` action: shows the options as stored and writes them back on OK; true
 // when the user pressed OK.
-bool global_optionsExecute(Toptdlg& dialog);
+bool global_optionsExecute(OptionsDialog& dialog);
 
 }  // namespace shell

@@ -2,7 +2,7 @@
 // picks. The file and whether arrival times show are remembered by a saved configuration and
 // taken up again when it reopens.
 
-#include "logwin/tform2.h"
+#include "logwin/log_window.h"
 
 #include "config/window_config.h"
 #include "platform/error_report.h"
@@ -28,7 +28,7 @@ constexpr int log_flush_interval_ms = 1000;
 
 }  // namespace
 
-void TForm2::build_log_file_button()
+void LogWindow::build_log_file_button()
 {
     ToolButton2 = new QToolButton(ToolBar1);
     ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
@@ -54,7 +54,7 @@ void TForm2::build_log_file_button()
     };
 }
 
-void TForm2::ToolButton2Click(bool checked)
+void LogWindow::ToolButton2Click(bool checked)
 {
     platform::guarded([this, checked] {
         if (!checked) {
@@ -71,12 +71,12 @@ void TForm2::ToolButton2Click(bool checked)
     });
 }
 
-QString TForm2::log_file_name() const
+QString LogWindow::log_file_name() const
 {
     return log_file ? QFile::decodeName(QByteArray::fromStdString(log_file->path())) : QString();
 }
 
-bool TForm2::start_logging(const QString& file)
+bool LogWindow::start_logging(const QString& file)
 {
     auto sink = std::make_unique<logfile::LogFile>(QFile::encodeName(file).toStdString());
     if (!sink->open()) {
@@ -93,7 +93,7 @@ bool TForm2::start_logging(const QString& file)
     return true;
 }
 
-void TForm2::stop_logging()
+void LogWindow::stop_logging()
 {
     if (!log_file)
         return;
@@ -104,19 +104,19 @@ void TForm2::stop_logging()
     drop_log_file();
 }
 
-void TForm2::log_line(std::string_view line)
+void LogWindow::log_line(std::string_view line)
 {
     if (log_file && !log_file->add_line(line))
         logging_failed();
 }
 
-void TForm2::flush_log_file()
+void LogWindow::flush_log_file()
 {
     if (log_file && !log_file->flush())
         logging_failed();
 }
 
-void TForm2::logging_failed()
+void LogWindow::logging_failed()
 {
     const QString text = QStringLiteral("Logging to ") + log_file_name() + QStringLiteral(" stopped: ")
                          + QString::fromLocal8Bit(log_file->error()) + QLatin1Char('.');
@@ -129,7 +129,7 @@ void TForm2::logging_failed()
     });
 }
 
-void TForm2::drop_log_file()
+void LogWindow::drop_log_file()
 {
     log_file.reset();
     log_flush_timer->stop();
@@ -137,7 +137,7 @@ void TForm2::drop_log_file()
     ToolButton2->setToolTip(QString());
 }
 
-void TForm2::restore_window_choices()
+void LogWindow::restore_window_choices()
 {
     const std::optional<config::WindowChoices> choices = config::read_window_choices(config_name);
     if (!choices)
@@ -147,13 +147,13 @@ void TForm2::restore_window_choices()
         start_logging(choices->log_file);
 }
 
-void TForm2::remember_log_file(const QString& file)
+void LogWindow::remember_log_file(const QString& file)
 {
     if (is_saved)
         config::remember_window_choice(config_name, &config::WindowChoices::log_file, file);
 }
 
-void TForm2::choose_arrival_times(bool on)
+void LogWindow::choose_arrival_times(bool on)
 {
     set_shows_arrival_times(on);
     if (is_saved)
