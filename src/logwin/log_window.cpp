@@ -519,14 +519,14 @@ void LogWindow::Memo2Change()
 
 QString LogWindow::ask_configuration_name()
 {
-    SaveConfigurationDialog* dialog = save_later_dialog();
+    SaveConfigurationDialog* dialog = save_configuration_dialog();
     if (dialog == nullptr)
         return {};
-    dialog->Edit2->setText(QString::number(listen_port));
-    dialog->Edit3->setText(window_command());
+    dialog->port_edit->setText(QString::number(listen_port));
+    dialog->command_edit->setText(window_command());
     if (dialog->exec() != QDialog::Accepted)
         return {};
-    return dialog->Edit1->text();
+    return dialog->name_edit->text();
 }
 
 void LogWindow::Button1Click()

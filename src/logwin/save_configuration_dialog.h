@@ -17,14 +17,14 @@ class SaveConfigurationDialog : public QDialog {
 public:
     explicit SaveConfigurationDialog(QWidget* parent = nullptr);
 
-    // Each carries its name as objectName. The name field keeps its text between uses.
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;  // the name
-    QLineEdit* Edit2 = nullptr;  // the port, read-only
-    QLineEdit* Edit3 = nullptr;  // the command, read-only
-    QPushButton* OKBtn = nullptr;
-    QPushButton* CancelBtn = nullptr;
-    QPushButton* HelpBtn = nullptr;
+    // Each carries its design name as objectName. The name field keeps its text between uses.
+    QLabel* explanation_label = nullptr;
+    QLineEdit* name_edit = nullptr;
+    QLineEdit* port_edit = nullptr;     // read-only
+    QLineEdit* command_edit = nullptr;  // read-only
+    QPushButton* save_button = nullptr;
+    QPushButton* cancel_button = nullptr;
+    QPushButton* help_button = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -33,7 +33,7 @@ protected:
 // The log windows reach the start-up instance through these, since the shell that owns it is
 // above them. Registration doesn't pass ownership; once the dialog is destroyed the accessor
 // gives null again.
-void set_save_later_dialog(SaveConfigurationDialog* dialog);
-SaveConfigurationDialog* save_later_dialog();
+void set_save_configuration_dialog(SaveConfigurationDialog* dialog);
+SaveConfigurationDialog* save_configuration_dialog();
 
 }  // namespace logwin

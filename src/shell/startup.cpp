@@ -17,7 +17,7 @@ std::unique_ptr<MainWindow> create_main_windows()
     frame->Form3 = new newwin::NewWindowDialog(frame.get());
     frame->optdlg = new OptionsDialog(frame.get());
     // Owned by the frame; the log windows find it through the registration.
-    logwin::set_save_later_dialog(new logwin::SaveConfigurationDialog(frame.get()));
+    logwin::set_save_configuration_dialog(new logwin::SaveConfigurationDialog(frame.get()));
     frame->dlg_about = new AboutDialog(frame.get());
     return frame;
 }

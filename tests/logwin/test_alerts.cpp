@@ -406,7 +406,7 @@ private Q_SLOTS:
         QFETCH(bool, local_only);
         QFETCH(bool, choices);
         logwin::SaveConfigurationDialog dialog;
-        logwin::set_save_later_dialog(&dialog);
+        logwin::set_save_configuration_dialog(&dialog);
         window->is_saved = false;
         window->config_name.clear();
         window->command_program = program;
@@ -422,10 +422,10 @@ private Q_SLOTS:
         QString shown_command;
         QString shown_port;
         QTimer::singleShot(0, &dialog, [&] {
-            shown_port = dialog.Edit2->text();
-            shown_command = dialog.Edit3->text();
-            dialog.Edit1->setText(QStringLiteral("tunnel"));
-            (accept ? dialog.OKBtn : dialog.CancelBtn)->click();
+            shown_port = dialog.port_edit->text();
+            shown_command = dialog.command_edit->text();
+            dialog.name_edit->setText(QStringLiteral("tunnel"));
+            (accept ? dialog.save_button : dialog.cancel_button)->click();
         });
         save_alert(QStringLiteral("disk"), QStringLiteral("ERR"));
         QCOMPARE(shown_port, QString::number(port));
