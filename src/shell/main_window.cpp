@@ -185,7 +185,7 @@ void MainWindow::create_menu()
     global_options = make_action(this, "global_options", QStringLiteral("&Global"));
     connect(global_options, &QAction::triggered, this, [this] {
         platform::guarded([this] {
-            if (optdlg == nullptr || !global_optionsExecute(*optdlg))
+            if (optdlg == nullptr || !edit_global_options(*optdlg))
                 return;
             // A changed limit holds for the open windows at once, not only for new ones.
             const std::int64_t limit = std::int64_t{optdlg->text_limit_mb()} << 20;

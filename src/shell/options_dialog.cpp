@@ -33,26 +33,27 @@ OptionsDialog::OptionsDialog(QWidget* parent)
     auto* options_page = new QWidget;
     options_page->setObjectName(QStringLiteral("TabSheet1"));
     pages->addTab(options_page, QStringLiteral("Options"));
-    CheckBox1 = new QCheckBox(QStringLiteral("&Reopen all windows on startup"), options_page);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setGeometry(7, 13, 182, 14);
+    reopen_check_box_ = new QCheckBox(QStringLiteral("&Reopen all windows on startup"), options_page);
+    reopen_check_box_->setObjectName(QStringLiteral("CheckBox1"));
+    reopen_check_box_->setGeometry(7, 13, 182, 14);
 
     // Logs left running for days must not take all the memory: each window drops its oldest
     // lines past this size.
     // The row takes the width its texts need in the font at hand.
-    CheckBox2 = new QCheckBox(QStringLiteral("&Limit each window to"), options_page);
-    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox2->adjustSize();
-    CheckBox2->move(7, 40);
-    SpinEdit1 = platform::place(new QSpinBox(options_page), "SpinEdit1", CheckBox2->geometry().right() + 4, 38, 80, 21);
-    SpinEdit1->setRange(1, config::max_text_limit_mb);
-    SpinEdit1->setValue(config::default_text_limit_mb);
-    SpinEdit1->setAccessibleName(QStringLiteral("Limit in MB"));
+    limit_check_box_ = new QCheckBox(QStringLiteral("&Limit each window to"), options_page);
+    limit_check_box_->setObjectName(QStringLiteral("CheckBox2"));
+    limit_check_box_->adjustSize();
+    limit_check_box_->move(7, 40);
+    limit_mb_spin_box_ = platform::place(new QSpinBox(options_page), "SpinEdit1",
+                                         limit_check_box_->geometry().right() + 4, 38, 80, 21);
+    limit_mb_spin_box_->setRange(1, config::max_text_limit_mb);
+    limit_mb_spin_box_->setValue(config::default_text_limit_mb);
+    limit_mb_spin_box_->setAccessibleName(QStringLiteral("Limit in MB"));
     auto* unit_label = platform::place_label(new QLabel(QStringLiteral("MB of received text"), options_page), "Label1",
-                                             SpinEdit1->geometry().right() + 6, 41);
-    unit_label->setBuddy(SpinEdit1);
-    CheckBox2->setChecked(true);
-    connect(CheckBox2, &QCheckBox::toggled, SpinEdit1, &QSpinBox::setEnabled);
+                                             limit_mb_spin_box_->geometry().right() + 6, 41);
+    unit_label->setBuddy(limit_mb_spin_box_);
+    limit_check_box_->setChecked(true);
+    connect(limit_check_box_, &QCheckBox::toggled, limit_mb_spin_box_, &QSpinBox::setEnabled);
 
     auto* ok_button = new QPushButton(QStringLiteral("OK"), this);
     ok_button->setObjectName(QStringLiteral("OKBtn"));
@@ -71,23 +72,26 @@ OptionsDialog::OptionsDialog(QWidget* parent)
     connect(help_button, &QPushButton::clicked, this,
             [] { help::show_help_context(help::context_global_options); });
 
-    setTabOrder(pages, CheckBox1);
-    setTabOrder(CheckBox1, CheckBox2);
-    setTabOrder(CheckBox2, SpinEdit1);
-    setTabOrder(SpinEdit1, ok_button);
+    setTabOrder(pages, reopen_check_box_);
+    setTabOrder(reopen_check_box_, limit_check_box_);
+    setTabOrder(limit_check_box_, limit_mb_spin_box_);
+    setTabOrder(limit_mb_spin_box_, ok_button);
     setTabOrder(ok_button, cancel_button);
     setTabOrder(cancel_button, help_button);
     platform::fit_text(this);
 }
 
-std::int32_t OptionsDialog::text_limit_mb() const { return CheckBox2->isChecked() ? SpinEdit1->value() : 0; }
+std::int32_t OptionsDialog::text_limit_mb() const
+{
+    return limit_check_box_->isChecked() ? limit_mb_spin_box_->value() : 0;
+}
 
 void OptionsDialog::set_text_limit_mb(std::int32_t megabytes)
 {
-    CheckBox2->setChecked(megabytes > 0);
+    limit_check_box_->setChecked(megabytes > 0);
     // Without a limit the spin box keeps its last size, ready for the box to be checked again.
     if (megabytes > 0)
-        SpinEdit1->setValue(megabytes);
+        limit_mb_spin_box_->setValue(megabytes);
 }
 
 std::int64_t stored_text_limit_bytes()
@@ -95,7 +99,7 @@ std::int64_t stored_text_limit_bytes()
     return std::int64_t{config::read_global_options().text_limit_mb} << 20;
 }
 
-bool global_optionsExecute(OptionsDialog& dialog)
+bool edit_global_options(OptionsDialog& dialog)
 {
     // Without the product key the boxes keep the state of their last showing.
     if (const std::optional<config::GlobalOptions> stored = config::read_global_options_to_edit()) {

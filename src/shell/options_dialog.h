@@ -17,22 +17,22 @@ class OptionsDialog : public QDialog {
 public:
     explicit OptionsDialog(QWidget* parent = nullptr);
 
-    QCheckBox* reopen_check_box() const { return CheckBox1; }
+    QCheckBox* reopen_check_box() const { return reopen_check_box_; }
     // The limit as the dialog shows it, in MB; 0 = no limit.
     std::int32_t text_limit_mb() const;
     void set_text_limit_mb(std::int32_t megabytes);
 
 private:
-    QCheckBox* CheckBox1;
-    QCheckBox* CheckBox2;  // "&Limit each window to"
-    QSpinBox* SpinEdit1;   // its size in MB
+    QCheckBox* reopen_check_box_;
+    QCheckBox* limit_check_box_;
+    QSpinBox* limit_mb_spin_box_;
 };
 
 // The limit for a window opened now, in bytes (0 = none), from the store.
 std::int64_t stored_text_limit_bytes();
 
-// The `global_options` action: shows the options as stored and writes them back on OK; true
+// The "&Global" options action: shows the options as stored and writes them back on OK; true
 // when the user pressed OK.
-bool global_optionsExecute(OptionsDialog& dialog);
+bool edit_global_options(OptionsDialog& dialog);
 
 }  // namespace shell
