@@ -47,35 +47,35 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     setFont(platform::interface_font(11));
     setFixedSize(345, 315);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
+    logo_label = new QLabel(this);
+    logo_label->setObjectName(QStringLiteral("Image1"));
     const QPixmap logo(QStringLiteral(":/shell/logo.gif"));
-    Image1->setPixmap(logo);
-    Image1->setGeometry(48, 8, logo.width(), logo.height());
+    logo_label->setPixmap(logo);
+    logo_label->setGeometry(48, 8, logo.width(), logo.height());
 
-    Label1 = new QLabel(QStringLiteral("Version " VESMIRA_VERSION), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(144, 64);
-    Label1->adjustSize();
+    version_label = new QLabel(QStringLiteral("Version " VESMIRA_VERSION), this);
+    version_label->setObjectName(QStringLiteral("Label1"));
+    version_label->move(144, 64);
+    version_label->adjustSize();
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setGeometry(8, 88, 329, 185);
-    Memo1->setPlainText(QString::fromUtf8(notice_text));
-    Memo1->setReadOnly(true);
-    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    notice_view = new QPlainTextEdit(this);
+    notice_view->setObjectName(QStringLiteral("Memo1"));
+    notice_view->setGeometry(8, 88, 329, 185);
+    notice_view->setPlainText(QString::fromUtf8(notice_text));
+    notice_view->setReadOnly(true);
+    notice_view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    notice_view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    notice_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    notice_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(256, 288, 80, 24);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    ok_button = new QPushButton(QStringLiteral("OK"), this);
+    ok_button->setObjectName(QStringLiteral("Button1"));
+    ok_button->setGeometry(256, 288, 80, 24);
+    ok_button->setDefault(true);
+    connect(ok_button, &QPushButton::clicked, this, &QDialog::accept);
 
-    setTabOrder(Memo1, Button1);
-    Memo1->setFocus();
+    setTabOrder(notice_view, ok_button);
+    notice_view->setFocus();
     platform::fit_text(this);
 }
 

@@ -18,10 +18,10 @@ class AboutDialog : public QDialog {
 public:
     explicit AboutDialog(QWidget* parent = nullptr);
 
-    QLabel* Image1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* Button1 = nullptr;
+    QLabel* logo_label = nullptr;
+    QLabel* version_label = nullptr;
+    QPlainTextEdit* notice_view = nullptr;
+    QPushButton* ok_button = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
