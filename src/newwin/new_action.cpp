@@ -22,7 +22,7 @@ void newExecute(NewWindowDialog& dialog, const OpenLogWindow& open_log_window)
         if (dialog.exec() != QDialog::Accepted)
             return;
 
-        const QString port_text = dialog.MaskEdit1->Text();
+        const QString port_text = dialog.port_edit->Text();
         const QString trimmed_port = trim_blanks(port_text);
         if (trimmed_port.isEmpty()) {
             platform::show_message(QStringLiteral("Can't connect without a port number."),
@@ -30,10 +30,10 @@ void newExecute(NewWindowDialog& dialog, const OpenLogWindow& open_log_window)
             return;
         }
         const std::int32_t port = platform::str_to_int(trimmed_port.toStdString());
-        const QString command = trim_text(dialog.Edit2->text());
-        const QString name = dialog.ComboBox1->currentText();
+        const QString command = trim_text(dialog.command_edit->text());
+        const QString name = dialog.config_name_combo->currentText();
         // As shown, like the port and command: a change not saved yet applies to this window.
-        const bool local_only = dialog.CheckBox1->isChecked();
+        const bool local_only = dialog.local_only_check_box->isChecked();
 
         // A saved window refers to its configuration by name for its alerts and for reopening,
         // so it is opened only under a name the store holds; otherwise the shown port and

@@ -57,56 +57,58 @@ NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
     help::set_help_context(this, help::context_new_window_dialog);
 
     // Widgets join the focus chain as they are created, so they are created in tab order:
-    // Button1, the group's controls, Button2, Button4. (With Qt 6.4, QWidget::setTabOrder
-    // dropped widgets from the chain next to the editable combo box's inner line edit.)
-    Button1 = place(new QPushButton(QStringLiteral("&OK"), this), "Button1", 235, 221 + local_only_row, 80, 24);
-    GroupBox1 = place(new QGroupBox(QStringLiteral(" Port to listen on "), this), "GroupBox1", 7, 7, 394,
-                      208 + local_only_row);
-    RadioButton1 = place(new QRadioButton(QStringLiteral("Pre-Configured: "), GroupBox1), "RadioButton1",
-                         7, 26, 91, 14);
-    ComboBox1 = place(new QComboBox(GroupBox1), "ComboBox1", 22, 46, 270, 21);
+    // ok_button, the group's controls, cancel_button, help_button. (With Qt 6.4,
+    // QWidget::setTabOrder dropped widgets from the chain next to the editable combo box's inner
+    // line edit.)
+    ok_button = place(new QPushButton(QStringLiteral("&OK"), this), "Button1", 235, 221 + local_only_row, 80, 24);
+    port_group = place(new QGroupBox(QStringLiteral(" Port to listen on "), this), "GroupBox1", 7, 7, 394,
+                       208 + local_only_row);
+    preconfigured_radio = place(new QRadioButton(QStringLiteral("Pre-Configured: "), port_group), "RadioButton1",
+                                7, 26, 91, 14);
+    config_name_combo = place(new QComboBox(port_group), "ComboBox1", 22, 46, 270, 21);
     // The text is exactly what the user typed or picked: no completion inserting text of its
     // own (it would fill in another configuration while a new name is typed), and Enter never
     // adds the text to the list, which only ever shows stored names.
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setCompleter(nullptr);
-    RadioButton2 = place(new QRadioButton(QStringLiteral("New:"), GroupBox1), "RadioButton2", 7, 78, 52, 14);
-    Edit1 = place(new QLineEdit(GroupBox1), "Edit1", 22, 98, 268, 21);
-    Panel1 = place(new QFrame(GroupBox1), "Panel1", 13, 130, 274, 2);
-    Label1 = place_label(new QLabel(QStringLiteral("Port number: "), GroupBox1), "Label1", 20, 155);
-    MaskEdit1 = place(new PortMaskEdit(GroupBox1), "MaskEdit1", 91, 152, 46, 21);
-    Button3 = place(new QPushButton(QStringLiteral("&Save"), GroupBox1), "Button3", 306, 178, 80, 24);
-    Label2 = place_label(new QLabel(QStringLiteral("Command: "), GroupBox1), "Label2", 20, 182);
-    Edit2 = place(new QLineEdit(GroupBox1), "Edit2", 91, 177, 202, 21);
-    CheckBox1 = place(new QCheckBox(QStringLiteral("Only &this computer may send"), GroupBox1), "CheckBox1", 91,
-                      177 + local_only_row + 2, 202, 17);
-    Button5 = place(new QPushButton(QStringLiteral("Remove"), GroupBox1), "Button5", 306, 44, 80, 24);
-    Button2 = place(new QPushButton(QStringLiteral("&Cancel"), this), "Button2", 320, 221 + local_only_row, 80, 24);
-    Button4 = place(new QPushButton(QStringLiteral("&Help"), this), "Button4", 7, 221 + local_only_row, 80, 24);
+    config_name_combo->setEditable(true);
+    config_name_combo->setInsertPolicy(QComboBox::NoInsert);
+    config_name_combo->setCompleter(nullptr);
+    new_radio = place(new QRadioButton(QStringLiteral("New:"), port_group), "RadioButton2", 7, 78, 52, 14);
+    new_name_edit = place(new QLineEdit(port_group), "Edit1", 22, 98, 268, 21);
+    separator = place(new QFrame(port_group), "Panel1", 13, 130, 274, 2);
+    port_label = place_label(new QLabel(QStringLiteral("Port number: "), port_group), "Label1", 20, 155);
+    port_edit = place(new PortMaskEdit(port_group), "MaskEdit1", 91, 152, 46, 21);
+    save_button = place(new QPushButton(QStringLiteral("&Save"), port_group), "Button3", 306, 178, 80, 24);
+    command_label = place_label(new QLabel(QStringLiteral("Command: "), port_group), "Label2", 20, 182);
+    command_edit = place(new QLineEdit(port_group), "Edit2", 91, 177, 202, 21);
+    local_only_check_box = place(new QCheckBox(QStringLiteral("Only &this computer may send"), port_group),
+                                 "CheckBox1", 91, 177 + local_only_row + 2, 202, 17);
+    remove_button = place(new QPushButton(QStringLiteral("Remove"), port_group), "Button5", 306, 44, 80, 24);
+    cancel_button =
+        place(new QPushButton(QStringLiteral("&Cancel"), this), "Button2", 320, 221 + local_only_row, 80, 24);
+    help_button = place(new QPushButton(QStringLiteral("&Help"), this), "Button4", 7, 221 + local_only_row, 80, 24);
 
-    RadioButton1->setChecked(true);
-    Edit1->setEnabled(false);
-    Panel1->setFrameShape(QFrame::HLine);
-    Panel1->setFrameShadow(QFrame::Sunken);
-    Button1->setDefault(true);
+    preconfigured_radio->setChecked(true);
+    new_name_edit->setEnabled(false);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    ok_button->setDefault(true);
 
     // toggled, not clicked: arrow keys move the check between the radio buttons too.
-    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
+    connect(preconfigured_radio, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            RadioButton1Click();
+            preconfigured_checked();
     });
-    connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) {
+    connect(new_radio, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            RadioButton2Click();
+            new_checked();
     });
-    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
-    MaskEdit1->OnChange = [this] { MaskEdit1Change(); };
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
-    connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(config_name_combo, &QComboBox::editTextChanged, this, [this] { config_name_changed(); });
+    port_edit->OnChange = [this] { port_changed(); };
+    connect(save_button, &QPushButton::clicked, this, [this] { save_clicked(); });
+    connect(help_button, &QPushButton::clicked, this, [this] { help_clicked(); });
+    connect(remove_button, &QPushButton::clicked, this, [this] { remove_clicked(); });
+    connect(ok_button, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel_button, &QPushButton::clicked, this, &QDialog::reject);
     platform::fit_text(this);
 }
 
@@ -115,7 +117,7 @@ void NewWindowDialog::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         center_on_screen();
-        FormShow();
+        dialog_shown();
     }
 }
 
@@ -129,7 +131,7 @@ void NewWindowDialog::center_on_screen()
     move(frame.topLeft());
 }
 
-void NewWindowDialog::FormShow()
+void NewWindowDialog::dialog_shown()
 {
     platform::guarded([this] { load_config_names(); });
 }
@@ -142,70 +144,70 @@ void NewWindowDialog::load_config_names()
 
 void NewWindowDialog::replace_list_silently(const QStringList& names)
 {
-    const QString text = ComboBox1->currentText();
-    const QSignalBlocker blocker(ComboBox1);
-    ComboBox1->clear();
-    ComboBox1->addItems(names);
+    const QString text = config_name_combo->currentText();
+    const QSignalBlocker blocker(config_name_combo);
+    config_name_combo->clear();
+    config_name_combo->addItems(names);
     // Adding to an empty list selects its first item and shows that item's text; undo both.
-    ComboBox1->setCurrentIndex(-1);
-    ComboBox1->setEditText(text);
+    config_name_combo->setCurrentIndex(-1);
+    config_name_combo->setEditText(text);
 }
 
 void NewWindowDialog::remove_list_items_silently(const QString& name)
 {
-    const QString text = ComboBox1->currentText();
-    const QSignalBlocker blocker(ComboBox1);
-    for (int index = ComboBox1->count() - 1; index >= 0; --index) {
-        if (!config::same_name(ComboBox1->itemText(index), name))
+    const QString text = config_name_combo->currentText();
+    const QSignalBlocker blocker(config_name_combo);
+    for (int index = config_name_combo->count() - 1; index >= 0; --index) {
+        if (!config::same_name(config_name_combo->itemText(index), name))
             continue;
-        const bool was_selected = index == ComboBox1->currentIndex();
-        ComboBox1->removeItem(index);
+        const bool was_selected = index == config_name_combo->currentIndex();
+        config_name_combo->removeItem(index);
         // Qt would select the next item and show its text.
         if (was_selected)
-            ComboBox1->setCurrentIndex(-1);
+            config_name_combo->setCurrentIndex(-1);
     }
-    if (ComboBox1->currentText() != text)
-        ComboBox1->setEditText(text);
+    if (config_name_combo->currentText() != text)
+        config_name_combo->setEditText(text);
 }
 
-void NewWindowDialog::RadioButton1Click()
+void NewWindowDialog::preconfigured_checked()
 {
     platform::guarded([this] {
-        Edit1->setEnabled(false);
-        ComboBox1->setEnabled(true);
+        new_name_edit->setEnabled(false);
+        config_name_combo->setEnabled(true);
     });
 }
 
-void NewWindowDialog::RadioButton2Click()
+void NewWindowDialog::new_checked()
 {
     platform::guarded([this] {
-        ComboBox1->setEnabled(false);
-        Edit1->setEnabled(true);
+        config_name_combo->setEnabled(false);
+        new_name_edit->setEnabled(true);
     });
 }
 
-void NewWindowDialog::ComboBox1Change()
+void NewWindowDialog::config_name_changed()
 {
     platform::guarded([this] {
-        const QString name = ComboBox1->currentText();
+        const QString name = config_name_combo->currentText();
         if (name.isEmpty())
             return;
         // Everything is read before anything is shown, so a failing port read changes nothing.
         // A command the store holds with another type leaves the one shown.
         config::WindowConfiguration shown;
-        shown.command = Edit2->text();
+        shown.command = command_edit->text();
         const std::optional<config::WindowConfiguration> stored =
             config::read_window_configuration(name, config::Reading::to_show, shown);
         if (!stored)
             return;
         port_set_by_selection = true;
-        MaskEdit1->SetText(QString::number(stored->port));
-        Edit2->setText(stored->command);
-        CheckBox1->setChecked(stored->local_only);
+        port_edit->SetText(QString::number(stored->port));
+        command_edit->setText(stored->command);
+        local_only_check_box->setChecked(stored->local_only);
     });
 }
 
-void NewWindowDialog::MaskEdit1Change()
+void NewWindowDialog::port_changed()
 {
     platform::guarded([this] {
         if (port_set_by_selection) {
@@ -216,10 +218,10 @@ void NewWindowDialog::MaskEdit1Change()
     });
 }
 
-void NewWindowDialog::Button3Click()
+void NewWindowDialog::save_clicked()
 {
     platform::guarded([this] {
-        const QString port_text = trim_blanks(MaskEdit1->Text());
+        const QString port_text = trim_blanks(port_edit->Text());
         if (port_text.isEmpty()) {
             show_error("You really need to enter a port-number.", "Sorry");
             return;
@@ -227,36 +229,36 @@ void NewWindowDialog::Button3Click()
         const std::int32_t port = platform::str_to_int(port_text.toStdString());
 
         QString name;
-        if (RadioButton1->isChecked()) {
-            name = ComboBox1->currentText();
+        if (preconfigured_radio->isChecked()) {
+            name = config_name_combo->currentText();
             // Backslashes alone would name the configs key itself, not a configuration.
             if (config::names_no_config(name)) {
                 show_error("Select a pre-configured entry first to change it.", "Error");
                 return;
             }
         } else {
-            name = Edit1->text();
+            name = new_name_edit->text();
             if (config::names_no_config(name)) {
                 show_error("Enter a name for the config entry.", "Error");
                 return;
             }
         }
 
-        config::write_window_configuration(name, {port, Edit2->text(), CheckBox1->isChecked()});
+        config::write_window_configuration(name, {port, command_edit->text(), local_only_check_box->isChecked()});
         port_edited = false;
         load_config_names();
     });
 }
 
-void NewWindowDialog::Button4Click()
+void NewWindowDialog::help_clicked()
 {
     platform::guarded([] { help::show_help_context(help::context_new_window_dialog); });
 }
 
-void NewWindowDialog::Button5Click()
+void NewWindowDialog::remove_clicked()
 {
     platform::guarded([this] {
-        const QString name = ComboBox1->currentText();
+        const QString name = config_name_combo->currentText();
         if (name.isEmpty())
             return;
         const platform::MessageAnswer answer = platform::show_message(

@@ -33,40 +33,40 @@ public:
     // port and is absorbed instead of marking the port as edited.
     bool port_set_by_selection = false;
 
-    // Controls, owned by the dialog through Qt's parent chain; each carries its name as
+    // Controls, owned by the dialog through Qt's parent chain; each carries its design name as
     // objectName.
-    QGroupBox* GroupBox1 = nullptr;
-    QRadioButton* RadioButton1 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QPushButton* Button5 = nullptr;
-    QRadioButton* RadioButton2 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QFrame* Panel1 = nullptr;
-    QLabel* Label1 = nullptr;
-    PortMaskEdit* MaskEdit1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    // "Only &this computer may send": the window listens on the loopback addresses only.
-    QCheckBox* CheckBox1 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
+    QGroupBox* port_group = nullptr;
+    QRadioButton* preconfigured_radio = nullptr;
+    QComboBox* config_name_combo = nullptr;
+    QPushButton* remove_button = nullptr;
+    QRadioButton* new_radio = nullptr;
+    QLineEdit* new_name_edit = nullptr;
+    QFrame* separator = nullptr;
+    QLabel* port_label = nullptr;
+    PortMaskEdit* port_edit = nullptr;
+    QLabel* command_label = nullptr;
+    QLineEdit* command_edit = nullptr;
+    QPushButton* save_button = nullptr;
+    // Checked: the window listens on the loopback addresses only.
+    QCheckBox* local_only_check_box = nullptr;
+    QPushButton* help_button = nullptr;
+    QPushButton* ok_button = nullptr;
+    QPushButton* cancel_button = nullptr;
 
     // Event handlers, each reporting its own errors.
-    void RadioButton1Click();
-    void RadioButton2Click();
-    void ComboBox1Change();
-    void MaskEdit1Change();
-    void Button3Click();
-    void Button4Click();
-    void Button5Click();
+    void preconfigured_checked();
+    void new_checked();
+    void config_name_changed();
+    void port_changed();
+    void save_clicked();
+    void help_clicked();
+    void remove_clicked();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormShow();
+    void dialog_shown();
     void load_config_names();
     // Puts names in the combo box's list, leaving its text as it was and raising no change
     // of it; afterwards no item is selected.
