@@ -16,7 +16,7 @@
 
 namespace newwin {
 
-void newExecute(NewWindowDialog& dialog, const OpenLogWindow& open_log_window)
+void run_new_action(NewWindowDialog& dialog, const OpenLogWindow& open_log_window)
 {
     platform::guarded([&] {
         if (dialog.exec() != QDialog::Accepted)

@@ -18,6 +18,6 @@ using OpenLogWindow = std::function<void(std::int32_t port, bool saved, const QS
 // Shows the dialog modally; after OK opens a saved window for the configuration named in the
 // combo box, or an unsaved one when the port was typed by hand and not saved since. Errors go
 // to the default error report.
-void newExecute(NewWindowDialog& dialog, const OpenLogWindow& open_log_window);
+void run_new_action(NewWindowDialog& dialog, const OpenLogWindow& open_log_window);
 
 }  // namespace newwin

@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
         // Nobody may be there to answer a box (a logout, a closed terminal): what quitting has
         // to say goes to standard error, and nothing holds the program open.
         platform::set_real_message_box({});
-        frame->Quit1->trigger();
+        frame->quit_action->trigger();
     });
     shell::open_start_windows(*frame, command_line);
     return QApplication::exec();

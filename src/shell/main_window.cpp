@@ -90,9 +90,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     setFont(platform::interface_font(10));
     help::set_help_context(this, help::context_frame);
 
-    GradientCaption1 = new TGradientCaption(this);
-    GradientCaption1->setObjectName(QStringLiteral("GradientCaption1"));
-    GradientCaption1->SetFormCaption(QStringLiteral("VESMIRA"));
+    caption_bar = new TGradientCaption(this);
+    caption_bar->setObjectName(QStringLiteral("GradientCaption1"));
+    caption_bar->SetFormCaption(QStringLiteral("VESMIRA"));
 
     mdi_area = new QMdiArea(this);
     mdi_area->setObjectName(QStringLiteral("mdi_area"));
@@ -110,17 +110,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
         });
     }
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setFixedHeight(16);
+    status_bar = new QStatusBar(this);
+    status_bar->setObjectName(QStringLiteral("StatusBar1"));
+    status_bar->setFixedHeight(16);
     for (int index = 0; index < 2; ++index) {
-        status_panels[index] = new QLabel(StatusBar1);
+        status_panels[index] = new QLabel(status_bar);
         status_panels[index]->setObjectName(QStringLiteral("StatusPanel%1").arg(index));
         status_panels[index]->setFixedWidth(100);
-        StatusBar1->addWidget(status_panels[index]);
+        status_bar->addWidget(status_panels[index]);
     }
     status_panels[0]->setText(QStringLiteral("Ready"));
-    setStatusBar(StatusBar1);
+    setStatusBar(status_bar);
 
     create_menu();
     notifier = new alerts::DesktopNotifier(QDBusConnection::sessionBus(),
@@ -132,23 +132,23 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
         move(display->availableGeometry().center() - rect().center());
     platform::fit_text(this);
 
-    FormCreate();
+    frame_created();
 }
 
 MainWindow::~MainWindow()
 {
     // The log windows go after the frame's own members: their going must not reach back into it.
     mdi_area->disconnect(this);
-    FormDestroy();
+    frame_destroyed();
 }
 
-void MainWindow::FormCreate()
+void MainWindow::frame_created()
 {
     help_system = std::make_unique<help::THookHelpSystem>(QStringLiteral("vesmira.chm"), QString(), 0);
     pending_alerts = 0;
 }
 
-void MainWindow::FormDestroy()
+void MainWindow::frame_destroyed()
 {
     help_system.reset();
 }
@@ -160,13 +160,15 @@ void MainWindow::create_menu()
     help::set_help_context(new_action, help::context_new_action);
     connect(new_action, &QAction::triggered, this, [this] {
         platform::guarded([this] {
-            if (Form3 == nullptr)
+            if (new_window_dialog == nullptr)
                 return;
-            newwin::newExecute(*Form3, [this](std::int32_t port, bool saved, const QString& config_name,
-                                              const QString& caption, const QString& command,
-                                              const QString& label_text, bool local_only) {
-                open_log_window(port, saved, config_name, caption, command, label_text, local_only);
-            });
+            newwin::run_new_action(*new_window_dialog,
+                                   [this](std::int32_t port, bool saved, const QString& config_name,
+                                          const QString& caption, const QString& command,
+                                          const QString& label_text, bool local_only) {
+                                       open_log_window(port, saved, config_name, caption, command, label_text,
+                                                       local_only);
+                                   });
         });
     });
     save_log_action = make_action(this, "save_log_action", QStringLiteral("&Save log as..."));
@@ -178,17 +180,17 @@ void MainWindow::create_menu()
             [this] { on_active_log_window([](logwin::LogWindow& window) { window.save_log_as(true); }); });
     for (QAction* action : {save_log_action, save_selection_action})
         help::set_help_context(action, help::context_log_window);
-    Quit1 = make_action(this, "Quit1", QStringLiteral("&Quit"));
-    Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
+    quit_action = make_action(this, "Quit1", QStringLiteral("&Quit"));
+    quit_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit_action, &QAction::triggered, this, [this] { quit_triggered(); });
 
-    global_options = make_action(this, "global_options", QStringLiteral("&Global"));
-    connect(global_options, &QAction::triggered, this, [this] {
+    global_options_action = make_action(this, "global_options", QStringLiteral("&Global"));
+    connect(global_options_action, &QAction::triggered, this, [this] {
         platform::guarded([this] {
-            if (optdlg == nullptr || !edit_global_options(*optdlg))
+            if (options_dialog == nullptr || !edit_global_options(*options_dialog))
                 return;
             // A changed limit holds for the open windows at once, not only for new ones.
-            const std::int64_t limit = std::int64_t{optdlg->text_limit_mb()} << 20;
+            const std::int64_t limit = std::int64_t{options_dialog->text_limit_mb()} << 20;
             for (int index = 0; index < log_window_count(); ++index)
                 log_window(index)->set_text_limit(limit);
         });
@@ -211,44 +213,44 @@ void MainWindow::create_menu()
     help::set_help_context(clear_action, help::context_log_window);
     connect(clear_action, &QAction::triggered, this, [this] { on_active_log_window(&logwin::LogWindow::clear_view); });
 
-    WindowCascade1 = make_action(this, "WindowCascade1", QStringLiteral("&Cascade"));
-    WindowCascade1->setIcon(arrangement_image(0));
-    connect(WindowCascade1, &QAction::triggered, this, [this] { WindowCascade1Execute(); });
-    WindowMinimizeAll1 = make_action(this, "WindowMinimizeAll1", QStringLiteral("&Minimize all"));
-    connect(WindowMinimizeAll1, &QAction::triggered, this, [this] { WindowMinimizeAll1Execute(); });
-    WindowTileHorizontal1 = make_action(this, "WindowTileHorizontal1", QStringLiteral("Tile &vertical"));
-    WindowTileHorizontal1->setIcon(arrangement_image(1));
-    connect(WindowTileHorizontal1, &QAction::triggered, this, [this] { WindowTileHorizontal1Execute(); });
-    WindowTileVertical1 = make_action(this, "WindowTileVertical1", QStringLiteral("Tile &horizontal"));
-    WindowTileVertical1->setIcon(arrangement_image(2));
-    connect(WindowTileVertical1, &QAction::triggered, this, [this] { WindowTileVertical1Execute(); });
+    cascade_action = make_action(this, "WindowCascade1", QStringLiteral("&Cascade"));
+    cascade_action->setIcon(arrangement_image(0));
+    connect(cascade_action, &QAction::triggered, this, [this] { cascade_triggered(); });
+    minimize_all_action = make_action(this, "WindowMinimizeAll1", QStringLiteral("&Minimize all"));
+    connect(minimize_all_action, &QAction::triggered, this, [this] { minimize_all_triggered(); });
+    tile_rows_action = make_action(this, "WindowTileHorizontal1", QStringLiteral("Tile &vertical"));
+    tile_rows_action->setIcon(arrangement_image(1));
+    connect(tile_rows_action, &QAction::triggered, this, [this] { tile_rows_triggered(); });
+    tile_columns_action = make_action(this, "WindowTileVertical1", QStringLiteral("Tile &horizontal"));
+    tile_columns_action->setIcon(arrangement_image(2));
+    connect(tile_columns_action, &QAction::triggered, this, [this] { tile_columns_triggered(); });
 
-    Contents1 = make_action(this, "Contents1", QStringLiteral("&Contents"));
-    connect(Contents1, &QAction::triggered, this, [this] { Contents1Click(); });
-    About1 = make_action(this, "About1", QStringLiteral("&About"));
-    connect(About1, &QAction::triggered, this, [this] { About1Click(); });
+    help_contents_action = make_action(this, "Contents1", QStringLiteral("&Contents"));
+    connect(help_contents_action, &QAction::triggered, this, [this] { help_contents_triggered(); });
+    about_action = make_action(this, "About1", QStringLiteral("&About"));
+    connect(about_action, &QAction::triggered, this, [this] { about_triggered(); });
 
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    Vesmira1 = bar->addMenu(QStringLiteral("&Vesmira"));
-    Vesmira1->setObjectName(QStringLiteral("Vesmira1"));
-    Vesmira1->addAction(new_action);
-    Vesmira1->addAction(save_log_action);
-    Vesmira1->addAction(save_selection_action);
-    Vesmira1->addSeparator();
-    Vesmira1->addAction(Quit1);
-    Edit1 = bar->addMenu(QStringLiteral("&Edit"));
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->addAction(find_action);
-    Edit1->addAction(find_next_action);
-    Edit1->addAction(find_previous_action);
-    Edit1->addSeparator();
-    Edit1->addAction(clear_action);
+    vesmira_menu = bar->addMenu(QStringLiteral("&Vesmira"));
+    vesmira_menu->setObjectName(QStringLiteral("Vesmira1"));
+    vesmira_menu->addAction(new_action);
+    vesmira_menu->addAction(save_log_action);
+    vesmira_menu->addAction(save_selection_action);
+    vesmira_menu->addSeparator();
+    vesmira_menu->addAction(quit_action);
+    edit_menu = bar->addMenu(QStringLiteral("&Edit"));
+    edit_menu->setObjectName(QStringLiteral("Edit1"));
+    edit_menu->addAction(find_action);
+    edit_menu->addAction(find_next_action);
+    edit_menu->addAction(find_previous_action);
+    edit_menu->addSeparator();
+    edit_menu->addAction(clear_action);
     add_arrival_times_action();
     // Find acts on the active log window: without one there is nothing to find in.
     const auto enable_edit_actions = [this] {
         const bool has_window = active_log_window() != nullptr;
-        for (QAction* action : Edit1->actions())
+        for (QAction* action : edit_menu->actions())
             action->setEnabled(has_window);
     };
     enable_edit_actions();
@@ -261,23 +263,23 @@ void MainWindow::create_menu()
         save_selection_action->setEnabled(can_save && window->shown_memo()->selection_length() > 0);
     };
     enable_save_actions();
-    connect(Vesmira1, &QMenu::aboutToShow, this, enable_save_actions);
+    connect(vesmira_menu, &QMenu::aboutToShow, this, enable_save_actions);
     connect(mdi_area, &QMdiArea::subWindowActivated, this, enable_save_actions);
-    Options1 = bar->addMenu(QStringLiteral("&Options"));
-    Options1->setObjectName(QStringLiteral("Options1"));
-    Options1->addAction(global_options);
-    Window1 = bar->addMenu(QStringLiteral("&Window"));
-    Window1->setObjectName(QStringLiteral("Window1"));
-    Window1->addAction(WindowCascade1);
-    Window1->addAction(WindowMinimizeAll1);
-    Window1->addAction(WindowTileHorizontal1);
-    Window1->addAction(WindowTileVertical1);
-    connect(Window1, &QMenu::aboutToShow, this, [this] { list_windows_in_menu(); });
-    Help1 = bar->addMenu(QStringLiteral("&Help"));
-    Help1->setObjectName(QStringLiteral("Help1"));
-    Help1->addAction(Contents1);
-    Help1->addSeparator();
-    Help1->addAction(About1);
+    options_menu = bar->addMenu(QStringLiteral("&Options"));
+    options_menu->setObjectName(QStringLiteral("Options1"));
+    options_menu->addAction(global_options_action);
+    window_menu = bar->addMenu(QStringLiteral("&Window"));
+    window_menu->setObjectName(QStringLiteral("Window1"));
+    window_menu->addAction(cascade_action);
+    window_menu->addAction(minimize_all_action);
+    window_menu->addAction(tile_rows_action);
+    window_menu->addAction(tile_columns_action);
+    connect(window_menu, &QMenu::aboutToShow, this, [this] { list_windows_in_menu(); });
+    help_menu = bar->addMenu(QStringLiteral("&Help"));
+    help_menu->setObjectName(QStringLiteral("Help1"));
+    help_menu->addAction(help_contents_action);
+    help_menu->addSeparator();
+    help_menu->addAction(about_action);
 }
 
 logwin::LogWindow* MainWindow::active_log_window() const
@@ -310,26 +312,26 @@ void MainWindow::add_arrival_times_action()
         const logwin::LogWindow* window = active_log_window();
         arrival_times_action->setChecked(window != nullptr && window->shows_arrival_times());
     });
-    Edit1->addAction(arrival_times_action);
+    edit_menu->addAction(arrival_times_action);
 }
 
 void MainWindow::list_windows_in_menu()
 {
     // Everything after the four arrangement actions is the previous listing.
-    const QList<QAction*> items = Window1->actions();
+    const QList<QAction*> items = window_menu->actions();
     for (qsizetype index = 4; index < items.size(); ++index) {
-        Window1->removeAction(items[index]);
+        window_menu->removeAction(items[index]);
         items[index]->deleteLater();
     }
     const int count = log_window_count();
     if (count == 0)
         return;
-    Window1->addSeparator();
+    window_menu->addSeparator();
     QMdiSubWindow* active = mdi_area->activeSubWindow();
     for (int index = 0; index < count; ++index) {
         logwin::LogWindow* window = log_window(index);
         QString caption = window->windowTitle();
-        QAction* item = Window1->addAction(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        QAction* item = window_menu->addAction(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
         item->setCheckable(true);
         item->setChecked(window == active);
         QPointer<logwin::LogWindow> target(window);
@@ -467,12 +469,12 @@ void MainWindow::open_requested_windows(const QStringList& names, std::optional<
     }
 }
 
-void MainWindow::Quit1Click()
+void MainWindow::quit_triggered()
 {
     platform::guarded([this] { save_windows_and_quit(); });
 }
 
-void MainWindow::Contents1Click()
+void MainWindow::help_contents_triggered()
 {
     platform::guarded([this] {
         if (help_system)
@@ -480,20 +482,20 @@ void MainWindow::Contents1Click()
     });
 }
 
-void MainWindow::About1Click()
+void MainWindow::about_triggered()
 {
     platform::guarded([this] {
-        if (dlg_about != nullptr)
-            dlg_about->exec();
+        if (about_dialog != nullptr)
+            about_dialog->exec();
     });
 }
 
-void MainWindow::WindowCascade1Execute()
+void MainWindow::cascade_triggered()
 {
     platform::guarded([this] { mdi_area->cascadeSubWindows(); });
 }
 
-void MainWindow::WindowMinimizeAll1Execute()
+void MainWindow::minimize_all_triggered()
 {
     platform::guarded([this] {
         for (int index = log_window_count() - 1; index >= 0; --index)
@@ -501,12 +503,12 @@ void MainWindow::WindowMinimizeAll1Execute()
     });
 }
 
-void MainWindow::WindowTileHorizontal1Execute()
+void MainWindow::tile_rows_triggered()
 {
     platform::guarded([this] { tile(Qt::Vertical); });
 }
 
-void MainWindow::WindowTileVertical1Execute()
+void MainWindow::tile_columns_triggered()
 {
     platform::guarded([this] { tile(Qt::Horizontal); });
 }

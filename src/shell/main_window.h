@@ -44,9 +44,9 @@ class MainWindow : public QMainWindow, public logwin::AlertCounter {
     Q_OBJECT
 
 public:
-    // Runs FormCreate: the help object for "vesmira.chm" and a cleared alert counter.
+    // Runs frame_created: the help object for "vesmira.chm" and a cleared alert counter.
     explicit MainWindow(QWidget* parent = nullptr);
-    // Runs FormDestroy, then the log windows go with the frame.
+    // Runs frame_destroyed, then the log windows go with the frame.
     ~MainWindow() override;
 
     // Log windows with a pending alert, as counted by note_alert_raised/acknowledged.
@@ -57,9 +57,9 @@ public:
     // The tray icon, following pending_alerts.
     AlertTray* alert_tray = nullptr;
     // The dialogs created at start-up; their menu items do nothing while they are unset.
-    newwin::NewWindowDialog* Form3 = nullptr;
-    OptionsDialog* optdlg = nullptr;
-    AboutDialog* dlg_about = nullptr;
+    newwin::NewWindowDialog* new_window_dialog = nullptr;
+    OptionsDialog* options_dialog = nullptr;
+    AboutDialog* about_dialog = nullptr;
 
     // Creates a log window, starts its listener on port, fills its fields, caption and label,
     // loads its alerts when saved and starts its command. A port that can't be listened on
@@ -82,23 +82,23 @@ public:
     int log_window_count() const;
     logwin::LogWindow* log_window(int index) const;
 
-    // --- Components; each carries its name as objectName. ---
-    TGradientCaption* GradientCaption1 = nullptr;
+    // --- Components; each carries its design name as objectName. ---
+    TGradientCaption* caption_bar = nullptr;
     QMdiArea* mdi_area = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    QStatusBar* status_bar = nullptr;
     QLabel* status_panels[2] = {nullptr, nullptr};
-    QMenu* Vesmira1 = nullptr;
-    QMenu* Edit1 = nullptr;
-    QMenu* Options1 = nullptr;
-    QMenu* Window1 = nullptr;
-    QMenu* Help1 = nullptr;
-    // Actions and menu items. The action `new` is new_action here (a C++ keyword otherwise).
+    QMenu* vesmira_menu = nullptr;
+    QMenu* edit_menu = nullptr;
+    QMenu* options_menu = nullptr;
+    QMenu* window_menu = nullptr;
+    QMenu* help_menu = nullptr;
+    // Actions and menu items.
     QAction* new_action = nullptr;
     // Save the active log window's lines, or its selected text, to a file.
     QAction* save_log_action = nullptr;
     QAction* save_selection_action = nullptr;
-    QAction* Quit1 = nullptr;
-    QAction* global_options = nullptr;
+    QAction* quit_action = nullptr;
+    QAction* global_options_action = nullptr;
     // "&Edit": find in the active log window.
     QAction* find_action = nullptr;
     QAction* find_next_action = nullptr;
@@ -106,30 +106,30 @@ public:
     QAction* clear_action = nullptr;
     // Checked while the active log window shows when its lines arrived.
     QAction* arrival_times_action = nullptr;
-    QAction* WindowCascade1 = nullptr;
-    QAction* WindowMinimizeAll1 = nullptr;
-    QAction* WindowTileHorizontal1 = nullptr;
-    QAction* WindowTileVertical1 = nullptr;
-    QAction* Contents1 = nullptr;
-    QAction* About1 = nullptr;
+    QAction* cascade_action = nullptr;
+    QAction* minimize_all_action = nullptr;
+    QAction* tile_rows_action = nullptr;
+    QAction* tile_columns_action = nullptr;
+    QAction* help_contents_action = nullptr;
+    QAction* about_action = nullptr;
 
     // --- Handlers. ---
-    void Quit1Click();
-    void Contents1Click();
-    void About1Click();
-    void WindowCascade1Execute();
-    void WindowMinimizeAll1Execute();
+    void quit_triggered();
+    void help_contents_triggered();
+    void about_triggered();
+    void cascade_triggered();
+    void minimize_all_triggered();
     // One above another, each as wide as the client area.
-    void WindowTileHorizontal1Execute();
+    void tile_rows_triggered();
     // Side by side, each as high as the client area.
-    void WindowTileVertical1Execute();
+    void tile_columns_triggered();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormDestroy();
+    void frame_created();
+    void frame_destroyed();
     void create_menu();
     // Puts the open log windows' captions at the end of the "&Window" menu.
     void list_windows_in_menu();

@@ -14,11 +14,11 @@ namespace shell {
 std::unique_ptr<MainWindow> create_main_windows()
 {
     auto frame = std::make_unique<MainWindow>();
-    frame->Form3 = new newwin::NewWindowDialog(frame.get());
-    frame->optdlg = new OptionsDialog(frame.get());
+    frame->new_window_dialog = new newwin::NewWindowDialog(frame.get());
+    frame->options_dialog = new OptionsDialog(frame.get());
     // Owned by the frame; the log windows find it through the registration.
     logwin::set_save_configuration_dialog(new logwin::SaveConfigurationDialog(frame.get()));
-    frame->dlg_about = new AboutDialog(frame.get());
+    frame->about_dialog = new AboutDialog(frame.get());
     return frame;
 }
 

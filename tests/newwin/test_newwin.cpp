@@ -170,9 +170,9 @@ private:
             if (dialog->isVisible())
                 dialog->reject();
         });
-        newExecute(*dialog, [this](std::int32_t port_number, bool is_saved, const QString& name,
-                                   const QString& caption, const QString& cmd, const QString& label,
-                                   bool local_only) {
+        run_new_action(*dialog, [this](std::int32_t port_number, bool is_saved, const QString& name,
+                                       const QString& caption, const QString& cmd, const QString& label,
+                                       bool local_only) {
             calls.append(QStringLiteral("%1|%2|%3|%4|%5|%6")
                              .arg(port_number)
                              .arg(is_saved ? "saved" : "unsaved", name, caption, cmd, label)

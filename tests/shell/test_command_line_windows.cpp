@@ -53,7 +53,7 @@ private Q_SLOTS:
     void cleanup()
     {
         if (frame)
-            frame->Quit1->trigger();
+            frame->quit_action->trigger();
         frame.reset();
         end_test();
     }

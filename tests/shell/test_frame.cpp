@@ -86,9 +86,9 @@ private Q_SLOTS:
         QCOMPARE(frame->windowTitle(), QStringLiteral("VESMIRA"));
         QCOMPARE(panel_text(0), QStringLiteral("Ready"));
         QCOMPARE(panel_text(1), QString());
-        QCOMPARE(frame->Quit1->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(frame->quit_action->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
         QStringList window_menu;
-        for (QAction* item : frame->Window1->actions())
+        for (QAction* item : frame->window_menu->actions())
             window_menu.append(item->text() + (item->icon().isNull() ? "" : "+image"));
         QCOMPARE(window_menu, (QStringList{"&Cascade+image", "&Minimize all", "Tile &vertical+image",
                                            "Tile &horizontal+image"}));
@@ -243,7 +243,7 @@ private Q_SLOTS:
             QVERIFY(window && window->process_handle);
             started.append({window->process_handle->pid(), port});
         }
-        close_frame ? void(frame->close()) : frame->Quit1->trigger();
+        close_frame ? void(frame->close()) : frame->quit_action->trigger();
         for (const auto& [pid, port] : started) {
             QTRY_VERIFY(reaped(pid));
             QVERIFY(!loopback::accepts_connections(port));
@@ -258,8 +258,8 @@ private Q_SLOTS:
         LogWindow* second = open_window("LOG: c");
         QCOMPARE(frame->mdi_area->activeSubWindow(), second);
         for (int showing = 0; showing < 2; ++showing)  // listed once, however often it opens
-            QMetaObject::invokeMethod(frame->Window1, "aboutToShow");
-        const QList<QAction*> items = frame->Window1->actions().mid(4);
+            QMetaObject::invokeMethod(frame->window_menu, "aboutToShow");
+        const QList<QAction*> items = frame->window_menu->actions().mid(4);
         QCOMPARE(items.size(), 3);
         QVERIFY(items[0]->isSeparator());
         QCOMPARE(items[1]->text(), QStringLiteral("LOG: a&&b"));
@@ -276,7 +276,7 @@ private Q_SLOTS:
             menus.append(menu->text());
         QCOMPARE(menus, (QStringList{"&Vesmira", "&Edit", "&Options", "&Window", "&Help"}));
         QStringList items;
-        for (QAction* item : frame->Edit1->actions())
+        for (QAction* item : frame->edit_menu->actions())
             if (!item->isSeparator())
                 items.append(item->text() + '|' + item->shortcut().toString() + '|' + (item->isEnabled() ? "on" : "off"));
         QCOMPARE(items, (QStringList{"&Find...|Ctrl+F|off", "Find &Next|F3|off", "Find &Previous|Shift+F3|off",
@@ -317,9 +317,9 @@ private Q_SLOTS:
     void vesmira_menu_saves_the_active_window()
     {
         const auto items = [&] {
-            QMetaObject::invokeMethod(frame->Vesmira1, "aboutToShow");
+            QMetaObject::invokeMethod(frame->vesmira_menu, "aboutToShow");
             QStringList listed;
-            for (QAction* item : frame->Vesmira1->actions())
+            for (QAction* item : frame->vesmira_menu->actions())
                 if (!item->isSeparator())
                     listed.append(item->text() + '|' + item->shortcut().toString() + '|' +
                                   (item->isEnabled() ? "on" : "off"));
@@ -351,20 +351,20 @@ private Q_SLOTS:
         const QRect area = frame->mdi_area->viewport()->rect();
         const int half_height = area.height() / 2;
         const int half_width = area.width() / 2;
-        frame->WindowTileHorizontal1->trigger();  // "Tile vertical": one above another
+        frame->tile_rows_action->trigger();  // "Tile vertical": one above another
         QCOMPARE(windows[0]->geometry(), QRect(0, 0, area.width(), half_height));
         QCOMPARE(windows[1]->geometry(), QRect(0, half_height, area.width(), area.height() - half_height));
-        frame->WindowTileVertical1->trigger();  // "Tile horizontal": side by side
+        frame->tile_columns_action->trigger();  // "Tile horizontal": side by side
         QCOMPARE(windows[0]->geometry(), QRect(0, 0, half_width, area.height()));
         QCOMPARE(windows[1]->geometry(), QRect(half_width, 0, area.width() - half_width, area.height()));
-        frame->WindowMinimizeAll1->trigger();
+        frame->minimize_all_action->trigger();
         QVERIFY(windows[0]->isMinimized() && windows[1]->isMinimized());
     }
 
     void about_box_shows_logo_and_notice_and_ignores_escape()
     {
         QVERIFY(QImageReader::supportedImageFormats().contains("gif"));
-        shell::AboutDialog* about = frame->dlg_about;
+        shell::AboutDialog* about = frame->about_dialog;
         const QImage logo = about->findChild<QLabel*>("Image1")->pixmap().toImage();
         QCOMPARE(logo.size(), QSize(251, 50));
         QCOMPARE(qAlpha(logo.pixel(250, 0)), 0);   // drawn transparently
@@ -383,7 +383,7 @@ private Q_SLOTS:
             open_after_escape = about->isVisible();
             QTest::mouseClick(about->findChild<QPushButton*>("Button1"), Qt::LeftButton);
         });
-        frame->About1->trigger();
+        frame->about_action->trigger();
         QVERIFY(open_after_escape);
         QCOMPARE(about->result(), int(QDialog::Accepted));
         QCOMPARE(text_after_typing.replace(QChar::ParagraphSeparator, QLatin1Char('\n')), original);

@@ -39,7 +39,7 @@ private:
     }
     void quit()
     {
-        frame->Quit1->trigger();
+        frame->quit_action->trigger();
         frame.reset();
     }
     QStringList window_captions() const
@@ -76,7 +76,7 @@ private:
             box->setChecked(checked);
             dialog->findChild<QPushButton*>(ok ? QStringLiteral("OKBtn") : QStringLiteral("CancelBtn"))->click();
         });
-        frame->global_options->trigger();
+        frame->global_options_action->trigger();
     }
 
 private Q_SLOTS:
@@ -221,7 +221,7 @@ private Q_SLOTS:
                 QCOMPARE(size->isEnabled(), limited);
                 dialog->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
             });
-            frame->global_options->trigger();
+            frame->global_options_action->trigger();
         };
         bool shown_limited = false;
         int shown_megabytes = 0;
