@@ -5,6 +5,7 @@
 #include "alerts/alert_set.h"
 #include "alerts/notifier.h"
 #include "logwin/alert_counter.h"
+#include "logwin/alert_editor.h"
 #include "logfile/log_file.h"
 #include "logwin/line_assembly.h"
 #include "platform/process.h"
@@ -21,17 +22,8 @@
 #include <string_view>
 #include <vector>
 
-class QCheckBox;
 class QCloseEvent;
-class QFileDialog;
-class QFrame;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
-class QPushButton;
-class QSplitter;
 class QTabWidget;
 class QTimer;
 class QToolBar;
@@ -62,7 +54,7 @@ struct WindowConfiguration {
     bool local_only = false;  // only this computer may send: listen on the loopback addresses
 };
 
-class LogWindow : public QMdiSubWindow, private alerts::HighlightList {
+class LogWindow : public QMdiSubWindow, private alerts::HighlightList, private AlertEditorHost {
     Q_OBJECT
 
 public:
@@ -115,29 +107,6 @@ public:
     QToolButton* ToolButton2 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    // The alert editor on the "&Alert" tab.
-    QFrame* SecretPanel1 = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    // Entries in alphabetical order without regard to case; checked = the alert is active.
-    QListWidget* CheckListBox1 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QGroupBox* GroupBox2 = nullptr;
-    QLineEdit* Edit1 = nullptr;  // name
-    QLineEdit* Edit3 = nullptr;  // sound file
-    QPushButton* Button2 = nullptr;
-    QLineEdit* Edit2 = nullptr;  // command
-    QCheckBox* CheckBox1 = nullptr;
-    // "&Notify": a firing line shows a desktop notification.
-    QCheckBox* CheckBox2 = nullptr;
-    QPlainTextEdit* Memo2 = nullptr;  // catchwords, one per line
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button4 = nullptr;
-    // The sound file chooser; made at its first use and kept, so it stays in its last folder.
-    QFileDialog* OpenDialog1 = nullptr;
 
     // --- Handlers and operations. ---
     // How far set_up got.
@@ -203,17 +172,6 @@ public:
     // propagate to the caller.
     void load_alerts();
 
-    // The alert editor's handlers; each reports its own errors.
-    void Edit1Change();
-    void Memo2Change();
-    void Button1Click();
-    void CheckListBox1ClickCheck(int index);
-    void CheckListBox1Click();
-    void CheckListBox1KeyPress();
-    void Button3Click();
-    void Button2Click();
-    void Button4Click();
-
     // Alert commands started by this window that may be running at once; more are skipped.
     static constexpr std::size_t max_running_alert_commands = 16;
     // A sound that started this recently is not started over for the same file: opening the
@@ -223,14 +181,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class MemoTarget;
     class LogSave;
     QString ask_save_file(bool selection_only);
 
-    void build_alert_tab();
     void build_find_bar(QWidget* view_tab);
     void build_view_controls();
     void build_log_file_button();
@@ -262,15 +218,14 @@ private:
     void show_from_notification();
     void play_sound(const QString& sound);
     void open_alert_command(const QString& command);
-    // The name the Save configuration dialog gives an unsaved window; empty when the user
-    // gives none.
-    QString ask_configuration_name();
-    // Inserts an entry at its alphabetical place without raising the list's handlers.
-    void add_alert_entry(const QString& name, bool checked);
-    // Lists the collection's alerts anew.
-    void list_alerts();
+    bool configuration_saved() const override;
+    QString configuration_name() const override;
+    config::WindowConfiguration configuration_to_save() const override;
+    void configuration_saved_as(const QString& name) override;
 
     AlertCounter* alert_counter;
+    // The "&Alert" tab.
+    AlertEditor* alert_editor = nullptr;
     LineAssembly line_assembly;
     std::unique_ptr<MemoTarget> memo_target;
     LineFilter* line_filter = nullptr;

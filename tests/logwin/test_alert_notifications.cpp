@@ -9,6 +9,7 @@
 #include "notification_service.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
+#include "window_controls.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -39,10 +40,10 @@ class TestAlertNotifications : public QObject {
     }
     static void save_alert(LogWindow& window, const QString& name, const QString& catchwords, bool notify)
     {
-        window.Edit1->setText(name);
-        window.Memo2->setPlainText(catchwords);
-        window.CheckBox2->setChecked(notify);
-        window.Button1->click();
+        control<QLineEdit>(window, "Edit1")->setText(name);
+        control<QPlainTextEdit>(window, "Memo2")->setPlainText(catchwords);
+        control<QCheckBox>(window, "CheckBox2")->setChecked(notify);
+        control<QPushButton>(window, "Button1")->click();
     }
 
 private Q_SLOTS:
@@ -57,8 +58,8 @@ private Q_SLOTS:
         QMdiArea area;
         LogWindow* window = open_window(area, QStringLiteral("web"));
         QVERIFY(window != nullptr);
-        QVERIFY(!window->CheckBox2->isChecked());  // off in a new alert
-        QCOMPARE(window->CheckBox2->text(), QStringLiteral("&Notify"));
+        QVERIFY(!control<QCheckBox>(*window, "CheckBox2")->isChecked());  // off in a new alert
+        QCOMPARE(control<QCheckBox>(*window, "CheckBox2")->text(), QStringLiteral("&Notify"));
         save_alert(*window, QStringLiteral("loud"), QStringLiteral("ERR"), true);
         save_alert(*window, QStringLiteral("quiet"), QStringLiteral("WARN"), false);
         store::TRegistry registry;
@@ -68,12 +69,12 @@ private Q_SLOTS:
         // A window opened later for the configuration shows each alert's setting.
         LogWindow* reopened = open_window(area, QStringLiteral("web"));
         QVERIFY(reopened != nullptr);
-        reopened->CheckListBox1->setCurrentRow(0);
-        QCOMPARE(reopened->Edit1->text(), QStringLiteral("loud"));
-        QVERIFY(reopened->CheckBox2->isChecked());
-        reopened->CheckListBox1->setCurrentRow(1);
-        QCOMPARE(reopened->Edit1->text(), QStringLiteral("quiet"));
-        QVERIFY(!reopened->CheckBox2->isChecked());
+        control<QListWidget>(*reopened, "CheckListBox1")->setCurrentRow(0);
+        QCOMPARE(control<QLineEdit>(*reopened, "Edit1")->text(), QStringLiteral("loud"));
+        QVERIFY(control<QCheckBox>(*reopened, "CheckBox2")->isChecked());
+        control<QListWidget>(*reopened, "CheckListBox1")->setCurrentRow(1);
+        QCOMPARE(control<QLineEdit>(*reopened, "Edit1")->text(), QStringLiteral("quiet"));
+        QVERIFY(!control<QCheckBox>(*reopened, "CheckBox2")->isChecked());
     }
 
     void firing_line_is_notified_and_its_click_brings_the_window_forward()

@@ -13,6 +13,7 @@
 #include "platform/text_fit.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
+#include "window_controls.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -65,10 +66,11 @@ std::string stored_string(const std::string& key, const std::string& name)
 
 QStringList list_entries(const LogWindow& window, bool checked_only = false)
 {
+    const auto* list = control<QListWidget>(window, "CheckListBox1");
     QStringList entries;
-    for (int row = 0; row < window.CheckListBox1->count(); ++row)
-        if (!checked_only || window.CheckListBox1->item(row)->checkState() == Qt::Checked)
-            entries.append(window.CheckListBox1->item(row)->text());
+    for (int row = 0; row < list->count(); ++row)
+        if (!checked_only || list->item(row)->checkState() == Qt::Checked)
+            entries.append(list->item(row)->text());
     return entries;
 }
 
@@ -100,11 +102,11 @@ private:
     void save_alert(const QString& name, const QString& catchwords, const QString& alert_command = {},
                     const QString& sound = {})
     {
-        window->Edit1->setText(name);
-        window->Edit3->setText(sound);
-        window->Edit2->setText(alert_command);
-        window->Memo2->setPlainText(catchwords);
-        window->Button1->click();
+        control<QLineEdit>(*window, "Edit1")->setText(name);
+        control<QLineEdit>(*window, "Edit3")->setText(sound);
+        control<QLineEdit>(*window, "Edit2")->setText(alert_command);
+        control<QPlainTextEdit>(*window, "Memo2")->setPlainText(catchwords);
+        control<QPushButton>(*window, "Button1")->click();
     }
     void receive(const QByteArray& lines)
     {
@@ -179,7 +181,7 @@ private Q_SLOTS:
         QFETCH(int, runs);
         save_alert(QStringLiteral("disk"), catchwords, command);
         if (!active)
-            window->CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+            control<QListWidget>(*window, "CheckListBox1")->item(0)->setCheckState(Qt::Unchecked);
         receive(line);
         // Commands start before the line is shown, so every run is counted by now.
         QCOMPARE(live_children().size(), runs);
@@ -286,12 +288,12 @@ private Q_SLOTS:
 
     void saved_alerts_are_listed_stored_and_highlighted()
     {
-        window->Edit1->setText(QStringLiteral(" "));
-        QVERIFY(!window->Button1->isEnabled());
-        window->Memo2->setPlainText(QStringLiteral("x"));
-        QVERIFY(window->Button1->isEnabled());  // a blank is a name
-        window->Memo2->clear();
-        QVERIFY(!window->Button1->isEnabled());
+        control<QLineEdit>(*window, "Edit1")->setText(QStringLiteral(" "));
+        QVERIFY(!control<QPushButton>(*window, "Button1")->isEnabled());
+        control<QPlainTextEdit>(*window, "Memo2")->setPlainText(QStringLiteral("x"));
+        QVERIFY(control<QPushButton>(*window, "Button1")->isEnabled());  // a blank is a name
+        control<QPlainTextEdit>(*window, "Memo2")->clear();
+        QVERIFY(!control<QPushButton>(*window, "Button1")->isEnabled());
 
         save_alert(QStringLiteral("disk"), QStringLiteral("full\nERR\n"));
         QCOMPARE(list_entries(*window, true), QStringList{"disk"});
@@ -309,7 +311,7 @@ private Q_SLOTS:
         // entry stays inactive.
         save_alert(QStringLiteral("disk"), QStringLiteral("ERR\nWARN"));
         QCOMPARE(keywords(*window), (std::vector<std::string>{"", "", "ERR", "WARN"}));
-        window->CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+        control<QListWidget>(*window, "CheckListBox1")->item(0)->setCheckState(Qt::Unchecked);
         save_alert(QStringLiteral("disk"), QStringLiteral("ERR\nfatal"));
         QCOMPARE(window->alerts.size(), std::size_t(1));
         QVERIFY(!window->alerts[0].active);
@@ -326,7 +328,7 @@ private Q_SLOTS:
         save_alert(QStringLiteral("lower"), QStringLiteral("err"));
         QCOMPARE(keywords(*window), std::vector<std::string>{"ERR"});
         QCOMPARE(list_entries(*window), (QStringList{"lower", "upper"}));
-        window->CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+        control<QListWidget>(*window, "CheckListBox1")->item(0)->setCheckState(Qt::Unchecked);
         QCOMPARE(keywords(*window), std::vector<std::string>{""});
         QVERIFY(window->alerts[0].active);
         QVERIFY(!window->alerts[1].active);
@@ -351,11 +353,11 @@ private Q_SLOTS:
         QCOMPARE(window->alerts[0].name, QStringLiteral("zeta"));  // collection in store order
         QCOMPARE(keywords(*window), (std::vector<std::string>{"Beta", "shared", "alpha"}));
 
-        window->CheckListBox1->setCurrentRow(2);
-        QCOMPARE(window->Edit1->text(), QStringLiteral("zeta"));
-        QCOMPARE(window->Edit2->text(), QStringLiteral("run zeta"));
-        QCOMPARE(window->Memo2->toPlainText(), QStringLiteral("zeta\nshared"));
-        QVERIFY(window->CheckBox1->isChecked());
+        control<QListWidget>(*window, "CheckListBox1")->setCurrentRow(2);
+        QCOMPARE(control<QLineEdit>(*window, "Edit1")->text(), QStringLiteral("zeta"));
+        QCOMPARE(control<QLineEdit>(*window, "Edit2")->text(), QStringLiteral("run zeta"));
+        QCOMPARE(control<QPlainTextEdit>(*window, "Memo2")->toPlainText(), QStringLiteral("zeta\nshared"));
+        QVERIFY(control<QCheckBox>(*window, "CheckBox1")->isChecked());
 
         // An alert key without "active" ends the loading with the store's error.
         store::TRegistry registry;
@@ -367,20 +369,20 @@ private Q_SLOTS:
     void removing_asks_and_the_last_alert_leaves_nothing()
     {
         save_alert(QStringLiteral("disk"), QStringLiteral("ERR"));
-        window->CheckListBox1->setCurrentRow(0);
+        control<QListWidget>(*window, "CheckListBox1")->setCurrentRow(0);
         answer = platform::MessageAnswer::No;
-        window->Button3->click();
+        control<QPushButton>(*window, "Button3")->click();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, QStringLiteral("Are you sure you want to remove the alert\r\nentry disk?"));
         QCOMPARE(shown[0].caption, QStringLiteral("Question"));
         QCOMPARE(window->alerts.size(), std::size_t(1));
 
         answer = platform::MessageAnswer::Yes;
-        window->Button3->click();
-        QCOMPARE(window->CheckListBox1->count(), 0);
+        control<QPushButton>(*window, "Button3")->click();
+        QCOMPARE(control<QListWidget>(*window, "CheckListBox1")->count(), 0);
         QVERIFY(window->alerts.empty());
         QCOMPARE(stored_string(store::alert_key("web", "disk"), "catchwords"), std::string("<no key>"));
-        QCOMPARE(window->Edit1->text(), QStringLiteral("disk"));
+        QCOMPARE(control<QLineEdit>(*window, "Edit1")->text(), QStringLiteral("disk"));
         receive("ERR\n");
         QCOMPARE(counter.raised, 0);
     }
@@ -447,21 +449,50 @@ private Q_SLOTS:
         QCOMPARE(registry.ReadInteger(store::arrival_times_value), choices ? 1 : 0);
     }
 
+    void alert_tab_keeps_tab_order_and_help_and_a_key_in_the_list_fills_the_fields()
+    {
+        window->PageControl1->setCurrentIndex(1);
+        QWidget* tab = window->PageControl1->currentWidget();
+        QCOMPARE(tab->objectName(), QStringLiteral("TabSheet2"));
+        QCOMPARE(help::help_context(tab), help::context_alert_tab);
+        QStringList order;
+        for (QWidget* widget = tab->nextInFocusChain(); widget != tab; widget = widget->nextInFocusChain())
+            if (tab->isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus) != 0)
+                order.append(widget->objectName());
+        QCOMPARE(order, (QStringList{"CheckListBox1", "Button3", "Edit1", "Edit3", "Button2", "Edit2", "CheckBox1",
+                                     "CheckBox2", "Memo2", "Button1", "Button4"}));
+
+        // A character the list finds no entry for still fills the fields from the selected one.
+        save_alert(QStringLiteral("alpha"), QStringLiteral("A"));
+        save_alert(QStringLiteral("beta"), QStringLiteral("B"));
+        auto* list = control<QListWidget>(*window, "CheckListBox1");
+        list->setCurrentRow(0);
+        control<QLineEdit>(*window, "Edit1")->setText(QStringLiteral("typed"));
+        QTest::keyClick(list, 'z');
+        QCOMPARE(list->currentRow(), 0);
+        QCOMPARE(control<QLineEdit>(*window, "Edit1")->text(), QStringLiteral("alpha"));
+    }
+
     void editor_follows_the_window_size_and_keeps_the_splitter_limits()
     {
         window->PageControl1->setCurrentIndex(1);
-        const QRect save = window->Button1->geometry();
-        const QRect name = window->Edit1->geometry();
-        const QPoint help = window->Button4->pos();
+        auto* save_button = control<QPushButton>(*window, "Button1");
+        auto* name_edit = control<QLineEdit>(*window, "Edit1");
+        auto* help_button = control<QPushButton>(*window, "Button4");
+        auto* splitter = control<QSplitter>(*window, "Splitter1");
+        const QRect save = save_button->geometry();
+        const QRect name = name_edit->geometry();
+        const QPoint help = help_button->pos();
         window->resize(window->size() + QSize(100, 60));
-        QTRY_COMPARE(window->Button1->geometry(), save.translated(100, 60));
-        QCOMPARE(window->Edit1->geometry(), name.adjusted(0, 0, 100, 0));
-        QCOMPARE(window->Button4->pos(), help + QPoint(0, 60));
-        window->Splitter1->setSizes({0, 10000});
+        QTRY_COMPARE(save_button->geometry(), save.translated(100, 60));
+        QCOMPARE(name_edit->geometry(), name.adjusted(0, 0, 100, 0));
+        QCOMPARE(help_button->pos(), help + QPoint(0, 60));
+        splitter->setSizes({0, 10000});
         // The form's 150 pixels, or as much as the box's title takes in the font at hand.
-        QCOMPARE(window->GroupBox1->width(), std::max(150, platform::text_width_needed(window->GroupBox1)));
-        window->Splitter1->setSizes({10000, 0});
-        QCOMPARE(window->GroupBox2->width(), 168);
+        auto* saved_alerts = control<QGroupBox>(*window, "GroupBox1");
+        QCOMPARE(saved_alerts->width(), std::max(150, platform::text_width_needed(saved_alerts)));
+        splitter->setSizes({10000, 0});
+        QCOMPARE(control<QGroupBox>(*window, "GroupBox2")->width(), 168);
     }
 };
 
