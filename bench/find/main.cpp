@@ -6,7 +6,7 @@
 #include "log_window_bench.h"
 #include "stall_meter.h"
 
-#include "colormemo/line_store.h"
+#include "lines/line_store.h"
 #include "find/line_search.h"
 #include "logwin/find_bar.h"
 #include "logwin/line_filter.h"
@@ -27,7 +27,7 @@
 
 namespace {
 
-using Store = colormemo::LineStore;
+using Store = lines::LineSource;
 using Search = find::LineSearch<Store>;
 
 // The longest the search may keep the event loop: well inside one frame.
@@ -134,7 +134,7 @@ int run_all(int argc, char** argv)
     // The store of a real log window, so that its find bar and filter can run over it too.
     bench::BenchWindow bench = bench::open_filled_bench_window(line_count);
     logwin::LogWindow& window = *bench.window;
-    const Store& store = window.memo1->store();
+    const Store& store = window.memo1->source();
     const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
     std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,
                 static_cast<long long>(slice.count()));

@@ -26,16 +26,16 @@ namespace {
 
 std::string selected_text(const TColorMemo& memo)
 {
-    const colormemo::TextOffset start = memo.selection_start();
+    const lines::TextOffset start = memo.selection_start();
     const int line = memo.line_of_offset(start);
-    return memo.store().line_text(line).substr(static_cast<std::size_t>(start - memo.line_start(line)),
+    return memo.source().line_text(line).substr(static_cast<std::size_t>(start - memo.line_start(line)),
                                                static_cast<std::size_t>(memo.selection_length()));
 }
 
 // Where the selection starts: line and byte.
 std::pair<int, int> selection_place(const TColorMemo& memo)
 {
-    const colormemo::TextOffset start = memo.selection_start();
+    const lines::TextOffset start = memo.selection_start();
     const int line = memo.line_of_offset(start);
     return {line, static_cast<int>(start - memo.line_start(line))};
 }
@@ -44,7 +44,7 @@ std::vector<std::string> lines_of(const TColorMemo& memo)
 {
     std::vector<std::string> lines;
     for (int i = 0; i < memo.line_count(); ++i)
-        lines.push_back(memo.store().line_text(i));
+        lines.push_back(memo.source().line_text(i));
     return lines;
 }
 
@@ -88,8 +88,7 @@ private Q_SLOTS:
         window->show();
         bar = window->find_bar;
         port = loopback::free_port();
-        window->ServerSocket1->SetPort(port);
-        window->ServerSocket1->SetActive(true);
+        window->log_channel->listen(port, false);
     }
     void cleanup() { window.reset(); }
 
@@ -234,7 +233,7 @@ private Q_SLOTS:
         // hide matching: the other lines.
         bar->filter_mode->setCurrentIndex(1);
         QTRY_COMPARE(window->filter_memo->line_count(), 200003 - 28574);
-        QCOMPARE(window->filter_memo->store().line_text(0), std::string("row 1 drop"));
+        QCOMPARE(window->filter_memo->source().line_text(0), std::string("row 1 drop"));
 
         bar->filter_mode->setCurrentIndex(0);
         QTRY_COMPARE(window->filter_memo->line_count(), 28574);

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace colormemo {
+namespace lines {
 
 // Tab stops every this many columns.
 inline constexpr int tab_columns = 8;
@@ -48,4 +48,4 @@ std::vector<std::string_view> split_lines(std::string_view text);
 // UTF-16 units text_char() gives for a line.
 qsizetype utf16_length(std::string_view bytes);
 
-}  // namespace colormemo
+}  // namespace lines

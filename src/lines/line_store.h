@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace colormemo {
+namespace lines {
 
 // Offsets into the memo text: bytes of the lines with CR LF (two bytes) between lines, the
 // way the colouring pass and its rules count them. 64 bits, since a log can outgrow 2 GiB.
@@ -144,4 +144,4 @@ private:
     std::int64_t max_columns_ = 0;
 };
 
-}  // namespace colormemo
+}  // namespace lines

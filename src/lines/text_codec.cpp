@@ -1,6 +1,6 @@
 // Reading line bytes as characters for painting, copying and the screen reader.
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 
 #include <array>
 #include <bit>
@@ -11,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace colormemo {
+namespace lines {
 
 namespace {
 
@@ -291,4 +291,4 @@ qsizetype utf16_length(std::string_view bytes)
     return units;
 }
 
-}  // namespace colormemo
+}  // namespace lines

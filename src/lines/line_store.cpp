@@ -3,10 +3,10 @@
 // by the lines living in them and unmapped when the last one goes, so dropped or cleared text
 // really leaves the process.
 
-#include "colormemo/line_store.h"
+#include "lines/line_store.h"
 
-#include "colormemo/mapped_memory.h"
-#include "colormemo/text_codec.h"
+#include "lines/mapped_memory.h"
+#include "lines/text_codec.h"
 
 #include <malloc.h>
 
@@ -15,7 +15,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace colormemo {
+namespace lines {
 
 namespace {
 
@@ -712,4 +712,4 @@ std::size_t LineStore::memory_bytes() const
     return total;
 }
 
-}  // namespace colormemo
+}  // namespace lines
