@@ -216,7 +216,7 @@ private Q_SLOTS:
         QVERIFY(window->alert_raised);
         QTRY_COMPARE(runs(), 1);
         QTRY_COMPARE(window->filter_memo->line_count(), 2);
-        QCOMPARE(window->filter_memo->source().line_text(1), std::string("keep 2"));
+        QCOMPARE(std::string(window->filter_memo->source().line_view(1)), std::string("keep 2"));
     }
 
     void missing_sound_file_is_saved_and_fires_silently()

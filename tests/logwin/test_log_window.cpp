@@ -185,15 +185,16 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(window->memo1->line_count() == short_lines + 1 && !window->last_line_open(), 30000);
         }
         QVERIFY(sent_all.load());
-        const lines::LineSource& store = window->memo1->source();
+        const lines::LogLines& store = window->log_channel->lines();
         int long_line = -1;
         for (int index = 0; index < store.line_count(); ++index)
             if (store.line_length(index) != 700)
                 long_line = index;
         QVERIFY(long_line >= 0);
         QVERIFY(store.line_view(long_line) == expected);
-        QVERIFY2(static_cast<double>(store.memory_bytes()) < 1.3 * static_cast<double>(store.byte_total()) + (4 << 20),
-                 qPrintable(QString::number(store.memory_bytes())));
+        const std::size_t memory = store.store().memory_bytes();
+        QVERIFY2(static_cast<double>(memory) < 1.3 * static_cast<double>(store.byte_total()) + (4 << 20),
+                 qPrintable(QString::number(memory)));
     }
 
     void clearing_empties_the_view_and_an_open_line_goes_on()
