@@ -101,7 +101,7 @@ void count_shown(const logwin::LogWindow& window, Result& result)
         if (result.sent_whole[static_cast<std::size_t>(connection)])
             unseen.insert(whole_line(connection));
     for (int index = 0; index < window.memo1->line_count(); ++index) {
-        std::string_view line = window.memo1->store().line_view(index);
+        std::string_view line = window.memo1->source().line_view(index);
         bool behind_fragment = false;
         while (line.size() >= fragment_length && line.starts_with("cut ") && line[fragment_length - 1] == '|') {
             ++result.fragments_shown;
@@ -125,7 +125,7 @@ Result run(int connections, int senders)
     });
     bench::BenchWindow bench_window = bench::open_bench_window();
     logwin::LogWindow& window = *bench_window.window;
-    net::TServerSocket& listener = *window.ServerSocket1;
+    net::TServerSocket& listener = window.log_channel->listener();
     result.descriptors_before = open_descriptors();
 
     bench::StallMeter clock;

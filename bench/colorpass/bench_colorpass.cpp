@@ -42,7 +42,9 @@ double median_ms(const std::function<void()>& step, int runs)
 
 Figures measure(int total_lines, int runs, bool find)
 {
+    lines::LogLines lines;
     TColorMemo memo;
+    memo.set_lines(lines);
     memo.resize(800, 600);
     memo.show();
     // The log window's rule with a few catchwords, a begin/end rule over several lines and

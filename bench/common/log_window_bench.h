@@ -41,10 +41,9 @@ inline BenchWindow open_bench_window(std::int64_t text_limit = 0)
     logwin::LogWindow& window = *bench.window;
     window.resize(900, 700);
     window.show();
-    window.memo1->set_text_limit(text_limit);
+    window.set_text_limit(text_limit);
     bench.port = loopback::free_port();
-    window.ServerSocket1->SetPort(bench.port);
-    window.ServerSocket1->SetActive(true);
+    window.log_channel->listen(bench.port, false);
     window.memo1->append_line("warm-up");
     QElapsedTimer warm_up;
     warm_up.start();
@@ -60,7 +59,7 @@ inline std::vector<std::unique_ptr<loopback::Sender>> connect_senders(const Benc
     std::vector<std::unique_ptr<loopback::Sender>> senders;
     for (int sender = 0; sender < count; ++sender) {
         senders.push_back(std::make_unique<loopback::Sender>(bench.port));
-        while (bench.window->ServerSocket1->Socket().ActiveConnections() < sender + 1)
+        while (bench.window->log_channel->senders() < sender + 1)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return senders;
@@ -73,7 +72,7 @@ qint64 receive_until(BenchWindow& bench, StallMeter& clock, Start start_senders,
 {
     qint64 time_done = -1;
     QEventLoop loop;
-    net::TServerSocket& listener = *bench.window->ServerSocket1;
+    net::TServerSocket& listener = bench.window->log_channel->listener();
     const auto read_lines = listener.OnClientRead;
     listener.OnClientRead = [&](net::TServerWinSocket& server, net::TCustomWinSocket& connection) {
         read_lines(server, connection);

@@ -6,10 +6,9 @@
 #include "log_window_bench.h"
 #include "stall_meter.h"
 
-#include "colormemo/line_store.h"
+#include "lines/line_store.h"
 #include "find/line_search.h"
 #include "logwin/find_bar.h"
-#include "logwin/line_filter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,7 +26,7 @@
 
 namespace {
 
-using Store = colormemo::LineStore;
+using Store = lines::LineSource;
 using Search = find::LineSearch<Store>;
 
 // The longest the search may keep the event loop: well inside one frame.
@@ -38,6 +37,8 @@ struct Result {
     double seconds = 0;
     double max_stall_ms = 0;
     std::int64_t matches = 0;
+    // What the filter holds per passing line; negative when the kind keeps nothing.
+    double bytes_per_line = -1;
 };
 
 // Runs the event loop from `begin` until `done` holds, looked at every millisecond.
@@ -108,10 +109,13 @@ Result run_find_bar(logwin::LogWindow& window, const char* needle)
 // Filter: until the filtered view holds every line that passes.
 Result run_filter_view(logwin::LogWindow& window, const char* needle)
 {
-    return run_through_bar(
+    const channel::LineFilter& filter = window.log_channel->filter();
+    Result result = run_through_bar(
         window, [&](logwin::FindBar& typed) { typed.filter_edit->setText(QString::fromUtf8(needle)); },
-        [&] { return !window.findChild<logwin::LineFilter*>()->building(); },
-        [&] { return static_cast<long long>(window.filter_memo->line_count()); });
+        [&] { return !filter.building(); }, [&] { return static_cast<long long>(window.filter_memo->line_count()); });
+    result.bytes_per_line = static_cast<double>(filter.index().memory_bytes())
+                            / static_cast<double>(std::max<std::int64_t>(result.matches, 1));
+    return result;
 }
 
 // One row of the table and its summary line.
@@ -122,8 +126,11 @@ void report(std::vector<std::string>& summary, const char* kind, const char* nee
     std::printf("%-11s %-19s %10lld %8.3f %10.0f %14.2f\n", kind, needle, static_cast<long long>(result.matches),
                 result.seconds, mb_per_s, result.max_stall_ms);
     char line[200];
-    std::snprintf(line, sizeof line, "BENCH find kind=%s mb_per_s=%.0f max_stall_ms=%.2f matches=%lld", kind, mb_per_s,
-                  result.max_stall_ms, static_cast<long long>(result.matches));
+    const int length = std::snprintf(line, sizeof line, "BENCH find kind=%s mb_per_s=%.0f max_stall_ms=%.2f matches=%lld",
+                                     kind, mb_per_s, result.max_stall_ms, static_cast<long long>(result.matches));
+    if (result.bytes_per_line >= 0)
+        std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length), " bytes_per_passing_line=%.1f",
+                      result.bytes_per_line);
     summary.emplace_back(line);
 }
 
@@ -134,7 +141,7 @@ int run_all(int argc, char** argv)
     // The store of a real log window, so that its find bar and filter can run over it too.
     bench::BenchWindow bench = bench::open_filled_bench_window(line_count);
     logwin::LogWindow& window = *bench.window;
-    const Store& store = window.memo1->store();
+    const Store& store = window.memo1->source();
     const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
     std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,
                 static_cast<long long>(slice.count()));

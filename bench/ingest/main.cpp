@@ -175,8 +175,8 @@ Result run(Setup setup, int senders, long total_lines)
     // drops the reads that were preempted.
     const long tenth = total_lines / 10;
     std::vector<double> read_rates[2];  // first and last tenth
-    const auto read_lines = window->ServerSocket1->OnClientRead;
-    window->ServerSocket1->OnClientRead = [&](net::TServerWinSocket& listener, net::TCustomWinSocket& connection) {
+    const auto read_lines = window->log_channel->listener().OnClientRead;
+    window->log_channel->listener().OnClientRead = [&](net::TServerWinSocket& listener, net::TCustomWinSocket& connection) {
         const long shown_before = window->memo1->line_count();
         const qint64 started = clock.elapsed_ns();
         read_lines(listener, connection);
@@ -212,7 +212,7 @@ Result run(Setup setup, int senders, long total_lines)
     }
     result.bytes_per_line =
         (bench::resident_bytes() - resident_before) / static_cast<double>(window->memo1->line_count());
-    result.time_bytes_per_line = static_cast<double>(window->memo1->arrival_times().memory_bytes())
+    result.time_bytes_per_line = static_cast<double>(window->log_channel->lines().times().memory_bytes())
                                  / static_cast<double>(std::max(window->memo1->line_count(), 1));
     result.colour_passes = window->memo1->pass_count();
     bench::close_bench_window(bench_window);

@@ -66,7 +66,7 @@ Result run(int senders, std::size_t line_bytes)
     const std::size_t total = line_bytes * static_cast<std::size_t>(senders);
     bench::StallMeter clock;
     std::vector<std::thread> threads;
-    const colormemo::LineStore& store = window->memo1->store();
+    const lines::LineSource& store = window->memo1->source();
     const qint64 time_done = bench::receive_until(
         bench_window, clock,
         [&] {
@@ -74,7 +74,7 @@ Result run(int senders, std::size_t line_bytes)
                 threads.emplace_back(send_line, connections[static_cast<std::size_t>(sender)].get(),
                                      static_cast<char>('a' + sender), line_bytes);
         },
-        [&] { return !window->last_line_open() && store.byte_total() >= static_cast<colormemo::TextOffset>(total); },
+        [&] { return !window->last_line_open() && store.byte_total() >= static_cast<lines::TextOffset>(total); },
         120'000);
     for (std::thread& thread : threads)
         thread.join();

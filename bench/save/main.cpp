@@ -60,7 +60,7 @@ SaveRun save_log(logwin::LogWindow& window, const QString& file_name)
 
 // The same bytes written by a plain blocking loop, buffer by buffer, and committed the same way:
 // what this disk allows at the moment, for comparison. Seconds.
-double plain_save(const colormemo::LineStore& store, const QString& file_name)
+double plain_save(const lines::LineSource& store, const QString& file_name)
 {
     QElapsedTimer clock;
     clock.start();
@@ -105,13 +105,13 @@ struct Figures {
 // the comparison.
 Figures measure(logwin::LogWindow& window, const QString& file_name)
 {
-    const qint64 expected = window.memo1->store().byte_total() + window.memo1->line_count();
+    const qint64 expected = window.memo1->source().byte_total() + window.memo1->line_count();
     const double megabytes = static_cast<double>(expected) / 1e6;
     std::vector<double> rates, stalls, busy, plain_rates, ratios;
     Figures figures;
     for (int round = 0; round < rounds; ++round) {
         const SaveRun save = save_log(window, file_name);
-        const double plain_seconds = plain_save(window.memo1->store(), file_name);
+        const double plain_seconds = plain_save(window.memo1->source(), file_name);
         figures.complete = figures.complete && save.bytes == expected;
         rates.push_back(megabytes / save.seconds);
         stalls.push_back(save.max_stall_ms);

@@ -60,7 +60,9 @@ int main(int argc, char** argv)
     constexpr int line_bytes = 100;
     constexpr int chunk_lines = 650;  // about one 64 KiB read of the socket
 
+    lines::LogLines lines;
     TColorMemo memo;
+    memo.set_lines(lines);
     memo.resize(800, 600);
     memo.show();
     QApplication::processEvents();
@@ -133,7 +135,7 @@ int main(int argc, char** argv)
     std::printf("%-44s %14.0f\n", "append rate by process CPU time, lines/s", appended / append_cpu_seconds);
     std::printf("%-44s %14.1f\n", "resident memory per line, bytes", bytes_per_line);
     std::printf("%-44s %14.1f\n", "store's own accounting per line, bytes",
-                static_cast<double>(memo.store().memory_bytes()) / appended);
+                static_cast<double>(lines.store().memory_bytes()) / appended);
     std::printf("%-44s %14.0f\n", "full repaint 800x600 at the end, median us", paint_median);
     std::printf("%-44s %14.0f\n", "full repaint, 90th percentile us", paint_us[paint_us.size() * 9 / 10]);
     std::printf("%-44s %14.3f\n", "Enter in the middle line, ms", split_ms);

@@ -3,7 +3,7 @@
 
 #include "colormemo/tcolormemo.h"
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 #include "platform/error_report.h"
 
 #include <QKeyEvent>
@@ -18,7 +18,7 @@
 #include <stdexcept>
 #include <utility>
 
-using colormemo::TextOffset;
+using lines::TextOffset;
 
 namespace {
 
@@ -281,11 +281,11 @@ bool TColorMemo::make_runs()
 TColorMemo::ByteSpan TColorMemo::region_bytes(int line, bool on_screen) const
 {
     const std::size_t length = static_cast<std::size_t>(line_length(line));
-    if (length < colormemo::LineStore::long_line_bytes)
+    if (length < lines::LineStore::long_line_bytes)
         return {0, length};
     // A long line is read only around what shows of it: the columns on screen and this much
     // either side; of a line above the screen, its end, where stretches into the screen start.
-    constexpr std::size_t reach = colormemo::LineStore::long_line_bytes;
+    constexpr std::size_t reach = lines::LineStore::long_line_bytes;
     if (!on_screen)
         return {length - reach, length};
     const int y = (line - first_visible_line()) * line_height();
@@ -298,7 +298,7 @@ bool TColorMemo::collect_region()
 {
     FRegionText.clear();
     FRegionLines.clear();
-    const colormemo::LineStore& lines = store();
+    const lines::LineSource& lines = source();
     const int count = lines.line_count();
     if (count == 0)
         return false;
@@ -371,13 +371,13 @@ void TColorMemo::collect_marks()
         // The search sees the line from its start, so anchors and look-behinds hold in a long
         // line's window too; it stops at the window's end.
         const std::string_view bytes =
-            store().line_view(line.Line).substr(0, line.Skip + static_cast<std::size_t>(line.Length));
+            source().line_view(line.Line).substr(0, line.Skip + static_cast<std::size_t>(line.Length));
         for (std::size_t at = line.Skip; at < bytes.size();) {
             const std::optional<find::Match> match = pattern->find(bytes, at);
             if (!match)
                 break;
             if (match->length == 0) {
-                at = colormemo::next_char(bytes, match->start);
+                at = lines::next_char(bytes, match->start);
                 continue;
             }
             const auto from = line.Start + static_cast<std::int32_t>(match->start - line.Skip);
@@ -549,10 +549,10 @@ bool TColorMemo::for_each_stretch(std::size_t index, std::int32_t from, std::int
         return false;
     const std::string_view bytes(FRegionText.data() + line.Start, static_cast<std::size_t>(line.Length));
     // Whole characters only, so the drawn glyphs are the ones the view painted.
-    std::size_t at = colormemo::char_start(bytes, static_cast<std::size_t>(from - line.Start));
+    std::size_t at = lines::char_start(bytes, static_cast<std::size_t>(from - line.Start));
     std::size_t end = static_cast<std::size_t>(to - line.Start);
-    if (end < bytes.size() && colormemo::char_start(bytes, end) != end)
-        end = colormemo::next_char(bytes, colormemo::char_start(bytes, end));
+    if (end < bytes.size() && lines::char_start(bytes, end) != end)
+        end = lines::next_char(bytes, lines::char_start(bytes, end));
 
     const int right = client_rect().width();
     // Each stretch between tabs goes where the view put it; the tabs keep their expansion.
@@ -643,7 +643,7 @@ void TColorMemo::mouseReleaseEvent(QMouseEvent* event)
         if (FHotSpot.Active() && viewport()->cursor().shape() == Qt::PointingHandCursor &&
             hot_spot_at(event->position().toPoint(), line, byte) && OnHotSpotClick) {
             const THotSpotClickEvent handler = OnHotSpotClick;
-            handler(*this, colormemo::hot_spot_text(store().line_view(line), byte, FHotSpot));
+            handler(*this, colormemo::hot_spot_text(source().line_view(line), byte, FHotSpot));
         }
     });
 }
@@ -661,12 +661,12 @@ bool TColorMemo::hot_spot_at(QPoint point, int& line, std::size_t& byte) const
     const int top = position_of_offset(line_start(index)).y();
     if (point.y() < top || point.y() >= top + line_height())
         return false;
-    const std::string_view text = store().line_view(index);
+    const std::string_view text = source().line_view(index);
     auto at = static_cast<std::size_t>(offset - line_start(index));
     // offset_at_point gives the nearest boundary; the character under the point is the one
     // whose cell holds it.
     if (at > 0 && exact_position_of_offset(offset).x() > point.x())
-        at = colormemo::prev_char(text, at);
+        at = lines::prev_char(text, at);
     if (!colormemo::is_on_hot_spot(text, at, FHotSpot))
         return false;
     line = index;

@@ -116,7 +116,7 @@ private:
         std::int32_t Start;
         std::int32_t Length;
         int Line;
-        colormemo::TextOffset Offset;
+        lines::TextOffset Offset;
         std::size_t Skip;  // bytes of the line before those in the region
     };
     // A match of the find marks: region positions [From, To).
@@ -136,8 +136,8 @@ private:
     // The bytes of `line` the region holds.
     ByteSpan region_bytes(int line, bool on_screen) const;
     // The region position of a memo offset (see add_memo_descr).
-    std::int32_t region_position(colormemo::TextOffset offset) const;
-    void add_memo_descr(colormemo::TextOffset from, colormemo::TextOffset to, colormemo::TColor color,
+    std::int32_t region_position(lines::TextOffset offset) const;
+    void add_memo_descr(lines::TextOffset from, lines::TextOffset to, colormemo::TColor color,
                         std::uint8_t z_order);
     // Runs `step` as part of a pass: rules and buffers are then in use, and its errors are
     // reported once the paint is over.

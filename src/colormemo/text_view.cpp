@@ -3,11 +3,12 @@
 
 #include "colormemo/text_view.h"
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 #include "platform/error_report.h"
 
 #include <QAccessible>
 #include <QFontMetrics>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -18,8 +19,20 @@
 
 namespace colormemo {
 
-TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent)
+namespace {
+
+// What a view shows before it is given lines.
+lines::LogLines& no_lines()
 {
+    static lines::LogLines empty;
+    return empty;
+}
+
+}  // namespace
+
+TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent), source_(&no_lines())
+{
+    source_->add_observer(this);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setFocusPolicy(Qt::WheelFocus);
@@ -33,12 +46,34 @@ TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent)
     update_scroll_ranges();
 }
 
-TextView::~TextView() = default;
+TextView::~TextView() { source_->remove_observer(this); }
 
 // ---------------------------------------------------------------------------------------
-// The line list.
+// The source and the line list.
 
-std::string TextView::line_text(int index) const { return store_.line_text(index); }
+void TextView::set_lines(lines::LogLines& lines) { show_source(lines, &lines); }
+
+void TextView::set_source(lines::LineSource& source) { show_source(source, nullptr); }
+
+void TextView::clear_source() { show_source(no_lines(), nullptr); }
+
+void TextView::show_source(lines::LineSource& source, lines::LogLines* editable_lines)
+{
+    source_->remove_observer(this);
+    source_ = &source;
+    lines_ = editable_lines;
+    source_->add_observer(this);
+    lines_changed(0);
+}
+
+lines::LogLines& TextView::editable() const
+{
+    if (lines_ == nullptr)
+        throw std::logic_error("The view shows lines it can't edit");
+    return *lines_;
+}
+
+std::string TextView::line_text(int index) const { return std::string(source_->line_view(index)); }
 
 void TextView::append_line(std::string_view line)
 {
@@ -48,97 +83,82 @@ void TextView::append_line(std::string_view line)
 
 void TextView::append_lines(std::span<const std::string_view> lines, ArrivalTime time)
 {
-    const ArrivalTime shared[] = {time};
-    append_timed(lines, shared);
+    editable().append(lines, time);
 }
 
 void TextView::append_lines(std::span<const std::string_view> lines, std::span<const ArrivalTime> times)
 {
-    if (times.size() != lines.size())
-        throw std::invalid_argument("Every appended line needs its arrival time");
-    append_timed(lines, times);
-}
-
-// One time for all lines, or one per line.
-void TextView::append_timed(std::span<const std::string_view> lines, std::span<const ArrivalTime> times)
-{
-    if (lines.empty())
-        return;
-    const int first_new = store_.line_count();
-    if (QAccessible::isActive())
-        note_accessible_insert();
-    store_.append_lines(lines);
-    if (times.size() == lines.size())
-        times_.append(times);
-    else
-        times_.append(static_cast<int>(lines.size()), times.front());
-    lines_changed_from(first_new);
-    keep_text_limit();
-    edited(follow_, true);
+    editable().append(lines, times);
 }
 
 void TextView::extend_line(int index, std::string_view bytes, ArrivalTime time)
 {
-    const std::size_t old_length = store_.line_length(index);
-    if (time != no_arrival_time)
-        times_.set_time(index, time);
-    if (bytes.empty()) {
+    editable().extend(index, bytes, time);
+}
+
+void TextView::before_append()
+{
+    if (!own_edit_ && QAccessible::isActive())
+        note_accessible_insert();
+}
+
+void TextView::lines_appended(int first, int)
+{
+    if (own_edit_)
+        return;
+    lines_changed_from(first);
+    edited(follow_, true);
+}
+
+void TextView::before_extend(int index)
+{
+    extend_accessible_at_ = -1;
+    if (own_edit_ || !QAccessible::isActive())
+        return;
+    // Text added at the very end joins this tick's insertion; anywhere else it is told at once.
+    if (index == source_->line_count() - 1) {
+        note_accessible_insert();
+    } else {
+        flush_accessible_insert();
+        extend_accessible_at_ =
+            accessible_offset_of(source_->line_start(index) + static_cast<TextOffset>(source_->line_length(index)));
+    }
+}
+
+void TextView::line_extended(int index, std::size_t old_length)
+{
+    if (own_edit_)
+        return;
+    const std::size_t length = source_->line_length(index);
+    if (length == old_length) {
         if (show_times_)
             schedule_repaint();
         return;
     }
-    const TextOffset at = store_.line_start(index) + static_cast<TextOffset>(old_length);
-    const bool accessible = QAccessible::isActive();
-    const bool last = index == store_.line_count() - 1;
-    qsizetype accessible_at = -1;
-    if (accessible) {
-        // Text added at the very end joins this tick's insertion; anywhere else it is told at once.
-        if (last) {
-            note_accessible_insert();
-        } else {
-            flush_accessible_insert();
-            accessible_at = accessible_offset_of(at);
-        }
-    }
-    store_.extend_line(index, bytes);
-    const auto added = static_cast<TextOffset>(bytes.size());
+    const TextOffset at = source_->line_start(index) + static_cast<TextOffset>(old_length);
+    const auto added = static_cast<TextOffset>(length - old_length);
     if (caret_ > at)
         caret_ += added;
     if (anchor_ > at)
         anchor_ += added;
     accessible_line_extended(index, old_length);
-    if (accessible_at >= 0) {
-        QAccessibleTextInsertEvent event(this, static_cast<int>(accessible_at), decode_text(bytes));
+    if (extend_accessible_at_ >= 0) {
+        QAccessibleTextInsertEvent event(this, static_cast<int>(extend_accessible_at_),
+                                         lines::decode_text(source_->line_view(index).substr(old_length)));
         QAccessible::updateAccessibility(&event);
+        extend_accessible_at_ = -1;
     }
-    keep_text_limit();
     edited(false, true);
 }
 
-void TextView::set_text_limit(std::int64_t bytes)
+void TextView::before_drop(int count)
 {
-    text_limit_ = std::max<std::int64_t>(bytes, 0);
-    if (keep_text_limit())
-        edited(false, true);
+    accessible_lines_dropped(count);
+    top_before_drop_ = verticalScrollBar()->value();
 }
 
-bool TextView::keep_text_limit()
+void TextView::lines_dropped(int count, TextOffset removed)
 {
-    if (text_limit_ <= 0 || store_.byte_total() <= text_limit_ || store_.line_count() < 2)
-        return false;
-    // Down to a little below the limit, so that lines go a block at a time and the cost of
-    // dropping is spread over megabytes of received text.
-    const TextOffset slack = std::min<TextOffset>(std::int64_t{4} << 20, text_limit_ / 4);
-    const TextOffset excess = store_.byte_total() - (text_limit_ - slack);
-    // The newest line always stays, however long it is.
-    const int count = std::min(store_.line_of_offset(excess) + 1, store_.line_count() - 1);
-    const TextOffset removed = store_.line_start(count);
-    accessible_lines_dropped(count);
-
-    QScrollBar* bar = verticalScrollBar();
-    const int top = bar->value();
-    store_.drop_first_lines(count);
-    times_.drop_front(count);
     // Caret and anchor stay on their text; in dropped text they go to the start.
     caret_ = std::max<TextOffset>(caret_ - removed, 0);
     anchor_ = std::max<TextOffset>(anchor_ - removed, 0);
@@ -146,16 +166,37 @@ bool TextView::keep_text_limit()
     update_scroll_ranges();
     // The user who scrolled up keeps seeing the same lines, unless those were dropped.
     if (!follow_)
-        bar->setValue(std::max(top - count, 0));
+        verticalScrollBar()->setValue(std::max(top_before_drop_ - count, 0));
     following_ = false;
-    return true;
+    edited(follow_, true);
+}
+
+void TextView::lines_changed(int from)
+{
+    if (own_edit_)
+        return;
+    if (from == 0) {
+        drop_accessible_insert();
+        lines_changed_from(0);
+        caret_ = anchor_ = 0;
+        widest_painted_ = 0;
+        edited(false, false);
+        return;
+    }
+    const Position caret_at = position_of(std::min(caret_, source_->text_length()));
+    const Position anchor_at = position_of(std::min(anchor_, source_->text_length()));
+    lines_changed_from(from);
+    caret_ = offset_of_kept(caret_at);
+    anchor_ = offset_of_kept(anchor_at);
+    edited(false, true);
 }
 
 void TextView::delete_last_line()
 {
-    if (store_.line_count() == 0)
+    lines::LogLines& lines = editable();
+    if (lines.line_count() == 0)
         throw std::out_of_range("The text view has no line to delete");
-    const int last = store_.line_count() - 1;
+    const int last = lines.line_count() - 1;
     flush_accessible_insert();
     QString removed;
     qsizetype accessible_from = 0;
@@ -165,8 +206,10 @@ void TextView::delete_last_line()
     }
     const Position caret_at = position_of(caret_);
     const Position anchor_at = position_of(anchor_);
-    store_.delete_last_line();
-    times_.erase(last, 1);
+    {
+        const QScopedValueRollback quiet(own_edit_, true);
+        lines.delete_last_line();
+    }
     lines_changed_from(last);
     caret_ = offset_of_kept(caret_at);
     anchor_ = offset_of_kept(anchor_at);
@@ -179,57 +222,38 @@ void TextView::delete_last_line()
 
 void TextView::replace_line(int index, std::string_view text)
 {
+    lines::LogLines& lines = editable();
     flush_accessible_insert();
     QString removed;
     qsizetype accessible_from = 0;
-    if (QAccessible::isActive() && index >= 0 && index < store_.line_count()) {
+    if (QAccessible::isActive() && index >= 0 && index < lines.line_count()) {
         accessible_from = accessible_offset_of(line_start(index));
-        removed = decode_text(store_.line_view(index));
+        removed = lines::decode_text(lines.line_view(index));
     }
     const Position caret_at = position_of(caret_);
     const Position anchor_at = position_of(anchor_);
-    store_.replace_line(index, text);
+    {
+        const QScopedValueRollback quiet(own_edit_, true);
+        lines.replace_line(index, text);
+    }
     lines_changed_from(index);
     caret_ = offset_of_kept(caret_at);
     anchor_ = offset_of_kept(anchor_at);
     if (QAccessible::isActive()) {
-        QAccessibleTextUpdateEvent event(this, static_cast<int>(accessible_from), removed, decode_text(text));
+        QAccessibleTextUpdateEvent event(this, static_cast<int>(accessible_from), removed, lines::decode_text(text));
         QAccessible::updateAccessibility(&event);
     }
     edited(false, true);
 }
 
-void TextView::clear()
-{
-    store_.clear();
-    times_.clear();
-    drop_accessible_insert();
-    lines_changed_from(0);
-    caret_ = anchor_ = 0;
-    widest_painted_ = 0;
-    edited(false, false);
-}
+void TextView::clear() { editable().clear(); }
 
-void TextView::set_text(std::string_view text)
-{
-    store_.clear();
-    times_.clear();
-    drop_accessible_insert();
-    lines_changed_from(0);
-    caret_ = anchor_ = 0;
-    widest_painted_ = 0;
-    if (!text.empty()) {
-        const auto lines = split_lines(text);
-        store_.append_lines(lines);
-        times_.append(static_cast<int>(lines.size()), no_arrival_time);
-    }
-    edited(false, false);
-}
+void TextView::set_text(std::string_view text) { editable().set_text(text); }
 
 QString TextView::plain_text() const
 {
     QString text;
-    append_reader_text(text, {}, store_.line_count(), false);
+    append_reader_text(text, {}, source_->line_count(), false);
     return text;
 }
 
@@ -259,41 +283,41 @@ int TextView::first_visible_line() const { return verticalScrollBar()->value(); 
 
 TextOffset TextView::line_start(int line) const
 {
-    if (line < 0 || line >= store_.line_count())
+    if (line < 0 || line >= source_->line_count())
         return line == 0 ? 0 : -1;
-    return store_.line_start(line);
+    return source_->line_start(line);
 }
 
 TextOffset TextView::line_length(int line) const
 {
-    if (line < 0 || line >= store_.line_count())
+    if (line < 0 || line >= source_->line_count())
         return 0;
-    return static_cast<TextOffset>(store_.line_length(line));
+    return static_cast<TextOffset>(source_->line_length(line));
 }
 
 TextView::Position TextView::position_of(TextOffset offset) const
 {
-    if (store_.line_count() == 0 || offset <= 0)
+    if (source_->line_count() == 0 || offset <= 0)
         return {};
-    const int line = store_.line_of_offset(offset);
-    const TextOffset start = store_.line_start(line);
-    const auto length = static_cast<TextOffset>(store_.line_length(line));
+    const int line = source_->line_of_offset(offset);
+    const TextOffset start = source_->line_start(line);
+    const auto length = static_cast<TextOffset>(source_->line_length(line));
     return {line, static_cast<std::size_t>(std::min(offset - start, length))};
 }
 
 TextOffset TextView::offset_of(Position position) const
 {
-    if (store_.line_count() == 0)
+    if (source_->line_count() == 0)
         return 0;
-    return store_.line_start(position.line) + static_cast<TextOffset>(position.byte);
+    return source_->line_start(position.line) + static_cast<TextOffset>(position.byte);
 }
 
 TextOffset TextView::clamp_offset(TextOffset offset) const
 {
     // Every offset the view keeps sits on a character boundary, never inside a line break.
-    Position position = position_of(std::clamp<TextOffset>(offset, 0, store_.text_length()));
-    if (store_.line_count() > 0)
-        position.byte = char_start(store_.line_view(position.line), position.byte);
+    Position position = position_of(std::clamp<TextOffset>(offset, 0, source_->text_length()));
+    if (source_->line_count() > 0)
+        position.byte = lines::char_start(source_->line_view(position.line), position.byte);
     return offset_of(position);
 }
 
@@ -301,12 +325,12 @@ TextOffset TextView::offset_of_kept(Position position) const
 {
     // Caret and anchor stay on their line and column when other lines change; on a line that
     // was removed they go to the end of the text.
-    if (store_.line_count() == 0)
+    if (source_->line_count() == 0)
         return 0;
-    if (position.line >= store_.line_count())
-        return store_.text_length();
-    const std::string_view line = store_.line_view(position.line);
-    return offset_of({position.line, char_start(line, std::min(position.byte, line.size()))});
+    if (position.line >= source_->line_count())
+        return source_->text_length();
+    const std::string_view line = source_->line_view(position.line);
+    return offset_of({position.line, lines::char_start(line, std::min(position.byte, line.size()))});
 }
 
 int TextView::text_left() const { return gutter_width() + left_margin - horizontalScrollBar()->value(); }
@@ -328,9 +352,9 @@ QPoint TextView::position_of_offset(TextOffset offset) const
 
 QPointF TextView::exact_position_of_offset(TextOffset offset) const
 {
-    if (offset < 0 || offset > store_.text_length())
+    if (offset < 0 || offset > source_->text_length())
         return {-1, -1};
-    if (store_.line_count() == 0)
+    if (source_->line_count() == 0)
         return {static_cast<qreal>(text_left()), static_cast<qreal>(-first_visible_line() * line_height_)};
     const Position position = position_of(offset);
     return exact_position_in_line(position.line, position.byte);
@@ -345,37 +369,37 @@ QPointF TextView::exact_position_in_line(int line, std::size_t byte) const
 // over a bounded stretch after it, so the cost is the same at any column of any line.
 std::string_view TextView::layout_bytes(int index, ColumnMark from) const
 {
-    const std::string_view line = store_.line_view(index);
-    if (line.size() < LineStore::long_line_bytes)
+    const std::string_view line = source_->line_view(index);
+    if (line.size() < lines::LineStore::long_line_bytes)
         return line;
     return line.substr(0, std::min(line.size(), from.byte + layout_reach));
 }
 
 qreal TextView::x_in_line(int index, std::size_t byte) const
 {
-    const ColumnMark from = store_.mark_before_byte(index, byte);
-    return geometry_.x_of(store_.line_view(index), byte, from);
+    const ColumnMark from = source_->mark_before_byte(index, byte);
+    return geometry_.x_of(source_->line_view(index), byte, from);
 }
 
 std::size_t TextView::byte_in_line(int index, qreal x) const
 {
-    const ColumnMark from = store_.mark_before_column(index, geometry_.column_at(x));
+    const ColumnMark from = source_->mark_before_column(index, geometry_.column_at(x));
     return geometry_.byte_at_x(layout_bytes(index, from), x, from);
 }
 
 TextOffset TextView::offset_at_point(QPoint point, int* line) const
 {
-    if (store_.line_count() == 0) {
+    if (source_->line_count() == 0) {
         if (line != nullptr)
             *line = 0;
         return 0;
     }
     const int row = point.y() >= 0 ? point.y() / line_height_ : -1;
-    const int index = std::clamp(first_visible_line() + row, 0, store_.line_count() - 1);
+    const int index = std::clamp(first_visible_line() + row, 0, source_->line_count() - 1);
     if (line != nullptr)
         *line = index;
     const std::size_t byte = byte_in_line(index, point.x() - text_left());
-    return store_.line_start(index) + static_cast<TextOffset>(byte);
+    return source_->line_start(index) + static_cast<TextOffset>(byte);
 }
 
 QRect TextView::client_rect() const { return viewport()->rect(); }
@@ -422,10 +446,10 @@ void TextView::update_scroll_ranges()
     const int visible = visible_line_count();
     vertical->setPageStep(visible);
     vertical->setSingleStep(1);
-    vertical->setRange(0, std::max(0, store_.line_count() - visible));
+    vertical->setRange(0, std::max(0, source_->line_count() - visible));
 
     QScrollBar* horizontal = horizontalScrollBar();
-    const qreal columns_width = geometry_.x_of_column(store_.max_columns());
+    const qreal columns_width = geometry_.x_of_column(source_->max_columns());
     // A line of a few hundred million characters is wider than a scroll bar can count.
     const qreal widest = std::min<qreal>(std::max<qreal>(columns_width, widest_painted_), std::numeric_limits<int>::max() / 2);
     const int content = static_cast<int>(std::ceil(widest)) + 2 * left_margin;
@@ -531,7 +555,7 @@ void TextView::ensure_caret_visible()
         vertical->setValue(position.line);
     else if (position.line >= vertical->value() + visible)
         vertical->setValue(position.line - visible + 1);
-    if (store_.line_count() == 0)
+    if (source_->line_count() == 0)
         return;
     const int x = static_cast<int>(std::lround(x_in_line(position.line, position.byte)));
     QScrollBar* horizontal = horizontalScrollBar();

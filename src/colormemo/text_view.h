@@ -1,9 +1,9 @@
 #pragma once
-// The editable text view of the colour memo: a scroll area over the line store that lays out
-// and paints only the lines on screen, with caret, selection, clipboard and accessibility.
+// The text view of the colour memo: a scroll area over a line source that lays out and paints
+// only the lines on screen, with caret, selection, clipboard and accessibility. It edits the
+// lines of a log it is given; any other source (a filter's lines) it shows read-only.
 
-#include "colormemo/line_store.h"
-#include "colormemo/line_times.h"
+#include "lines/log_lines.h"
 #include "colormemo/text_view_geometry.h"
 #include "platform/system_colors.h"
 
@@ -24,19 +24,34 @@ class QMimeData;
 
 namespace colormemo {
 
+using lines::ArrivalTime;
+using lines::ColumnMark;
+using lines::no_arrival_time;
+using lines::TextOffset;
+
 // Registers the view's accessibility interface with Qt; every view calls it once.
 void install_text_view_accessibility();
 
-class TextView : public QAbstractScrollArea {
+class TextView : public QAbstractScrollArea, private lines::LineObserver {
     Q_OBJECT
 
 public:
     explicit TextView(QWidget* parent = nullptr);
     ~TextView() override;
 
-    // --- The line list, as line assembly uses it. Each call is one edit: one change
+    // What the view shows: a log's lines, which it edits as the user types, or any other
+    // source, which it shows read-only. Either outlives the view or is replaced before it goes.
+    void set_lines(lines::LogLines& lines);
+    void set_source(lines::LineSource& source);
+    // Shows no lines: before what it showed goes away.
+    void clear_source();
+    const lines::LineSource& source() const { return *source_; }
+    // The log's lines the view edits; null while it shows another source.
+    lines::LogLines* lines() const { return lines_; }
+
+    // --- The line list of the log's lines it edits. Each call is one edit: one change
     // notification and one repaint, whatever the number of lines. ---
-    int line_count() const { return store_.line_count(); }
+    int line_count() const { return source_->line_count(); }
     // The bytes of a line, without its line break.
     std::string line_text(int index) const;
     // Appends lines at the end; the view follows them when it showed the last line. They all
@@ -49,17 +64,9 @@ public:
     // Appends bytes to the end of a line, at a cost in proportion to them; a `time` given
     // becomes the line's arrival time.
     void extend_line(int index, std::string_view bytes, ArrivalTime time = no_arrival_time);
-    // The most bytes of line text the view keeps; 0: no limit. Past it the oldest lines are
-    // dropped, a few megabytes at a time, and their memory goes back to the system; the newest
-    // line always stays whole. A new limit applies at once.
-    void set_text_limit(std::int64_t bytes);
-    std::int64_t text_limit() const { return text_limit_; }
     void clear();
     // Replaces the whole text; text is split into lines at line feeds.
     void set_text(std::string_view text);
-    const LineStore& store() const { return store_; }
-    // When each line was completed; lines the user typed or split off have no_arrival_time.
-    const LineTimes& arrival_times() const { return times_; }
 
     // A strip left of the text showing each line's arrival time (local time, to the millisecond).
     bool shows_arrival_times() const { return show_times_; }
@@ -72,13 +79,13 @@ public:
     // --- What the colouring pass asks of the view. Offsets count bytes of the text with
     // CR LF between lines (see TextOffset); the display maps each character back to the
     // first byte of its bytes. ---
-    TextOffset text_length() const { return store_.text_length(); }
+    TextOffset text_length() const { return source_->text_length(); }
     int first_visible_line() const;
     // Start offset of a line, or -1 for a line past the end.
     TextOffset line_start(int line) const;
     // Byte length of a line without its line break (0 for a line past the end).
     TextOffset line_length(int line) const;
-    int line_of_offset(TextOffset offset) const { return store_.line_of_offset(offset); }
+    int line_of_offset(TextOffset offset) const { return source_->line_of_offset(offset); }
     // Client-area position of the top-left corner of the character at `offset` (negative y
     // for lines above the view); (-1, -1) when the offset lies outside the text.
     QPoint position_of_offset(TextOffset offset) const;
@@ -107,7 +114,8 @@ public:
     int string_width(std::string_view bytes) const;
 
     // --- Memo properties. ---
-    bool ReadOnly() const { return read_only_; }
+    // Always true while the view shows a source it can't edit.
+    bool ReadOnly() const { return read_only_ || lines_ == nullptr; }
     void SetReadOnly(bool value);
     // When false, Tab moves the focus instead of inserting a TAB.
     bool WantTabs() const { return want_tabs_; }
@@ -194,13 +202,21 @@ private:
     // Width of the arrival time strip; 0 while it is hidden.
     int gutter_width() const { return show_times_ ? gutter_width_ : 0; }
     void paint_gutter(QPainter& painter, int first, int last) const;
-    void append_timed(std::span<const std::string_view> lines, std::span<const ArrivalTime> times);
+    lines::LogLines& editable() const;
+    // Changes the source; the view starts anew at its top.
+    void show_source(lines::LineSource& source, lines::LogLines* editable_lines);
+    // What the source tells; edits the view makes itself it handles on its own.
+    void before_append() override;
+    void lines_appended(int first, int count) override;
+    void before_extend(int index) override;
+    void line_extended(int index, std::size_t old_length) override;
+    void before_drop(int count) override;
+    void lines_dropped(int count, TextOffset removed) override;
+    void lines_changed(int from) override;
     // Layout of line `index` through the geometry, starting at a long line's column marks.
     std::string_view layout_bytes(int index, ColumnMark from) const;
     qreal x_in_line(int index, std::size_t byte) const;
     std::size_t byte_in_line(int index, qreal x) const;
-    // Drops the oldest lines when the text is over its limit; true when some went.
-    bool keep_text_limit();
     void update_metrics();
     void update_scroll_ranges();
     // After every edit. Edits of the line list (line assembly) repaint at most once a frame,
@@ -220,8 +236,13 @@ private:
     TextOffset word_start(TextOffset offset) const;
     TextOffset word_end(TextOffset offset) const;
 
-    LineStore store_;
-    LineTimes times_;
+    lines::LineSource* source_;
+    lines::LogLines* lines_ = nullptr;
+    // Set while the view edits its lines itself, so that it doesn't hear its own edits.
+    bool own_edit_ = false;
+    // Before lines are dropped: the scroll position, and where an extended line ended.
+    int top_before_drop_ = 0;
+    qsizetype extend_accessible_at_ = -1;
     bool show_times_ = false;
     int gutter_width_ = 0;
     TextOffset caret_ = 0;
@@ -275,10 +296,9 @@ private:
     TextOffset accessible_insert_offset_ = 0;
     QString accessible_insert_text_;
 
-    std::int64_t text_limit_ = 0;
     // How far past a long line's column mark layout reads: the distance between marks plus
     // more than any viewport shows.
-    static constexpr std::size_t layout_reach = LineStore::long_line_bytes + (std::size_t{16} << 10);
+    static constexpr std::size_t layout_reach = lines::LineStore::long_line_bytes + (std::size_t{16} << 10);
     // Repaints of received text, and the screen reader's insertions, at most once per frame.
     static constexpr int frame_ms = 16;
     // Room between the viewport's left edge (or the time strip) and the first character, as

@@ -1,7 +1,7 @@
 // The text view as a screen reader sees it: its text (lines joined with "\n"), caret and
 // selection through Qt's accessibility text interface, in UTF-16 positions.
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 #include "colormemo/text_view.h"
 
 #include <QAccessibleWidget>
@@ -101,7 +101,7 @@ public:
         const std::string line_bytes = view()->line_text(line);
         const auto byte = static_cast<std::size_t>(at - view()->line_start(line));
         const int width = byte < line_bytes.size()
-                              ? view()->string_width(std::string_view(line_bytes).substr(byte, char_length(line_bytes, byte)))
+                              ? view()->string_width(std::string_view(line_bytes).substr(byte, lines::char_length(line_bytes, byte)))
                               : 1;
         const QRect local(top_left, QSize(std::max(1, width), view()->line_height()));
         return QRect(view()->viewport()->mapToGlobal(local.topLeft()), local.size());
@@ -172,10 +172,10 @@ void TextView::accessible_line_extended(int index, std::size_t old_length)
     }
     // Only the last few bytes of the old line can read differently now (a character whose
     // bytes came in two pieces); from a boundary before them both readings agree.
-    const std::string_view line = store_.line_view(index);
-    const std::size_t from = char_start(line, old_length >= 4 ? old_length - 4 : 0);
+    const std::string_view line = source_->line_view(index);
+    const std::size_t from = lines::char_start(line, old_length >= 4 ? old_length - 4 : 0);
     const qsizetype added =
-        utf16_length(line.substr(from)) - utf16_length(line.substr(from, old_length - from));
+        lines::utf16_length(line.substr(from)) - lines::utf16_length(line.substr(from, old_length - from));
     accessible_length_ += added;
     for (std::size_t mark = static_cast<std::size_t>(index / accessible_mark_lines) + 1; mark < accessible_marks_.size(); ++mark)
         accessible_marks_[mark] += added;
@@ -186,7 +186,7 @@ void TextView::note_accessible_insert()
     if (accessible_insert_from_ >= 0)
         return;
     accessible_insert_from_ = accessible_length();
-    accessible_insert_offset_ = store_.text_length();
+    accessible_insert_offset_ = source_->text_length();
     accessible_timer_.start(frame_ms, this);
 }
 
@@ -197,12 +197,12 @@ void TextView::flush_accessible_insert()
         return;
     const qsizetype position = accessible_insert_from_;
     accessible_insert_from_ = -1;
-    if (!QAccessible::isActive() || store_.line_count() == 0)
+    if (!QAccessible::isActive() || source_->line_count() == 0)
         return;
     // Everything from where the first edit of the tick began: the rest of that line, then the
     // lines after it, as the screen reader's text has them. Only appends came since, so the
     // marks up to that line still hold, and the ones after it are counted on the way.
-    const Position first = position_of(std::min(accessible_insert_offset_, store_.text_length()));
+    const Position first = position_of(std::min(accessible_insert_offset_, source_->text_length()));
     const auto marks_kept = static_cast<std::size_t>(first.line / accessible_mark_lines + 1);
     if (accessible_marks_.size() > marks_kept)
         accessible_marks_.resize(marks_kept);
@@ -211,7 +211,7 @@ void TextView::flush_accessible_insert()
     // more in page faults than the decoding itself.
     QString& added = accessible_insert_text_;
     added.resize(0);
-    append_reader_text(added, first, store_.line_count(), false, marks_complete ? &accessible_marks_ : nullptr, position);
+    append_reader_text(added, first, source_->line_count(), false, marks_complete ? &accessible_marks_ : nullptr, position);
     accessible_length_ = position + added.size();
     if (!added.isEmpty()) {
         QAccessibleTextInsertEvent event(this, clamp_int(position), added);
@@ -228,20 +228,20 @@ void TextView::append_reader_text(QString& out, Position from, int end, bool bre
     // Room for the most it can take: no character has more UTF-16 units than bytes, and a line
     // break is one unit but two bytes of offset.
     const qsizetype start = out.size();
-    out.resize(start + static_cast<qsizetype>(store_.line_start(end) - offset_of(from)));
+    out.resize(start + static_cast<qsizetype>(source_->line_start(end) - offset_of(from)));
     QChar* const begin = out.data() + start;
     QChar* write = begin;
     std::array<std::string_view, 256> views;
     for (int line = from.line; line < end;) {
         const std::size_t count =
-            store_.line_views(line, std::span(views).first(std::min(views.size(), static_cast<std::size_t>(end - line))));
+            source_->line_views(line, std::span(views).first(std::min(views.size(), static_cast<std::size_t>(end - line))));
         for (std::size_t i = 0; i < count; ++i, ++line) {
             std::string_view bytes = views[i];
             if (line == from.line)
                 bytes = bytes.substr(from.byte);
             else if (marks != nullptr && line % accessible_mark_lines == 0)
                 marks->push_back(from_position + (write - begin));
-            write += decode_text_to(write, bytes);
+            write += lines::decode_text_to(write, bytes);
             if (line + 1 < end || break_after_last)
                 *write++ = QLatin1Char('\n');
         }
@@ -275,10 +275,10 @@ void TextView::accessible_lines_dropped(int count)
 
 void TextView::build_accessible_marks() const
 {
-    const auto marks_needed = static_cast<std::size_t>((store_.line_count() + accessible_mark_lines - 1) / accessible_mark_lines);
+    const auto marks_needed = static_cast<std::size_t>((source_->line_count() + accessible_mark_lines - 1) / accessible_mark_lines);
     if (accessible_length_ >= 0 && accessible_marks_.size() == marks_needed)
         return;
-    if (store_.line_count() == 0) {
+    if (source_->line_count() == 0) {
         accessible_marks_.clear();
         accessible_length_ = 0;
         return;
@@ -286,10 +286,10 @@ void TextView::build_accessible_marks() const
     const std::size_t resume = accessible_marks_.empty() ? 0 : accessible_marks_.size() - 1;
     qsizetype position = accessible_marks_.empty() ? 0 : accessible_marks_[resume];
     accessible_marks_.resize(resume);
-    for (int line = static_cast<int>(resume) * accessible_mark_lines; line < store_.line_count(); ++line) {
+    for (int line = static_cast<int>(resume) * accessible_mark_lines; line < source_->line_count(); ++line) {
         if (line % accessible_mark_lines == 0)
             accessible_marks_.push_back(position);
-        position += utf16_length(store_.line_view(line)) + 1;
+        position += lines::utf16_length(source_->line_view(line)) + 1;
     }
     // A resumed mark may name a line that no longer exists: then it is the end plus one.
     if (accessible_marks_.empty())
@@ -306,38 +306,38 @@ qsizetype TextView::accessible_length() const
 
 qsizetype TextView::accessible_offset_of(TextOffset offset) const
 {
-    if (store_.line_count() == 0)
+    if (source_->line_count() == 0)
         return 0;
     build_accessible_marks();
     const Position at = position_of(clamp_offset(offset));
     const int first = at.line / accessible_mark_lines * accessible_mark_lines;
     qsizetype position = accessible_marks_[static_cast<std::size_t>(at.line / accessible_mark_lines)];
     for (int line = first; line < at.line; ++line)
-        position += utf16_length(store_.line_view(line)) + 1;
-    return position + utf16_length(store_.line_view(at.line).substr(0, at.byte));
+        position += lines::utf16_length(source_->line_view(line)) + 1;
+    return position + lines::utf16_length(source_->line_view(at.line).substr(0, at.byte));
 }
 
 TextOffset TextView::offset_of_accessible(qsizetype position) const
 {
-    if (store_.line_count() == 0 || position <= 0)
+    if (source_->line_count() == 0 || position <= 0)
         return 0;
     build_accessible_marks();
     const auto mark = std::upper_bound(accessible_marks_.begin(), accessible_marks_.end(), position) - 1;
     int line = static_cast<int>(mark - accessible_marks_.begin()) * accessible_mark_lines;
     qsizetype line_position = *mark;
     for (;;) {
-        const qsizetype length = utf16_length(store_.line_view(line));
-        if (position <= line_position + length || line + 1 == store_.line_count())
+        const qsizetype length = lines::utf16_length(source_->line_view(line));
+        if (position <= line_position + length || line + 1 == source_->line_count())
             break;
         line_position += length + 1;
         ++line;
     }
     // Walk the line's characters; a position inside a surrogate pair rounds down.
-    const std::string_view bytes = store_.line_view(line);
+    const std::string_view bytes = source_->line_view(line);
     qsizetype remaining = position - line_position;
     std::size_t byte = 0;
     while (byte < bytes.size()) {
-        const std::size_t length = char_length(bytes, byte);
+        const std::size_t length = lines::char_length(bytes, byte);
         const qsizetype units = length == 4 ? 2 : 1;
         if (remaining < units)
             break;
@@ -358,10 +358,10 @@ QString TextView::accessible_text(qsizetype start, qsizetype end) const
     const Position last = position_of(offset_of_accessible(end));
     QString text;
     for (int line = first.line; line <= last.line; ++line) {
-        const std::string_view bytes = store_.line_view(line);
+        const std::string_view bytes = source_->line_view(line);
         const std::size_t from = line == first.line ? first.byte : 0;
         const std::size_t to = line == last.line ? last.byte : bytes.size();
-        text += decode_text(bytes.substr(from, to - from));
+        text += lines::decode_text(bytes.substr(from, to - from));
         if (line != last.line)
             text += QLatin1Char('\n');
     }

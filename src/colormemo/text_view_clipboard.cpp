@@ -3,7 +3,7 @@
 
 #include "colormemo/text_view.h"
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 #include "platform/error_report.h"
 
 #include <QAction>
@@ -59,7 +59,7 @@ void TextView::paste()
 void TextView::select_all()
 {
     anchor_ = 0;
-    move_caret(store_.text_length(), true);
+    move_caret(source_->text_length(), true);
 }
 
 QMimeData* TextView::selection_mime() const
@@ -68,7 +68,7 @@ QMimeData* TextView::selection_mime() const
     const Position last = position_of(selection_start() + selection_length());
     std::string bytes;
     for (int line = first.line; line <= last.line; ++line) {
-        const std::string_view text = store_.line_view(line);
+        const std::string_view text = source_->line_view(line);
         const std::size_t from = line == first.line ? first.byte : 0;
         const std::size_t to = line == last.line ? last.byte : text.size();
         bytes += text.substr(from, to - from);
@@ -76,7 +76,7 @@ QMimeData* TextView::selection_mime() const
             bytes += '\n';
     }
     auto* mime = new QMimeData;
-    mime->setText(decode_text(bytes));
+    mime->setText(lines::decode_text(bytes));
     mime->setData(bytes_mime_type, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return mime;
 }
@@ -100,7 +100,7 @@ QMenu* TextView::create_context_menu()
     add(tr("&Paste"), "paste", can_paste, [this] { paste(); });
     add(tr("&Delete"), "delete", has_selection && !read_only_, [this] { replace_selection({}); });
     menu->addSeparator();
-    add(tr("Select &All"), "selectAll", store_.text_length() > 0, [this] { select_all(); });
+    add(tr("Select &All"), "selectAll", source_->text_length() > 0, [this] { select_all(); });
     return menu;
 }
 

@@ -3,7 +3,7 @@
 
 #include "colormemo/text_view_geometry.h"
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,21 +22,21 @@ LineGeometry::LineGeometry(const QFont& font) : metrics_(font)
             break;
         }
     }
-    tab_width_ = tab_columns * metrics_.horizontalAdvance(QLatin1Char(' '));
+    tab_width_ = lines::tab_columns * metrics_.horizontalAdvance(QLatin1Char(' '));
     if (tab_width_ <= 0)
-        tab_width_ = tab_columns;
+        tab_width_ = lines::tab_columns;
 }
 
 qreal LineGeometry::next_tab_stop(qreal x) const { return (std::floor(x / tab_width_) + 1) * tab_width_; }
 
-bool LineGeometry::in_cells(std::string_view line) const { return fixed_pitch_ && is_plain_ascii(line); }
+bool LineGeometry::in_cells(std::string_view line) const { return fixed_pitch_ && lines::is_plain_ascii(line); }
 
 qreal LineGeometry::char_advance(std::string_view line, std::size_t pos, std::size_t length) const
 {
     const auto byte = static_cast<unsigned char>(line[pos]);
     if (fixed_pitch_ && byte >= 0x20 && byte < 0x7F)
         return char_width_;
-    const char32_t code = display_char(line, pos, length);
+    const char32_t code = lines::display_char(line, pos, length);
     return metrics_.horizontalAdvance(QString::fromUcs4(&code, 1));
 }
 
@@ -61,7 +61,7 @@ qreal LineGeometry::x_of(std::string_view line, std::size_t byte, ColumnMark fro
     const std::string_view head = line.substr(0, byte);
     qreal x = piece.x();
     for (std::size_t pos = piece.from(); pos < byte;) {
-        const std::size_t length = char_length(head, pos);
+        const std::size_t length = lines::char_length(head, pos);
         x += char_advance(head, pos, length);
         pos += length;
     }
@@ -73,7 +73,7 @@ std::size_t LineGeometry::byte_at_x(std::string_view line, qreal x, ColumnMark f
     for (LinePieces piece(*this, line, from); !piece.at_end(); piece.next()) {
         qreal left = piece.x();
         for (std::size_t pos = piece.from(); pos < piece.to();) {
-            const std::size_t length = char_length(line, pos);
+            const std::size_t length = lines::char_length(line, pos);
             const qreal right = left + char_advance(line, pos, length);
             if (x < (left + right) / 2)
                 return pos;
@@ -104,8 +104,8 @@ void LinePieces::find_end()
     to_ = std::min(line_.find('\t', from_), line_.size());
     cut_ = false;
     if (max_piece_ > 0 && to_ - from_ > max_piece_) {
-        const std::size_t cut = char_start(line_, from_ + max_piece_);
-        to_ = cut > from_ ? cut : next_char(line_, from_);
+        const std::size_t cut = lines::char_start(line_, from_ + max_piece_);
+        to_ = cut > from_ ? cut : lines::next_char(line_, from_);
         cut_ = true;
     }
     width_ = -1;
@@ -115,7 +115,7 @@ void LinePieces::find_end()
 const QString& LinePieces::text()
 {
     if (!decoded_) {
-        text_ = decode_display(line_.substr(from_, to_ - from_));
+        text_ = lines::decode_display(line_.substr(from_, to_ - from_));
         decoded_ = true;
     }
     return text_;

@@ -3,7 +3,7 @@
 // ASCII in a fixed-pitch font, font advances otherwise. Painting, hit testing and the caret all
 // place text through this one piece of arithmetic, so they agree.
 
-#include "colormemo/line_store.h"
+#include "lines/line_store.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -14,6 +14,8 @@
 #include <string_view>
 
 namespace colormemo {
+
+using lines::ColumnMark;
 
 class LineGeometry {
 public:

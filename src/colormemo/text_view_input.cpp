@@ -3,13 +3,14 @@
 
 #include "colormemo/text_view.h"
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 #include "platform/error_report.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -98,28 +99,28 @@ void TextView::move_caret(TextOffset offset, bool keep_anchor)
 TextOffset TextView::word_start(TextOffset offset) const
 {
     const Position position = position_of(offset);
-    if (store_.line_count() == 0)
+    if (source_->line_count() == 0)
         return 0;
-    const std::string_view line = store_.line_view(position.line);
+    const std::string_view line = source_->line_view(position.line);
     std::size_t pos = position.byte;
-    while (pos > 0 && !is_word_byte(line, prev_char(line, pos)))
-        pos = prev_char(line, pos);
-    while (pos > 0 && is_word_byte(line, prev_char(line, pos)))
-        pos = prev_char(line, pos);
+    while (pos > 0 && !is_word_byte(line, lines::prev_char(line, pos)))
+        pos = lines::prev_char(line, pos);
+    while (pos > 0 && is_word_byte(line, lines::prev_char(line, pos)))
+        pos = lines::prev_char(line, pos);
     return offset_of({position.line, pos});
 }
 
 TextOffset TextView::word_end(TextOffset offset) const
 {
     const Position position = position_of(offset);
-    if (store_.line_count() == 0)
+    if (source_->line_count() == 0)
         return 0;
-    const std::string_view line = store_.line_view(position.line);
+    const std::string_view line = source_->line_view(position.line);
     std::size_t pos = position.byte;
     while (pos < line.size() && is_word_byte(line, pos))
-        pos = next_char(line, pos);
+        pos = lines::next_char(line, pos);
     while (pos < line.size() && !is_word_byte(line, pos))
-        pos = next_char(line, pos);
+        pos = lines::next_char(line, pos);
     return offset_of({position.line, pos});
 }
 
@@ -128,33 +129,35 @@ TextOffset TextView::word_end(TextOffset offset) const
 
 void TextView::delete_range(TextOffset from, TextOffset to)
 {
+    lines::LogLines& lines = editable();
     const Position first = position_of(from);
     const Position last = position_of(to);
-    const std::string_view head = store_.line_view(first.line).substr(0, first.byte);
+    const std::string_view head = lines.line_view(first.line).substr(0, first.byte);
     std::string joined(head);
-    joined += store_.line_view(last.line).substr(last.byte);
-    store_.replace_line(first.line, joined);
-    store_.erase_lines(first.line + 1, last.line - first.line);
-    times_.erase(first.line + 1, last.line - first.line);
+    joined += lines.line_view(last.line).substr(last.byte);
+    const QScopedValueRollback quiet(own_edit_, true);
+    lines.replace_line(first.line, joined);
+    lines.erase_lines(first.line + 1, last.line - first.line);
 }
 
 void TextView::insert_text(std::string_view utf8)
 {
+    lines::LogLines& lines = editable();
+    const QScopedValueRollback quiet(own_edit_, true);
     const Position at = position_of(caret_);
-    const std::vector<std::string_view> parts = split_lines(utf8);
-    if (store_.line_count() == 0) {
-        store_.append_lines(parts);
-        times_.append(static_cast<int>(parts.size()), no_arrival_time);
+    const std::vector<std::string_view> parts = lines::split_lines(utf8);
+    if (lines.line_count() == 0) {
+        lines.append(parts);
         const int last_line = static_cast<int>(parts.size()) - 1;
         caret_ = anchor_ = offset_of({last_line, parts.back().size()});
         return;
     }
-    const std::string line(store_.line_view(at.line));
+    const std::string line(lines.line_view(at.line));
     if (parts.size() == 1) {
         std::string changed = line.substr(0, at.byte);
         changed += parts[0];
         changed += std::string_view(line).substr(at.byte);
-        store_.replace_line(at.line, changed);
+        lines.replace_line(at.line, changed);
         caret_ = anchor_ = offset_of({at.line, at.byte + parts[0].size()});
         return;
     }
@@ -164,10 +167,9 @@ void TextView::insert_text(std::string_view utf8)
     last += std::string_view(line).substr(at.byte);
     std::vector<std::string_view> added(parts.begin() + 1, parts.end() - 1);
     added.push_back(last);
-    store_.insert_lines(at.line + 1, added);
     // The line's time stays with its text: split at its start, the text moves down with it.
-    times_.insert_blank(at.byte == 0 ? at.line : at.line + 1, static_cast<int>(added.size()));
-    store_.replace_line(at.line, first);
+    lines.insert_lines(at.line + 1, added, at.byte == 0 ? at.line : at.line + 1);
+    lines.replace_line(at.line, first);
     const int caret_line = at.line + static_cast<int>(parts.size()) - 1;
     caret_ = anchor_ = offset_of({caret_line, parts.back().size()});
 }
@@ -194,7 +196,7 @@ void TextView::replace_selection(std::string_view utf8)
     caret_ = anchor_ = from;
     if (!utf8.empty())
         insert_text(utf8);
-    lines_changed_from(store_.line_of_offset(from));
+    lines_changed_from(source_->line_of_offset(from));
     preferred_x_ = -1;
     if (accessible) {
         if (!removed.isEmpty()) {
@@ -203,7 +205,7 @@ void TextView::replace_selection(std::string_view utf8)
         }
         if (!utf8.empty()) {
             QAccessibleTextInsertEvent event(this, static_cast<int>(accessible_from),
-                                             decode_text(utf8));
+                                             lines::decode_text(utf8));
             QAccessible::updateAccessibility(&event);
         }
     }
@@ -249,16 +251,16 @@ void TextView::keyPressEvent(QKeyEvent* event)
         const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
         const bool control = event->modifiers().testFlag(Qt::ControlModifier);
         const Position at = position_of(caret_);
-        const std::string_view line = store_.line_count() > 0 ? store_.line_view(at.line) : std::string_view();
+        const std::string_view line = source_->line_count() > 0 ? source_->line_view(at.line) : std::string_view();
         const int visible = visible_line_count();
 
         // Up and Down keep the caret's x across shorter lines.
         const auto vertical_move = [&](int lines) {
-            if (store_.line_count() == 0)
+            if (source_->line_count() == 0)
                 return;
             if (preferred_x_ < 0)
                 preferred_x_ = x_in_line(at.line, at.byte);
-            const int target = std::clamp(at.line + lines, 0, store_.line_count() - 1);
+            const int target = std::clamp(at.line + lines, 0, source_->line_count() - 1);
             const std::size_t byte = byte_in_line(target, preferred_x_);
             const qreal keep = preferred_x_;
             move_caret(offset_of({target, byte}), shift);
@@ -269,16 +271,16 @@ void TextView::keyPressEvent(QKeyEvent* event)
         switch (event->key()) {
         case Qt::Key_Left:
             if (at.byte > 0)
-                target = control ? word_start(caret_) : offset_of({at.line, prev_char(line, at.byte)});
+                target = control ? word_start(caret_) : offset_of({at.line, lines::prev_char(line, at.byte)});
             else if (at.line > 0)
-                target = offset_of({at.line - 1, store_.line_length(at.line - 1)});
+                target = offset_of({at.line - 1, source_->line_length(at.line - 1)});
             else
                 target = caret_;
             break;
         case Qt::Key_Right:
             if (at.byte < line.size())
-                target = control ? word_end(caret_) : offset_of({at.line, next_char(line, at.byte)});
-            else if (at.line + 1 < store_.line_count())
+                target = control ? word_end(caret_) : offset_of({at.line, lines::next_char(line, at.byte)});
+            else if (at.line + 1 < source_->line_count())
                 target = offset_of({at.line + 1, 0});
             else
                 target = caret_;
@@ -287,7 +289,7 @@ void TextView::keyPressEvent(QKeyEvent* event)
             target = control ? 0 : offset_of({at.line, 0});
             break;
         case Qt::Key_End:
-            target = control ? store_.text_length() : offset_of({at.line, line.size()});
+            target = control ? source_->text_length() : offset_of({at.line, line.size()});
             break;
         case Qt::Key_Up:
             vertical_move(-1);
@@ -312,9 +314,9 @@ void TextView::keyPressEvent(QKeyEvent* event)
                 return;
             if (selection_length() == 0) {
                 if (at.byte > 0)
-                    anchor_ = offset_of({at.line, prev_char(line, at.byte)});
+                    anchor_ = offset_of({at.line, lines::prev_char(line, at.byte)});
                 else if (at.line > 0)
-                    anchor_ = offset_of({at.line - 1, store_.line_length(at.line - 1)});
+                    anchor_ = offset_of({at.line - 1, source_->line_length(at.line - 1)});
             }
             replace_selection({});
             return;
@@ -327,8 +329,8 @@ void TextView::keyPressEvent(QKeyEvent* event)
             }
             if (selection_length() == 0) {
                 if (at.byte < line.size())
-                    anchor_ = offset_of({at.line, next_char(line, at.byte)});
-                else if (at.line + 1 < store_.line_count())
+                    anchor_ = offset_of({at.line, lines::next_char(line, at.byte)});
+                else if (at.line + 1 < source_->line_count())
                     anchor_ = offset_of({at.line + 1, 0});
             }
             replace_selection({});
@@ -456,20 +458,20 @@ void TextView::mouseReleaseEvent(QMouseEvent* event)
 void TextView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     platform::guarded([&] {
-        if (event->button() != Qt::LeftButton || store_.line_count() == 0) {
+        if (event->button() != Qt::LeftButton || source_->line_count() == 0) {
             QAbstractScrollArea::mouseDoubleClickEvent(event);
             return;
         }
         const TextOffset offset = offset_at_point(event->position().toPoint());
         const Position at = position_of(offset);
-        const std::string_view line = store_.line_view(at.line);
+        const std::string_view line = source_->line_view(at.line);
         std::size_t from = at.byte;
         std::size_t to = at.byte;
         if (to < line.size() && is_word_byte(line, to)) {
-            while (from > 0 && is_word_byte(line, prev_char(line, from)))
-                from = prev_char(line, from);
+            while (from > 0 && is_word_byte(line, lines::prev_char(line, from)))
+                from = lines::prev_char(line, from);
             while (to < line.size() && is_word_byte(line, to))
-                to = next_char(line, to);
+                to = lines::next_char(line, to);
         }
         anchor_ = offset_of({at.line, from});
         move_caret(offset_of({at.line, to}), true);

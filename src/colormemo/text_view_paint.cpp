@@ -3,7 +3,7 @@
 
 #include "colormemo/text_view.h"
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 #include "platform/error_report.h"
 
 #include <QFontMetricsF>
@@ -26,7 +26,7 @@ void TextView::draw_string(QPainter& painter, QPointF top_left, std::string_view
 {
     QFont drawing_font = font();
     drawing_font.setUnderline(underline);
-    const QString text = decode_display(bytes);
+    const QString text = lines::decode_display(bytes);
     const QFontMetricsF metrics(drawing_font);
     painter.save();
     painter.setFont(drawing_font);
@@ -39,7 +39,7 @@ void TextView::draw_string(QPainter& painter, QPointF top_left, std::string_view
 
 int TextView::string_width(std::string_view bytes) const
 {
-    return static_cast<int>(std::lround(QFontMetricsF(font()).horizontalAdvance(decode_display(bytes))));
+    return static_cast<int>(std::lround(QFontMetricsF(font()).horizontalAdvance(lines::decode_display(bytes))));
 }
 
 void TextView::paintEvent(QPaintEvent*)
@@ -56,7 +56,7 @@ void TextView::paintEvent(QPaintEvent*)
         const QColor highlighted_text = palette().color(QPalette::Active, QPalette::HighlightedText);
 
         const int first = first_visible_line();
-        const int last = std::min(store_.line_count(), first + area.height() / line_height_ + 2);
+        const int last = std::min(source_->line_count(), first + area.height() / line_height_ + 2);
         const int left = text_left();
         const qreal view_from = -left;  // text coordinates of the viewport's left and right edges
         const qreal view_to = view_from + area.width();
@@ -71,9 +71,9 @@ void TextView::paintEvent(QPaintEvent*)
         const auto draw_line = [&](int index, int y, const QColor& pen) {
             painter.setPen(pen);
             const qreal baseline = y + ascent_;
-            const ColumnMark from = store_.mark_before_column(index, geometry_.column_at(view_from));
+            const ColumnMark from = source_->mark_before_column(index, geometry_.column_at(view_from));
             const std::string_view line = layout_bytes(index, from);
-            const bool whole = from.byte == 0 && line.size() == store_.line_length(index);
+            const bool whole = from.byte == 0 && line.size() == source_->line_length(index);
             LinePieces piece(geometry_, line, from, whole ? 0 : long_line_piece_bytes);
             for (; !piece.at_end(); piece.next()) {
                 const qreal segment_x = piece.x();
@@ -97,9 +97,9 @@ void TextView::paintEvent(QPaintEvent*)
                 widest = std::max(widest, piece.x());
         };
 
-        TextOffset start = first < last ? store_.line_start(first) : 0;
+        TextOffset start = first < last ? source_->line_start(first) : 0;
         for (int index = first; index < last; ++index) {
-            const std::string_view line = store_.line_view(index);
+            const std::string_view line = source_->line_view(index);
             const int y = (index - first) * line_height_;
             draw_line(index, y, text_color);
             const TextOffset end = start + static_cast<TextOffset>(line.size());
@@ -126,7 +126,7 @@ void TextView::paintEvent(QPaintEvent*)
         // The time strip covers whatever of the text and overlay scrolled left under it.
         paint_gutter(painter, first, last);
 
-        if (caret_hidden_ == 0 && caret_on_ && hasFocus() && store_.line_count() >= 0) {
+        if (caret_hidden_ == 0 && caret_on_ && hasFocus() && source_->line_count() >= 0) {
             const QPoint at = position_of_offset(caret_);
             if (at.y() > -line_height_ && at.y() < area.height() && at.x() >= gutter_width())
                 painter.fillRect(QRect(at.x(), at.y(), 1, line_height_), text_color);
@@ -152,9 +152,9 @@ void TextView::paint_gutter(QPainter& painter, int first, int last) const
     painter.fillRect(QRect(0, 0, gutter_width(), viewport()->height()), background);
     painter.setPen(muted);
     painter.setFont(font());
-    ArrivalTimeFormat format;
+    lines::ArrivalTimeFormat format;
     for (int index = first; index < last; ++index) {
-        const std::string_view shown = format.text(times_.time(index));
+        const std::string_view shown = format.text(source_->time(index));
         if (!shown.empty())
             painter.drawText(QPointF(left_margin, (index - first) * line_height_ + ascent_),
                              QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())));

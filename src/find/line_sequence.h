@@ -1,5 +1,5 @@
 #pragma once
-// What a search or a save reads a window's lines through; colormemo::LineStore is one.
+// What a search or a save reads a window's lines through; lines::LineStore is one.
 
 #include <cstddef>
 #include <cstdint>

@@ -143,12 +143,12 @@ void FindBar::set_memo(TColorMemo* memo)
 void FindBar::open()
 {
     if (memo_ && memo_->selection_length() > 0) {
-        const colormemo::TextOffset start = memo_->selection_start();
+        const lines::TextOffset start = memo_->selection_start();
         const int line = memo_->line_of_offset(start);
-        const colormemo::TextOffset end = start + memo_->selection_length();
-        constexpr colormemo::TextOffset longest_taken = 1000;
+        const lines::TextOffset end = start + memo_->selection_length();
+        constexpr lines::TextOffset longest_taken = 1000;
         if (end <= memo_->line_start(line) + memo_->line_length(line) && end - start <= longest_taken) {
-            const std::string_view bytes = memo_->store().line_view(line).substr(
+            const std::string_view bytes = memo_->source().line_view(line).substr(
                 static_cast<std::size_t>(start - memo_->line_start(line)), static_cast<std::size_t>(end - start));
             find_edit->setText(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())));
         }
@@ -201,12 +201,12 @@ void FindBar::restart_search()
         return;
     }
     memo_->set_find_marks(std::make_shared<const find::Pattern>(needle, options()));
-    navigator_ = std::make_unique<Navigator>(memo_->store(), std::move(pattern));
+    navigator_ = std::make_unique<Navigator>(memo_->source(), std::move(pattern));
     search_timer_.start();
     // Typing on extends the match where it is, so the search starts where typing began.
     const int line = memo_->line_of_offset(origin_offset_);
     const auto byte = static_cast<std::size_t>(
-        std::clamp<colormemo::TextOffset>(origin_offset_ - memo_->line_start(line), 0, memo_->line_length(line)));
+        std::clamp<lines::TextOffset>(origin_offset_ - memo_->line_start(line), 0, memo_->line_length(line)));
     request_ = Request{Direction::next, line, byte};
     if (try_answer())
         update_status();
@@ -219,7 +219,7 @@ void FindBar::request(Direction direction)
         open();
     if (!navigator_ || !memo_ || memo_->line_count() == 0)
         return;
-    colormemo::TextOffset from = memo_->selection_start();
+    lines::TextOffset from = memo_->selection_start();
     if (direction == Direction::next) {
         from += memo_->selection_length();
         // An empty match would be found again where it is: go on from the next byte.
@@ -227,9 +227,9 @@ void FindBar::request(Direction direction)
             ++from;
     }
     const int line = memo_->line_of_offset(from);
-    const colormemo::TextOffset line_start = memo_->line_start(line);
+    const lines::TextOffset line_start = memo_->line_start(line);
     const auto byte =
-        static_cast<std::size_t>(std::clamp<colormemo::TextOffset>(from - line_start, 0, memo_->line_length(line)));
+        static_cast<std::size_t>(std::clamp<lines::TextOffset>(from - line_start, 0, memo_->line_length(line)));
     search_timer_.start();
     request_ = Request{direction, line, byte};
     if (!try_answer())
@@ -266,18 +266,18 @@ bool FindBar::try_answer()
 
 void FindBar::select_match(const Navigator::Found& found, Direction direction)
 {
-    const colormemo::TextOffset start = memo_->line_start(found.line) + static_cast<colormemo::TextOffset>(found.match.start);
+    const lines::TextOffset start = memo_->line_start(found.line) + static_cast<lines::TextOffset>(found.match.start);
     // The start first, then the end: a long match shows from its beginning where it fits.
     memo_->set_selection(start, 0);
     memo_->ensure_caret_visible();
-    memo_->set_selection(start, static_cast<colormemo::TextOffset>(found.match.length));
+    memo_->set_selection(start, static_cast<lines::TextOffset>(found.match.length));
     memo_->ensure_caret_visible();
     origin_offset_ = start;
     QString wrap_note;
     if (found.wrapped)
         wrap_note = direction == Direction::next ? QStringLiteral(", wrapped to the top")
                                                  : QStringLiteral(", wrapped to the bottom");
-    current_ = Current{memo_->store().first_line_number() + found.line, found.match, wrap_note};
+    current_ = Current{memo_->source().first_line_number() + found.line, found.match, wrap_note};
 }
 
 bool FindBar::search_settled() const { return !request_ && (!navigator_ || navigator_->counting_done()); }
@@ -316,7 +316,7 @@ void FindBar::update_status()
             find_status->setText(count == 1 ? QStringLiteral("1 match") : QStringLiteral("%1 matches").arg(total));
         return;
     }
-    const int line = static_cast<int>(current_->number - memo_->store().first_line_number());
+    const int line = static_cast<int>(current_->number - memo_->source().first_line_number());
     const std::optional<std::int64_t> place = line >= 0 ? navigator_->ordinal(line, current_->match) : std::nullopt;
     QString text = place ? QStringLiteral("%1 of %2").arg(count_text(*place), total) : total;
     find_status->setText(text + current_->wrap_note);

@@ -2,7 +2,7 @@
 // The find bar under a log window's text: find as you type with next and previous, the
 // count of matches, and the fields of the window's filter (which the window applies).
 
-#include "colormemo/line_store.h"
+#include "lines/line_source.h"
 #include "find/match_navigator.h"
 
 #include <QElapsedTimer>
@@ -72,7 +72,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    using Navigator = find::MatchNavigator<colormemo::LineStore>;
+    using Navigator = find::MatchNavigator<lines::LineSource>;
     enum class Direction { next, previous };
     struct Request {
         Direction direction;

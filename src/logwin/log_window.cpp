@@ -1,5 +1,5 @@
-// The log window: layout, reception of text from its listener, closing, the actions of its
-// alerts and what its alert editor needs of it.
+// The log window: layout, its log channel, closing, the actions of its alerts and what its
+// alert editor needs of it.
 
 #include "logwin/log_window.h"
 
@@ -8,10 +8,8 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
-#include "logwin/line_filter.h"
 #include "logwin/window_images.h"
 #include "net/socket_errors.h"
-#include "net/tserversocket.h"
 #include "platform/bring_to_front.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
@@ -20,7 +18,6 @@
 #include "platform/text_fit.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QMdiArea>
 #include <QTabWidget>
 #include <QToolBar>
@@ -46,49 +43,13 @@ public:
     QSize sizeHint() const override { return {opening_client_width, opening_client_height}; }
 };
 
-// The most one read event takes from a connection. The listener offers the rest in further
-// read events, so the event loop gets a turn between them: a sender that filled a large socket
-// buffer (Linux lets it grow to tens of MiB) can't hold up painting, input or other senders.
-constexpr std::int32_t read_limit = 256 * 1024;
-
-// Everything pending on the connection, up to read_limit bytes; fails as ReadAvailableText does.
-std::string read_pending_text(net::TCustomWinSocket& connection)
-{
-    const std::int32_t pending = std::min(connection.AvailableByteCount(), read_limit);
-    std::string text(static_cast<std::size_t>(std::max(pending, 0)), '\0');
-    const std::int32_t received = connection.ReadBytes(text.data(), pending);
-    text.resize(static_cast<std::size_t>(std::max(received, 0)));
-    return text;
-}
-
 }  // namespace
 
-// Line assembly's view of the window: memo1's line list and the alert check.
-class LogWindow::MemoTarget final : public LineTarget {
-public:
-    explicit MemoTarget(LogWindow& owner) : window(owner) {}
-
-    int line_count() const override { return window.memo1->line_count(); }
-    std::int64_t first_line_number() const override { return window.memo1->store().first_line_number(); }
-    std::string_view line_view(int index) const override { return window.memo1->store().line_view(index); }
-    void append_lines(std::span<const std::string_view> lines) override { window.memo1->append_lines(lines, read_time); }
-    void extend_line(int index, std::string_view bytes) override { window.memo1->extend_line(index, bytes, read_time); }
-    void check_line(std::string_view line) override
-    {
-        window.check_line_for_alerts(line);
-        window.line_filter->take_line(line, read_time);
-        window.log_line(line);
-    }
-
-    // The lines completed in one read share its time.
-    colormemo::ArrivalTime read_time = colormemo::no_arrival_time;
-
-private:
-    LogWindow& window;
-};
-
 LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
-    : QMdiSubWindow(parent), alerts(*this), alert_counter(counter), memo_target(std::make_unique<MemoTarget>(*this))
+    : QMdiSubWindow(parent),
+      log_channel(new channel::LogChannel(*this, this)),
+      alerts(log_channel->alerts()),
+      alert_counter(counter)
 {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -126,6 +87,7 @@ LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
     view_layout->setContentsMargins(0, 0, 0, 0);
     memo1 = new TColorMemo(TabSheet1);
     memo1->setObjectName(QStringLiteral("memo1"));
+    memo1->set_lines(log_channel->lines());
     // Rule 0: the catchwords of the active alerts, drawn in red.
     memo1->add_highlight_rule();
     view_layout->addWidget(memo1);
@@ -142,15 +104,16 @@ LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
     setMinimumSize(346, 369);
     resize(sizeHint());
 
-    ServerSocket1 = new net::TServerSocket(this);
-    ServerSocket1->setObjectName(QStringLiteral("ServerSocket1"));
-    ServerSocket1->OnClientRead = [this](net::TServerWinSocket& sender, net::TCustomWinSocket& socket) {
-        ServerSocket1ClientRead(sender, socket);
-    };
-    // Line assembly keeps a fragment per connection and must learn when one ends.
-    ServerSocket1->OnClientDisconnect = [this](net::TServerWinSocket& sender, net::TCustomWinSocket& socket) {
-        ServerSocket1ClientDisconnect(sender, socket);
-    };
+    connect(log_channel, &channel::LogChannel::alert_fired, this,
+            [this](const std::vector<alerts::AlertActions>& fired, std::string_view line) {
+                run_fired_alerts(fired, line);
+            });
+    connect(log_channel, &channel::LogChannel::receive_failed, this, [] {
+        platform::show_error_box(QStringLiteral("Can't add text to editfield. Possibly it's full."),
+                                 QStringLiteral("Oops"), platform::ErrorSource::Network);
+    });
+    connect(log_channel, &channel::LogChannel::logging_failed, this,
+            [this](const QString& message) { logging_failed(message); });
 
     medplay = new TMediaPlayer(this);
     medplay->setObjectName(QStringLiteral("medplay"));
@@ -165,19 +128,18 @@ LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
 
 LogWindow::~LogWindow()
 {
-    // The listener goes first: its events reach into members that are about to go.
-    ServerSocket1->OnClientRead = nullptr;
-    ServerSocket1->OnClientDisconnect = nullptr;
-    delete ServerSocket1;
+    // The channel goes first: its listener's events reach into the window, and the views let go
+    // of its lines before.
+    memo1->clear_source();
+    filter_memo->clear_source();
+    delete log_channel;
     medplay->OnNotify = nullptr;
 }
 
 LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text)
 {
     try {
-        ServerSocket1->SetPort(config.port);
-        ServerSocket1->SetLocalOnly(config.local_only);
-        ServerSocket1->SetActive(true);
+        log_channel->listen(config.port, config.local_only);
     } catch (const net::ESocketError& error) {
         listen_error = error.code();
         return SetUp::not_listening;
@@ -211,34 +173,6 @@ LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QStr
     return SetUp::done;
 }
 
-void LogWindow::ServerSocket1ClientRead(net::TServerWinSocket&, net::TCustomWinSocket& Socket)
-{
-    platform::guarded(
-        [&] {
-            try {
-                const std::string text = read_pending_text(Socket);
-                add_received_text(Socket, text);
-            } catch (...) {
-                // The rest of the chunk is lost; the connection (if the read didn't close it)
-                // and the window go on.
-                platform::show_error_box(QStringLiteral("Can't add text to editfield. Possibly it's full."),
-                                         QStringLiteral("Oops"), platform::ErrorSource::Network);
-            }
-        },
-        platform::ErrorSource::Network);
-}
-
-void LogWindow::ServerSocket1ClientDisconnect(net::TServerWinSocket&, net::TCustomWinSocket& Socket)
-{
-    line_assembly.connection_closed(&Socket);
-}
-
-void LogWindow::add_received_text(const net::TCustomWinSocket& connection, std::string_view text)
-{
-    memo_target->read_time = QDateTime::currentMSecsSinceEpoch();
-    line_assembly.add_received_text(&connection, text, *memo_target);
-}
-
 void LogWindow::FormClose()
 {
     if (process_handle) {
@@ -250,11 +184,8 @@ void LogWindow::FormClose()
         // must not report a failure again.
         process_handle.reset();
     }
-    if (ServerSocket1->Active())
-        ServerSocket1->SetActive(false);
-    // Closing the listener destroyed every connection without telling anyone.
-    line_assembly.reset();
     stop_logging();
+    log_channel->close();
 }
 
 void LogWindow::ToolButton1Click()
@@ -277,12 +208,12 @@ void LogWindow::medplayNotify()
     medplay->CloseDevice();
 }
 
-void LogWindow::check_line_for_alerts(std::string_view line)
+void LogWindow::run_fired_alerts(const std::vector<alerts::AlertActions>& fired, std::string_view line)
 {
-    // What to do is taken before anything is done: an action may let other handlers run, and
+    // What to do was taken before anything is done: an action may let other handlers run, and
     // those may change the alerts or match further lines.
     bool notify = false;
-    for (const alerts::AlertActions& actions : alerts.check_line(line)) {
+    for (const alerts::AlertActions& actions : fired) {
         run_alert_actions(actions);
         notify = notify || actions.notify;
     }
@@ -402,7 +333,7 @@ void LogWindow::blank_keyword(std::string_view word)
 void LogWindow::keywords_changed()
 {
     memo1->recompile_rules();
-    if (line_filter->active())
+    if (log_channel->filter().active())
         filter_memo->SetColorRules(memo1->ColorRules());
 }
 

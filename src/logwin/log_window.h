@@ -1,13 +1,12 @@
 #pragma once
-// The log window: a child window of the frame that listens on one TCP port and shows, line by
-// line, whatever senders write to it; it owns the listener, the text view and the alert state.
+// The log window: a child window of the frame that shows, line by line, whatever senders write
+// to its log channel's port, and acts on the channel's alerts.
 
 #include "alerts/alert_set.h"
 #include "alerts/notifier.h"
+#include "channel/log_channel.h"
 #include "logwin/alert_counter.h"
 #include "logwin/alert_editor.h"
-#include "logfile/log_file.h"
-#include "logwin/line_assembly.h"
 #include "platform/process.h"
 
 #include <QElapsedTimer>
@@ -34,16 +33,9 @@ class TColorMemo;
 class TGradientCaption;
 class TMediaPlayer;
 
-namespace net {
-class TCustomWinSocket;
-class TServerSocket;
-class TServerWinSocket;
-}  // namespace net
-
 namespace logwin {
 
 class FindBar;
-class LineFilter;
 
 // A window configuration as a log window is opened for it.
 struct WindowConfiguration {
@@ -63,8 +55,10 @@ public:
     ~LogWindow() override;
 
     // --- Fields; set_up fills them after creation. ---
-    // The window's alerts; it runs their actions and lists them on the "&Alert" tab.
-    alerts::AlertSet alerts;
+    // What the window receives and keeps: listener, lines, alert check, filter and log file.
+    channel::LogChannel* const log_channel;
+    // The channel's alerts; the window runs their actions and lists them on the "&Alert" tab.
+    alerts::AlertSet& alerts;
     // The process started for the window command; null when none runs.
     std::unique_ptr<platform::ChildProcess> process_handle;
     bool is_saved = false;
@@ -80,17 +74,16 @@ public:
     alerts::Notifier* notifier = nullptr;
     // Why set_up couldn't listen: the errno of the call that failed, 0 when unknown.
     int listen_error = 0;
-    // A fragment is shown whose line feed hasn't arrived yet (kept by the line assembly).
-    bool last_line_open() const { return line_assembly.last_line_open(); }
+    // A fragment is shown whose line feed hasn't arrived yet.
+    bool last_line_open() const { return log_channel->last_line_open(); }
 
     // The command the window was opened with: its two parts joined directly, since the
     // parameter part already begins with its blank.
     QString window_command() const { return command_program + command_params; }
 
     // --- Components, owned by the window; each widget carries its name as objectName. ---
-    net::TServerSocket* ServerSocket1 = nullptr;
     TColorMemo* memo1 = nullptr;
-    // Shows the lines that pass the filter, in memo1's place, while a filter is set.
+    // Shows the lines that pass the filter, read-only, in memo1's place, while a filter is set.
     TColorMemo* filter_memo = nullptr;
     // Under the text on the "&View" tab; hidden until the user asks to find.
     FindBar* find_bar = nullptr;
@@ -116,18 +109,14 @@ public:
     // shows caption and label_text, loads a saved configuration's alerts and starts its
     // command. A store error while loading propagates; the command is then not started.
     SetUp set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text);
-    // Reads everything pending on the connection and hands it to add_received_text.
-    void ServerSocket1ClientRead(net::TServerWinSocket& Sender, net::TCustomWinSocket& Socket);
-    void ServerSocket1ClientDisconnect(net::TServerWinSocket& Sender, net::TCustomWinSocket& Socket);
-    // Turns one chunk received on `connection` into lines shown in memo1.
-    void add_received_text(const net::TCustomWinSocket& connection, std::string_view text);
     // Terminates the window's process and closes its listener. The frame runs it directly at
     // quit; a user's close runs it and then destroys the window.
     void FormClose();
     // The memo on screen: filter_memo while a filter is set, else memo1.
     TColorMemo* shown_memo() const;
-    // The most bytes of text each of the window's memos keeps (see TextView::set_text_limit).
+    // The most bytes of text the window keeps (see lines::LogLines::set_text_limit).
     void set_text_limit(std::int64_t bytes);
+    std::int64_t text_limit() const { return log_channel->text_limit(); }
     // Find: shows the "&View" tab with its find bar, the focus in the find field.
     void open_find_bar();
     void find_next();
@@ -165,9 +154,8 @@ public:
     QString log_file_name() const;
     // The media player's end-of-playback notification: releases the sound device.
     void medplayNotify();
-    // The alert check of one completed line, before it is shown: runs the actions of every
-    // matching catchword entry of the active alerts.
-    void check_line_for_alerts(std::string_view line);
+    // The alerts that matched one completed line, before it is shown: runs their actions.
+    void run_fired_alerts(const std::vector<alerts::AlertActions>& fired, std::string_view line);
     // Fills the alert list and collection of a saved window from the store. Store errors
     // propagate to the caller.
     void load_alerts();
@@ -183,7 +171,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    class MemoTarget;
     class LogSave;
     QString ask_save_file(bool selection_only);
 
@@ -195,11 +182,9 @@ private:
     bool start_logging(const QString& file);
     // Writes what is buffered and closes the file; a write error is reported.
     void stop_logging();
-    void log_line(std::string_view line);
-    void flush_log_file();
-    // The log file failed: logging stops and the user is told why, once.
-    void logging_failed();
-    void drop_log_file();
+    // The log file failed: logging stopped, and the user is told why, once.
+    void logging_failed(const QString& message);
+    void show_not_logging();
     // The choices a saved configuration remembers (log file, arrival times): read at set-up,
     // written as the user changes them.
     void restore_window_choices();
@@ -226,12 +211,6 @@ private:
     AlertCounter* alert_counter;
     // The "&Alert" tab.
     AlertEditor* alert_editor = nullptr;
-    LineAssembly line_assembly;
-    std::unique_ptr<MemoTarget> memo_target;
-    LineFilter* line_filter = nullptr;
-    std::unique_ptr<logfile::LogFile> log_file;
-    // Writes the log file's buffer at least once a second while logging.
-    QTimer* log_flush_timer = nullptr;
     // The save under way, a child of the window; null when none runs.
     LogSave* log_save = nullptr;
     QString last_sound;

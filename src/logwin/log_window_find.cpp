@@ -4,7 +4,6 @@
 #include "colormemo/tcolormemo.h"
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
-#include "logwin/line_filter.h"
 #include "logwin/log_window.h"
 #include "platform/error_report.h"
 
@@ -34,7 +33,7 @@ void LogWindow::build_find_bar(QWidget* view_tab)
     filter_memo->setObjectName(QStringLiteral("filter_memo"));
     filter_memo->hide();
     view_layout->addWidget(filter_memo);
-    line_filter = new LineFilter(*memo1, *filter_memo, this);
+    filter_memo->set_source(log_channel->filter().index());
 
     find_bar = new FindBar(view_tab);
     help::set_help_context(find_bar, help::context_find_bar);
@@ -51,19 +50,18 @@ void LogWindow::build_find_bar(QWidget* view_tab)
         if (!status_timer->isActive())
             status_timer->start();
     };
-    connect(line_filter, &LineFilter::changed, this, status_soon);
+    connect(&log_channel->filter(), &channel::LineFilter::changed, this, status_soon);
     connect(memo1, &colormemo::TextView::text_changed, this, [this, status_soon] {
-        if (line_filter->active())
+        if (log_channel->filter().active())
             status_soon();
     });
 }
 
-TColorMemo* LogWindow::shown_memo() const { return line_filter->active() ? filter_memo : memo1; }
+TColorMemo* LogWindow::shown_memo() const { return log_channel->filter().active() ? filter_memo : memo1; }
 
 void LogWindow::set_text_limit(std::int64_t bytes)
 {
-    memo1->set_text_limit(bytes);
-    filter_memo->set_text_limit(bytes);
+    log_channel->set_text_limit(bytes);
 }
 
 void LogWindow::open_find_bar()
@@ -95,19 +93,15 @@ void LogWindow::apply_filter()
     }
     const auto mode = find_bar->filter_mode->currentIndex() == 0 ? find::SearchMode::show_matching
                                                                  : find::SearchMode::hide_matching;
-    // The filtered view looks and behaves as the whole one.
+    // The filtered view looks as the whole one; it only shows, since a user types into the log.
     filter_memo->setFont(memo1->font());
     filter_memo->SetColor(memo1->Color());
     filter_memo->SetFontColor(memo1->FontColor());
-    filter_memo->SetReadOnly(memo1->ReadOnly());
     filter_memo->SetWantTabs(memo1->WantTabs());
     filter_memo->SetHotSpot(memo1->HotSpot());
     filter_memo->SetColorRules(memo1->ColorRules());
-    filter_memo->set_text_limit(memo1->text_limit());
     // An unfinished last line is filtered when it is complete, as every line after it.
-    const colormemo::LineStore& store = memo1->store();
-    const std::int64_t complete_end = store.first_line_number() + store.line_count() - (last_line_open() ? 1 : 0);
-    line_filter->start(std::move(pattern), mode, complete_end);
+    log_channel->filter().start(std::move(pattern), mode, log_channel->complete_end());
     if (memo1->isVisible() || !filter_memo->isVisible()) {
         const bool had_focus = memo1->hasFocus();
         memo1->hide();
@@ -123,33 +117,36 @@ void LogWindow::apply_filter()
 void LogWindow::end_filter()
 {
     find_bar->filter_status->clear();
-    if (!line_filter->active())
+    channel::LineFilter& filter = log_channel->filter();
+    if (!filter.active())
         return;
-    const std::int64_t top = line_filter->source_number(filter_memo->first_visible_line());
-    line_filter->stop();
+    const lines::FilterIndex& shown = filter.index();
+    const int top_line = filter_memo->first_visible_line();
+    const std::int64_t top = top_line < shown.line_count() ? shown.log_number(top_line)
+                                                           : log_channel->lines().first_line_number();
+    filter.stop();
     const bool had_focus = filter_memo->hasFocus();
     filter_memo->hide();
     memo1->show();
-    const std::int64_t first = memo1->store().first_line_number();
+    const std::int64_t first = log_channel->lines().first_line_number();
     memo1->verticalScrollBar()->setValue(static_cast<int>(std::clamp<std::int64_t>(top - first, 0, memo1->line_count())));
     if (had_focus)
         memo1->setFocus(Qt::OtherFocusReason);
-    // The copies go, and their memory with them.
-    filter_memo->clear();
     find_bar->set_memo(memo1);
     follow_button->setChecked(memo1->follows());
 }
 
 void LogWindow::update_filter_status()
 {
-    if (!line_filter->active())
+    const channel::LineFilter& filter = log_channel->filter();
+    if (!filter.active())
         return;
-    if (line_filter->building() && line_filter->build_elapsed_ms() >= progress_after_ms) {
+    if (filter.building() && filter.build_elapsed_ms() >= progress_after_ms) {
         find_bar->filter_status->setText(
-            QStringLiteral("Filtering… %1%").arg(static_cast<int>(line_filter->build_progress() * 100)));
+            QStringLiteral("Filtering… %1%").arg(static_cast<int>(filter.build_progress() * 100)));
         return;
     }
-    find_bar->filter_status->setText(QStringLiteral("%1 of %2 lines shown")
+    find_bar->filter_status->setText(QStringLiteral("%1 of %2 lines shown, read-only")
                                          .arg(count_text(filter_memo->line_count()), count_text(memo1->line_count())));
 }
 

@@ -9,7 +9,6 @@
 #include "platform/message_box.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QStyle>
 #include <QTimer>
@@ -20,13 +19,6 @@
 #include <optional>
 
 namespace logwin {
-
-namespace {
-
-// Lines wait in the log file's buffer at most this long.
-constexpr int log_flush_interval_ms = 1000;
-
-}  // namespace
 
 void LogWindow::build_log_file_button()
 {
@@ -42,10 +34,6 @@ void LogWindow::build_log_file_button()
     // clicked, not toggled: the window checks and unchecks the button itself as logging
     // starts and stops, and those changes must not ask for a file or touch the store.
     connect(ToolButton2, &QToolButton::clicked, this, [this](bool checked) { ToolButton2Click(checked); });
-
-    log_flush_timer = new QTimer(this);
-    log_flush_timer->setInterval(log_flush_interval_ms);
-    connect(log_flush_timer, &QTimer::timeout, this, [this] { platform::guarded([this] { flush_log_file(); }); });
 
     ask_log_file_name = [this] {
         // Logging appends, so an existing file is no reason to ask again.
@@ -71,68 +59,42 @@ void LogWindow::ToolButton2Click(bool checked)
     });
 }
 
-QString LogWindow::log_file_name() const
-{
-    return log_file ? QFile::decodeName(QByteArray::fromStdString(log_file->path())) : QString();
-}
+QString LogWindow::log_file_name() const { return log_channel->log_file_name(); }
 
 bool LogWindow::start_logging(const QString& file)
 {
-    auto sink = std::make_unique<logfile::LogFile>(QFile::encodeName(file).toStdString());
-    if (!sink->open()) {
+    const QString error = log_channel->start_logging(file);
+    if (!error.isEmpty()) {
         ToolButton2->setChecked(false);
-        platform::show_message(QStringLiteral("Can't log to ") + file + QStringLiteral(": ")
-                                   + QString::fromLocal8Bit(sink->error()) + QLatin1Char('.'),
+        platform::show_message(QStringLiteral("Can't log to ") + file + QStringLiteral(": ") + error + QLatin1Char('.'),
                                QStringLiteral("Error"), platform::MessageIcon::Error);
         return false;
     }
-    log_file = std::move(sink);
     ToolButton2->setChecked(true);
     ToolButton2->setToolTip(QStringLiteral("Logging to ") + file);
-    log_flush_timer->start();
     return true;
 }
 
 void LogWindow::stop_logging()
 {
-    if (!log_file)
-        return;
-    if (!log_file->flush()) {
-        logging_failed();
-        return;
-    }
-    drop_log_file();
+    // A write error on the way is told through logging_failed.
+    log_channel->stop_logging();
+    show_not_logging();
 }
 
-void LogWindow::log_line(std::string_view line)
+void LogWindow::logging_failed(const QString& message)
 {
-    if (log_file && !log_file->add_line(line))
-        logging_failed();
-}
-
-void LogWindow::flush_log_file()
-{
-    if (log_file && !log_file->flush())
-        logging_failed();
-}
-
-void LogWindow::logging_failed()
-{
-    const QString text = QStringLiteral("Logging to ") + log_file_name() + QStringLiteral(" stopped: ")
-                         + QString::fromLocal8Bit(log_file->error()) + QLatin1Char('.');
-    drop_log_file();
+    show_not_logging();
     // Told from the event loop: this may run in the middle of line assembly, which must not
     // be entered again by the reads a message box's own loop would serve; and a window
     // closing now is gone before the box could be shown.
-    QTimer::singleShot(0, QCoreApplication::instance(), [text] {
-        platform::show_message(text, QStringLiteral("Error"), platform::MessageIcon::Error);
+    QTimer::singleShot(0, QCoreApplication::instance(), [message] {
+        platform::show_message(message, QStringLiteral("Error"), platform::MessageIcon::Error);
     });
 }
 
-void LogWindow::drop_log_file()
+void LogWindow::show_not_logging()
 {
-    log_file.reset();
-    log_flush_timer->stop();
     ToolButton2->setChecked(false);
     ToolButton2->setToolTip(QString());
 }

@@ -22,7 +22,7 @@ namespace logwin {
 
 namespace {
 
-using Writer = logsave::LogWriter<colormemo::LineStore>;
+using Writer = logsave::LogWriter<lines::LineSource>;
 
 // The longest a slice keeps the window from its events.
 constexpr auto slice = std::chrono::milliseconds(4);
@@ -32,10 +32,10 @@ constexpr auto disk_wait = std::chrono::milliseconds(1);
 constexpr int progress_after_ms = 500;
 constexpr int progress_steps = 100;
 
-logsave::TextPlace place_of(const colormemo::LineStore& store, colormemo::TextOffset offset)
+logsave::TextPlace place_of(const lines::LineSource& store, lines::TextOffset offset)
 {
     const int line = store.line_of_offset(offset);
-    const colormemo::TextOffset byte = std::max<colormemo::TextOffset>(0, offset - store.line_start(line));
+    const lines::TextOffset byte = std::max<lines::TextOffset>(0, offset - store.line_start(line));
     return {store.first_line_number() + line, static_cast<std::size_t>(byte)};
 }
 
@@ -116,21 +116,21 @@ void LogWindow::save_log_as(bool selection_only)
     // The dialog's loop went on receiving lines, and the filter may have been set or ended
     // meanwhile: the text saved is what is on screen now.
     const TColorMemo* memo = shown_memo();
-    const colormemo::LineStore& store = memo->store();
+    const lines::LineSource& store = memo->source();
     const std::int64_t first = store.first_line_number();
-    const colormemo::TextOffset start = memo->selection_start();
+    const lines::TextOffset start = memo->selection_start();
     Writer writer = selection_only ? Writer::text(store, file_name, place_of(store, start),
                                                   place_of(store, start + memo->selection_length()))
                                    : Writer::lines(store, file_name, first, first + store.line_count());
     if (save_arrival_times) {
-        writer.set_line_prefix([memo, format = colormemo::ArrivalTimeFormat()](std::int64_t number,
+        writer.set_line_prefix([memo, format = lines::ArrivalTimeFormat()](std::int64_t number,
                                                                                std::string& out) mutable {
-            const int index = static_cast<int>(number - memo->store().first_line_number());
-            const std::string_view time = format.text(memo->arrival_times().time(index));
+            const int index = static_cast<int>(number - memo->source().first_line_number());
+            const std::string_view time = format.text(memo->source().time(index));
             // A line without a time (one the user typed) keeps the column of the text.
             // Assigned in place: this runs for every line saved, so it must not allocate.
             if (time.empty())
-                out.assign(colormemo::ArrivalTimeFormat::length, ' ');
+                out.assign(lines::ArrivalTimeFormat::length, ' ');
             else
                 out.assign(time);
             out.push_back(' ');

@@ -3,10 +3,7 @@
 
 #include "colormemo/tcolormemo.h"
 #include "logwin/find_bar.h"
-#include "logwin/line_filter.h"
 #include "logwin/log_window.h"
-#include "net/tserversocket.h"
-#include "net/tserverwinsocket.h"
 #include "platform/error_report.h"
 
 #include <QLabel>
@@ -92,21 +89,18 @@ void LogWindow::build_view_controls()
 
 QString LogWindow::holdings_text() const
 {
-    const int senders = ServerSocket1 != nullptr ? ServerSocket1->Socket().ActiveConnections() : 0;
+    const int senders = log_channel->senders();
     const int lines = memo1->line_count();
     return QStringLiteral("%1 %2 · %3 %4 · %5")
         .arg(count_text(senders), senders == 1 ? QStringLiteral("sender") : QStringLiteral("senders"),
              count_text(lines), lines == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
-             megabytes_text(memo1->store().byte_total()));
+             megabytes_text(log_channel->lines().byte_total()));
 }
 
 void LogWindow::clear_view()
 {
-    // The filtered view goes too; the filter goes on with the lines that arrive.
-    if (line_filter->active())
-        filter_memo->clear();
-    memo1->clear();
-    line_assembly.view_cleared();
+    // The filtered view empties with the log; the filter goes on with the lines that arrive.
+    log_channel->clear();
     holdings_label->setText(holdings_text());
 }
 

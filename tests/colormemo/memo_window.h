@@ -12,6 +12,7 @@ namespace memo_test {
 
 // A log window stand-in; without focus no caret blinks into the pictures.
 struct Window {
+    lines::LogLines lines;
     QWidget widget;
     TColorMemo* memo;
 
@@ -21,6 +22,7 @@ struct Window {
         layout->setContentsMargins(0, 0, 0, 0);
         auto* created = new TColorMemo(&widget);
         created->setObjectName(QStringLiteral("memo1"));
+        created->set_lines(lines);
         created->SetColor(0xFFFFFF);
         created->SetFontColor(0x000000);
         layout->addWidget(created);
@@ -33,7 +35,7 @@ struct Window {
     QImage shot() const { return memo->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
     // The cells of `length` bytes from `offset`, one line high.
-    QRect cells(colormemo::TextOffset offset, colormemo::TextOffset length = 1) const
+    QRect cells(lines::TextOffset offset, lines::TextOffset length = 1) const
     {
         const QPoint from = memo->position_of_offset(offset);
         return {from.x(), from.y(), memo->position_of_offset(offset + length).x() - from.x(), memo->line_height()};
@@ -42,9 +44,9 @@ struct Window {
     {
         return {from_x, memo->position_of_offset(memo->line_start(line)).y(), 500, memo->line_height()};
     }
-    colormemo::TextOffset find(const std::string& what, int line = 0) const
+    lines::TextOffset find(const std::string& what, int line = 0) const
     {
-        return memo->line_start(line) + static_cast<colormemo::TextOffset>(memo->line_text(line).find(what));
+        return memo->line_start(line) + static_cast<lines::TextOffset>(memo->line_text(line).find(what));
     }
 };
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-using colormemo::TextOffset;
+using lines::TextOffset;
 using memo_test::same_pixels;
 using memo_test::Window;
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-using colormemo::TextOffset;
+using lines::TextOffset;
 using memo_test::same_pixels;
 using memo_test::Window;
 

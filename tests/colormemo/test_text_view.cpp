@@ -2,7 +2,7 @@
 // following the end, editing keys, mouse selection, clipboard, painting and accessibility.
 
 #include "colormemo/tcolormemo.h"
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 #include "platform/message_box.h"
 
 #include <QAccessible>
@@ -31,6 +31,7 @@ std::string bytes_of(const QByteArray& data) { return std::string(data.constData
 
 // A log window stand-in: the memo sits in a layout and is found by its object name.
 struct Window {
+    lines::LogLines lines;
     QWidget widget;
     TColorMemo* memo;
 
@@ -40,6 +41,7 @@ struct Window {
         layout->setContentsMargins(0, 0, 0, 0);
         auto* created = new TColorMemo(&widget);
         created->setObjectName(QStringLiteral("memo1"));
+        created->set_lines(lines);
         layout->addWidget(created);
         widget.resize(size);
         widget.show();
@@ -153,7 +155,7 @@ private slots:
         Window window;
         TColorMemo& memo = *window.memo;
         QCOMPARE(memo.line_count(), 0);
-        QCOMPARE(memo.text_length(), colormemo::TextOffset{0});
+        QCOMPARE(memo.text_length(), lines::TextOffset{0});
         QCOMPARE(memo.font().family(), QStringLiteral("Courier"));
         QCOMPARE(memo.font().pixelSize(), 15);
         QCOMPARE(memo.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -271,7 +273,7 @@ private slots:
         // Backspace at a line start joins it to the line above.
         QTest::keyClick(&memo, Qt::Key_Backspace);
         QCOMPARE(all_lines(memo), std::vector<std::string>{"hello world"});
-        QCOMPARE(memo.caret_offset(), colormemo::TextOffset{5});
+        QCOMPARE(memo.caret_offset(), lines::TextOffset{5});
 
         // Delete at a line end joins the next line; typed non-ASCII text is stored as UTF-8.
         QTest::keyClick(&memo, Qt::Key_Return);
@@ -334,7 +336,7 @@ private slots:
         QTest::keyClick(&memo, Qt::Key_Down);
         QTest::keyClick(&memo, Qt::Key_Home);
         QTest::keyClick(&memo, Qt::Key_End, Qt::ShiftModifier);
-        QCOMPARE(memo.selection_length(), colormemo::TextOffset{14});
+        QCOMPARE(memo.selection_length(), lines::TextOffset{14});
         QTest::keyClick(&memo, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("bytes \u00FF\u00FE here\r"));
         QTest::keyClick(&memo, Qt::Key_End, Qt::ControlModifier);
@@ -353,8 +355,8 @@ private slots:
         memo.set_selection(3, 0);
         QTest::keyClick(&memo, Qt::Key_Left, Qt::ShiftModifier);
         QTest::keyClick(&memo, Qt::Key_Left, Qt::ShiftModifier);
-        QCOMPARE(memo.selection_start(), colormemo::TextOffset{1});
-        QCOMPARE(memo.selection_length(), colormemo::TextOffset{2});
+        QCOMPARE(memo.selection_start(), lines::TextOffset{1});
+        QCOMPARE(memo.selection_length(), lines::TextOffset{2});
         QTest::keyClicks(&memo, "T");
         QCOMPARE(memo.line_text(0), std::string("sTrtone"));
     }
@@ -365,8 +367,8 @@ private slots:
         TColorMemo& memo = *window.memo;
         QVERIFY(QTest::qWaitForWindowExposed(&window.widget));
         append(memo, {"alpha beta gamma", "delta epsilon"});
-        const colormemo::TextOffset from = 6;                    // 'b' of beta
-        const colormemo::TextOffset to = memo.line_start(1) + 5;  // after "delta"
+        const lines::TextOffset from = 6;                    // 'b' of beta
+        const lines::TextOffset to = memo.line_start(1) + 5;  // after "delta"
         const QPoint half_down(1, memo.line_height() / 2);
         QTest::mousePress(memo.viewport(), Qt::LeftButton, {}, memo.position_of_offset(from) + half_down);
         QTest::mouseMove(memo.viewport(), memo.position_of_offset(to) + half_down);
@@ -410,7 +412,7 @@ private slots:
         // The marker sits on the second line, behind the prefix, on a blank background.
         const std::string line = bytes_of(prefix) + "X";
         append(memo, {"", line});
-        const colormemo::TextOffset marker = memo.line_start(1) + static_cast<colormemo::TextOffset>(prefix.size());
+        const lines::TextOffset marker = memo.line_start(1) + static_cast<lines::TextOffset>(prefix.size());
         const QPoint at = memo.position_of_offset(marker);
         QCOMPARE(at.y(), memo.line_height());
 
@@ -470,7 +472,7 @@ private slots:
         QVERIFY(accessible->text(QAccessible::Value) == text);
 
         // Caret and selection, in the reader's positions.
-        const colormemo::TextOffset start = memo.line_start(99999);
+        const lines::TextOffset start = memo.line_start(99999);
         memo.set_selection(start + 5, 3);
         const int reader_start = static_cast<int>(text.lastIndexOf(QLatin1Char('\n'))) + 1 + 5;
         int from = -1;
@@ -481,7 +483,7 @@ private slots:
         QCOMPARE(text_interface->cursorPosition(), reader_start + 3);
         text_interface->setCursorPosition(reader_start + 1);
         QCOMPARE(memo.caret_offset(), start + 6);
-        QCOMPARE(memo.selection_length(), colormemo::TextOffset{0});
+        QCOMPARE(memo.selection_length(), lines::TextOffset{0});
         // A position inside a line with a four-byte character maps onto its bytes.
         const int emoji_line = 99999 - 99999 % 3;
         const QString emoji_text = expected[emoji_line];
@@ -520,14 +522,14 @@ private slots:
         memo.verticalScrollBar()->setValue(1500);
         memo.set_selection(memo.line_start(1600) + 5, 10);
 
-        memo.set_text_limit(std::int64_t{1} << 20);
-        QVERIFY(memo.store().byte_total() <= std::int64_t{1} << 20);
-        const auto dropped = static_cast<int>(memo.store().first_line_number());
+        memo.lines()->set_text_limit(std::int64_t{1} << 20);
+        QVERIFY(memo.source().byte_total() <= std::int64_t{1} << 20);
+        const auto dropped = static_cast<int>(memo.source().first_line_number());
         QVERIFY(dropped >= 1000 && dropped < 1500);
         QCOMPARE(memo.line_text(0), numbered_lines(dropped, 1, 1000)[0]);
         QCOMPARE(memo.first_visible_line(), 1500 - dropped);
         QCOMPARE(memo.selection_start(), memo.line_start(1600 - dropped) + 5);
-        QCOMPARE(memo.selection_length(), colormemo::TextOffset{10});
+        QCOMPARE(memo.selection_length(), lines::TextOffset{10});
 
         // Lines keep arriving: the oldest go a block at a time, the view stays where the user
         // left it, and a selection reaching into dropped text keeps its other end.
@@ -536,10 +538,10 @@ private slots:
         memo.set_selection(0, memo.line_start(memo.line_count() - 1) + 3);
         for (int round = 0; round < 5; ++round)
             append(memo, numbered_lines(2000 + round * 100, 100, 1000));
-        QVERIFY(memo.store().byte_total() <= std::int64_t{1} << 20);
-        QVERIFY(memo.store().first_line_number() > dropped);
+        QVERIFY(memo.source().byte_total() <= std::int64_t{1} << 20);
+        QVERIFY(memo.source().first_line_number() > dropped);
         QCOMPARE(memo.line_text(memo.first_visible_line()), top_line);
-        QCOMPARE(memo.selection_start(), colormemo::TextOffset{0});
+        QCOMPARE(memo.selection_start(), lines::TextOffset{0});
         QCOMPARE(memo.caret_offset(), memo.line_start(memo.line_count() - 501) + 3);
 
         // A view at the end follows the end through the drops.
@@ -552,8 +554,8 @@ private slots:
         const std::string huge(3 << 20, 'h');
         memo.append_line(huge);
         QCOMPARE(memo.line_count(), 1);
-        QVERIFY(memo.store().line_view(0) == huge);
-        memo.set_text_limit(0);
+        QVERIFY(memo.source().line_view(0) == huge);
+        memo.lines()->set_text_limit(0);
         append(memo, numbered_lines(0, 3000, 1000));
         QCOMPARE(memo.line_count(), 3001);
     }
@@ -564,14 +566,14 @@ private slots:
     {
         Window window;
         TColorMemo& memo = *window.memo;
-        using Times = std::vector<colormemo::ArrivalTime>;
+        using Times = std::vector<lines::ArrivalTime>;
         const auto times = [&memo] {
             Times result;
             for (int index = 0; index < memo.line_count(); ++index)
-                result.push_back(memo.arrival_times().time(index));
+                result.push_back(memo.source().time(index));
             return result;
         };
-        constexpr colormemo::ArrivalTime none = colormemo::no_arrival_time;
+        constexpr lines::ArrivalTime none = lines::no_arrival_time;
         const std::vector<std::string_view> read = {"one", "two", "three"};
         memo.append_lines(read, 1000);
         memo.extend_line(2, " more", 3000);
@@ -586,10 +588,10 @@ private slots:
         QCOMPARE(times(), (Times{2000, 1000, none, none, 3000}));
 
         // The oldest lines go with their times.
-        memo.set_text_limit(1 << 20);
+        memo.lines()->set_text_limit(1 << 20);
         const std::vector<std::string> big = numbered_lines(0, 2000, 1000);
         memo.append_lines(std::vector<std::string_view>(big.begin(), big.end()), 5000);
-        QVERIFY(memo.store().first_line_number() > 5);
+        QVERIFY(memo.source().first_line_number() > 5);
         QCOMPARE(times(), Times(static_cast<std::size_t>(memo.line_count()), 5000));
         memo.clear();
         memo.append_lines(read, 7000);
@@ -613,11 +615,11 @@ private slots:
             QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, QPoint(ink + 1, line * height + 2));
             return memo.caret_offset() - memo.line_start(line);
         };
-        QCOMPARE(click_first_ink(1, 0), colormemo::TextOffset{0});
+        QCOMPARE(click_first_ink(1, 0), lines::TextOffset{0});
         memo.set_shows_arrival_times(true);
         const int left = memo.position_of_offset(memo.line_start(1)).x();
         QVERIFY(left > memo.string_width("00:00:00.000"));
-        QCOMPARE(click_first_ink(1, left), colormemo::TextOffset{0});
+        QCOMPARE(click_first_ink(1, left), lines::TextOffset{0});
 
         // Digits beside received lines (in a muted colour: anything but the background).
         const QImage shown = memo.viewport()->grab().toImage();
@@ -633,7 +635,7 @@ private slots:
         // first character right of it.
         memo.horizontalScrollBar()->setValue(memo.string_width("Wide line "));
         QCOMPARE(memo.viewport()->grab().toImage().copy(0, 0, left - 2, 3 * height), shown.copy(0, 0, left - 2, 3 * height));
-        QCOMPARE(click_first_ink(0, left), colormemo::TextOffset{10});
+        QCOMPARE(click_first_ink(0, left), lines::TextOffset{10});
     }
 
     void a_long_line_is_laid_out_and_painted_where_it_is_shown()
@@ -653,7 +655,7 @@ private slots:
         }
         line += "   X";
         memo.extend_line(1, "   X");
-        QVERIFY(memo.store().line_view(1) == line);
+        QVERIFY(memo.source().line_view(1) == line);
 
         // End goes to the end of the line and scrolls it into view (once the window's layout
         // has settled with a first paint).
@@ -661,7 +663,7 @@ private slots:
         memo.setFocus();
         memo.set_selection(memo.line_start(1), 0);
         QTest::keyClick(&memo, Qt::Key_End);
-        const colormemo::TextOffset end = memo.line_start(1) + static_cast<colormemo::TextOffset>(line.size());
+        const lines::TextOffset end = memo.line_start(1) + static_cast<lines::TextOffset>(line.size());
         QCOMPARE(memo.caret_offset(), end);
         const QPoint marker = memo.position_of_offset(end - 1);
         QVERIFY(marker.x() > 0 && marker.x() < memo.client_rect().width());
@@ -675,9 +677,9 @@ private slots:
 
         // Far from the start, x still follows the columns, tabs included.
         const auto x_at = [&](std::size_t byte) {
-            return memo.exact_position_of_offset(memo.line_start(1) + static_cast<colormemo::TextOffset>(byte)).x();
+            return memo.exact_position_of_offset(memo.line_start(1) + static_cast<lines::TextOffset>(byte)).x();
         };
-        const auto columns_to = [&](std::size_t byte) { return colormemo::display_columns(std::string_view(line).substr(0, byte)); };
+        const auto columns_to = [&](std::size_t byte) { return lines::display_columns(std::string_view(line).substr(0, byte)); };
         // One cell, from the five plain characters of line 0.
         const qreal cell = (memo.exact_position_of_offset(5).x() - memo.exact_position_of_offset(0).x()) / 5;
         for (const std::size_t from : {std::size_t{3000 * 1024}, std::size_t{3001 * 1024 + 7}, std::size_t{70'000}}) {
@@ -721,7 +723,7 @@ private slots:
 
         // Dropped lines are told as removed, after what arrived before them.
         append(memo, numbered_lines(0, 100, 40));
-        memo.set_text_limit(40'000);
+        memo.lines()->set_text_limit(40'000);
         QCOMPARE(Reader::text, memo.plain_text());
         QCOMPARE(QAccessible::queryAccessibleInterface(&memo)->textInterface()->characterCount(),
                  memo.plain_text().size());

@@ -3,7 +3,7 @@
 
 #include "find/line_search.h"
 
-#include "colormemo/line_store.h"
+#include "lines/line_store.h"
 
 #include <QTest>
 
@@ -13,7 +13,7 @@
 using find::LineSearch;
 using find::Pattern;
 using find::SearchMode;
-using Store = colormemo::LineStore;
+using Store = lines::LineStore;
 
 Q_DECLARE_METATYPE(SearchMode)
 

@@ -4,7 +4,7 @@
 
 #include "find/match_navigator.h"
 
-#include "colormemo/line_store.h"
+#include "lines/line_store.h"
 
 #include <QTest>
 
@@ -15,7 +15,7 @@
 
 using find::Match;
 using find::Pattern;
-using Store = colormemo::LineStore;
+using Store = lines::LineStore;
 using Navigator = find::MatchNavigator<Store>;
 using Status = Navigator::Status;
 

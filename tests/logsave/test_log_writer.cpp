@@ -3,7 +3,7 @@
 
 #include "logsave/log_writer.h"
 
-#include "colormemo/line_store.h"
+#include "lines/line_store.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +15,7 @@
 #include <sys/resource.h>
 #include <vector>
 
-using Store = colormemo::LineStore;
+using Store = lines::LineStore;
 using Writer = logsave::LogWriter<Store>;
 using logsave::TextPlace;
 

@@ -147,8 +147,7 @@ private Q_SLOTS:
         window = std::make_unique<LogWindow>(&counter);
         window->show();
         port = loopback::free_port();
-        window->ServerSocket1->SetPort(port);
-        window->ServerSocket1->SetActive(true);
+        window->log_channel->listen(port, false);
         window->listen_port = port;
         window->is_saved = true;
         window->config_name = QStringLiteral("web");
@@ -219,7 +218,7 @@ private Q_SLOTS:
         QVERIFY(window->alert_raised);
         QTRY_COMPARE(runs(), 1);
         QTRY_COMPARE(window->filter_memo->line_count(), 2);
-        QCOMPARE(window->filter_memo->store().line_text(1), std::string("keep 2"));
+        QCOMPARE(std::string(window->filter_memo->source().line_view(1)), std::string("keep 2"));
     }
 
     void missing_sound_file_is_saved_and_fires_silently()

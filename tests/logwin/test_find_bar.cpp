@@ -26,16 +26,16 @@ namespace {
 
 std::string selected_text(const TColorMemo& memo)
 {
-    const colormemo::TextOffset start = memo.selection_start();
+    const lines::TextOffset start = memo.selection_start();
     const int line = memo.line_of_offset(start);
-    return memo.store().line_text(line).substr(static_cast<std::size_t>(start - memo.line_start(line)),
+    return std::string(memo.source().line_view(line)).substr(static_cast<std::size_t>(start - memo.line_start(line)),
                                                static_cast<std::size_t>(memo.selection_length()));
 }
 
 // Where the selection starts: line and byte.
 std::pair<int, int> selection_place(const TColorMemo& memo)
 {
-    const colormemo::TextOffset start = memo.selection_start();
+    const lines::TextOffset start = memo.selection_start();
     const int line = memo.line_of_offset(start);
     return {line, static_cast<int>(start - memo.line_start(line))};
 }
@@ -44,7 +44,7 @@ std::vector<std::string> lines_of(const TColorMemo& memo)
 {
     std::vector<std::string> lines;
     for (int i = 0; i < memo.line_count(); ++i)
-        lines.push_back(memo.store().line_text(i));
+        lines.push_back(std::string(memo.source().line_view(i)));
     return lines;
 }
 
@@ -88,8 +88,7 @@ private Q_SLOTS:
         window->show();
         bar = window->find_bar;
         port = loopback::free_port();
-        window->ServerSocket1->SetPort(port);
-        window->ServerSocket1->SetActive(true);
+        window->log_channel->listen(port, false);
     }
     void cleanup() { window.reset(); }
 
@@ -218,7 +217,7 @@ private Q_SLOTS:
         passing.push_back("new keep 1");
         passing.push_back("new keep 2");
         QTRY_COMPARE(lines_of(*window->filter_memo), passing);
-        QTRY_COMPARE(bar->filter_status->text(), QStringLiteral("28,574 of 200,003 lines shown"));
+        QTRY_COMPARE(bar->filter_status->text(), QStringLiteral("28,574 of 200,003 lines shown, read-only"));
         QVERIFY(!window->memo1->isVisible());
         QVERIFY(window->filter_memo->isVisible());
 
@@ -230,11 +229,15 @@ private Q_SLOTS:
         type_find(QStringLiteral("new keep"));
         QTRY_COMPARE(bar->find_status->text(), QStringLiteral("1 of 2"));
         QCOMPARE(selection_place(*window->filter_memo).first, 28572);
+        // The filtered view only shows: what is typed there changes no line.
+        QTest::keyClicks(window->filter_memo, QStringLiteral("typed"));
+        QTest::keyClick(window->filter_memo, Qt::Key_Delete);
+        QCOMPARE(lines_of(*window->filter_memo), passing);
 
         // hide matching: the other lines.
         bar->filter_mode->setCurrentIndex(1);
         QTRY_COMPARE(window->filter_memo->line_count(), 200003 - 28574);
-        QCOMPARE(window->filter_memo->store().line_text(0), std::string("row 1 drop"));
+        QCOMPARE(std::string(window->filter_memo->source().line_view(0)), std::string("row 1 drop"));
 
         bar->filter_mode->setCurrentIndex(0);
         QTRY_COMPARE(window->filter_memo->line_count(), 28574);

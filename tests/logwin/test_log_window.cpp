@@ -52,8 +52,7 @@ private Q_SLOTS:
         window = std::make_unique<LogWindow>(nullptr);
         window->show();
         port = loopback::free_port();
-        window->ServerSocket1->SetPort(port);
-        window->ServerSocket1->SetActive(true);
+        window->log_channel->listen(port, false);
     }
     void cleanup() { window.reset(); }
 
@@ -103,7 +102,7 @@ private Q_SLOTS:
                 QVERIFY(sender.send(piece));
             }
             QTRY_VERIFY(memo_lines(*window).value(0).endsWith(piece));
-            QTRY_COMPARE(window->ServerSocket1->Socket().ActiveConnections(), 0);
+            QTRY_COMPARE(window->log_channel->senders(), 0);
         }
         QVERIFY(window->last_line_open());
         QVERIFY(Sender(port).send("ef\nnext\n"));
@@ -128,7 +127,7 @@ private Q_SLOTS:
         std::vector<std::unique_ptr<Sender>> connections;
         for (int sender = 0; sender < senders; ++sender) {
             connections.push_back(std::make_unique<Sender>(port));
-            QTRY_COMPARE(window->ServerSocket1->Socket().ActiveConnections(), sender + 1);
+            QTRY_COMPARE(window->log_channel->senders(), sender + 1);
         }
         std::atomic<int> failures{0};
         {
@@ -162,7 +161,7 @@ private Q_SLOTS:
         // the long line arrives whole, byte for byte, in the line where it began.
         Sender long_sender(port);
         Sender short_sender(port);
-        QTRY_COMPARE(window->ServerSocket1->Socket().ActiveConnections(), 2);
+        QTRY_COMPARE(window->log_channel->senders(), 2);
         std::string expected;
         int short_lines = 0;
         std::atomic<bool> sent_all{false};
@@ -186,15 +185,16 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(window->memo1->line_count() == short_lines + 1 && !window->last_line_open(), 30000);
         }
         QVERIFY(sent_all.load());
-        const colormemo::LineStore& store = window->memo1->store();
+        const lines::LogLines& store = window->log_channel->lines();
         int long_line = -1;
         for (int index = 0; index < store.line_count(); ++index)
             if (store.line_length(index) != 700)
                 long_line = index;
         QVERIFY(long_line >= 0);
         QVERIFY(store.line_view(long_line) == expected);
-        QVERIFY2(static_cast<double>(store.memory_bytes()) < 1.3 * static_cast<double>(store.byte_total()) + (4 << 20),
-                 qPrintable(QString::number(store.memory_bytes())));
+        const std::size_t memory = store.store().memory_bytes();
+        QVERIFY2(static_cast<double>(memory) < 1.3 * static_cast<double>(store.byte_total()) + (4 << 20),
+                 qPrintable(QString::number(memory)));
     }
 
     void clearing_empties_the_view_and_an_open_line_goes_on()
@@ -205,24 +205,24 @@ private Q_SLOTS:
         window->memo1->set_selection(2, 5);
         window->clear_button->click();
         QCOMPARE(window->memo1->line_count(), 0);
-        QCOMPARE(window->memo1->selection_length(), colormemo::TextOffset{0});
+        QCOMPARE(window->memo1->selection_length(), lines::TextOffset{0});
         QCOMPARE(window->holdings_label->text(), QStringLiteral("1 sender · 0 lines · 0.0 MB"));
         QVERIFY(sender.send("way\nthree\n"));
         QTRY_COMPARE(memo_lines(*window), (QList<QByteArray>{"way", "three"}));
-        QVERIFY(window->ServerSocket1->Active());
+        QVERIFY(window->log_channel->listening());
     }
 
     // A line's time is that of the read that completed it, shared by the lines of that read,
     // and the filtered view shows the same times for its copies.
     void lines_keep_the_time_they_were_completed()
     {
-        const auto time_of = [](const TColorMemo* memo, int line) { return memo->arrival_times().time(line); };
+        const auto time_of = [](const TColorMemo* memo, int line) { return memo->source().time(line); };
         Sender sender(port);
         QVERIFY(sender.send("first half, "));
         QTRY_COMPARE(memo_lines(*window), QList<QByteArray>{"first half, "});
-        const colormemo::ArrivalTime shown = time_of(window->memo1, 0);
+        const lines::ArrivalTime shown = time_of(window->memo1, 0);
         // The rest of the line, and then a bare line feed, come in later reads.
-        colormemo::ArrivalTime last = shown;
+        lines::ArrivalTime last = shown;
         for (const char* rest : {"second half\nnext\nopen", "\n"}) {
             QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > last + 20);
             const qint64 sent = QDateTime::currentMSecsSinceEpoch();

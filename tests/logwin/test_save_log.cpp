@@ -116,7 +116,7 @@ private Q_SLOTS:
         qputenv("TZ", "UTC");
         tzset();
         // 2026-12-08 07:05:09.042 and .999 UTC, then a line the user typed, without a time.
-        const colormemo::ArrivalTime first = 1796713509042;
+        const lines::ArrivalTime first = 1796713509042;
         const std::string_view received[] = {"alpha", "beta"};
         window->memo1->append_lines(std::span(received, 1), first);
         window->memo1->append_lines(std::span(received + 1, 1), first + 957);

@@ -293,12 +293,12 @@ private Q_SLOTS:
         QCOMPARE(first->PageControl1->currentIndex(), 0);
         QVERIFY(first->find_bar->isVisible() && !second->find_bar->isVisible());
         QTest::keyClicks(first->find_bar->find_edit, QStringLiteral("match"));
-        QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{4});
+        QTRY_COMPARE(first->memo1->selection_start(), lines::TextOffset{4});
         frame->find_next_action->trigger();
-        QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{16});
+        QTRY_COMPARE(first->memo1->selection_start(), lines::TextOffset{16});
         frame->find_previous_action->trigger();
-        QTRY_COMPARE(first->memo1->selection_start(), colormemo::TextOffset{4});
-        QCOMPARE(second->memo1->selection_length(), colormemo::TextOffset{0});
+        QTRY_COMPARE(first->memo1->selection_start(), lines::TextOffset{4});
+        QCOMPARE(second->memo1->selection_length(), lines::TextOffset{0});
         frame->clear_action->trigger();
         QCOMPARE(first->memo1->line_count(), 0);
         QCOMPARE(second->memo1->line_count(), 2);

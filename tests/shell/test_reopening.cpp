@@ -205,7 +205,7 @@ private Q_SLOTS:
         frame->open_log_window(loopback::free_port(), false, {}, "LOG: one", "", "one");
         LogWindow* window = frame->log_window(0);
         // Nothing stored: the default, 1024 MB.
-        QCOMPARE(window->memo1->text_limit(), std::int64_t{1024} << 20);
+        QCOMPARE(window->text_limit(), std::int64_t{1024} << 20);
 
         const auto set_limit_in_dialog = [&](bool limited, int megabytes, bool* shown_limited, int* shown_megabytes) {
             QTimer::singleShot(0, this, [&] {
@@ -228,7 +228,7 @@ private Q_SLOTS:
         set_limit_in_dialog(true, 5, &shown_limited, &shown_megabytes);
         QVERIFY(shown_limited);
         QCOMPARE(shown_megabytes, 1024);
-        QCOMPARE(window->memo1->text_limit(), std::int64_t{5} << 20);
+        QCOMPARE(window->text_limit(), std::int64_t{5} << 20);
         {
             store::TRegistry registry;
             QVERIFY(registry.OpenKey(store::product_key, false));
@@ -238,12 +238,12 @@ private Q_SLOTS:
         // Unchecked is no limit, stored as 0; a window opened later reads the stored value.
         set_limit_in_dialog(false, 5, &shown_limited, &shown_megabytes);
         QCOMPARE(shown_megabytes, 5);
-        QCOMPARE(window->memo1->text_limit(), std::int64_t{0});
+        QCOMPARE(window->text_limit(), std::int64_t{0});
         frame->open_log_window(loopback::free_port(), false, {}, "LOG: two", "", "two");
-        QCOMPARE(frame->log_window(1)->memo1->text_limit(), std::int64_t{0});
+        QCOMPARE(frame->log_window(1)->text_limit(), std::int64_t{0});
         set_limit_in_dialog(true, 7, &shown_limited, &shown_megabytes);
         QVERIFY(!shown_limited);
-        QCOMPARE(frame->log_window(1)->memo1->text_limit(), std::int64_t{7} << 20);
+        QCOMPARE(frame->log_window(1)->text_limit(), std::int64_t{7} << 20);
 
         // A value out of range counts as missing.
         {
@@ -252,7 +252,7 @@ private Q_SLOTS:
             registry.WriteInteger(store::max_window_text_value, -3);
         }
         frame->open_log_window(loopback::free_port(), false, {}, "LOG: three", "", "three");
-        QCOMPARE(frame->log_window(2)->memo1->text_limit(), std::int64_t{1024} << 20);
+        QCOMPARE(frame->log_window(2)->text_limit(), std::int64_t{1024} << 20);
         QVERIFY(boxes.isEmpty());
     }
 

@@ -4,6 +4,8 @@
 // Lines can be dropped from the front (a scrollback limit), and a line can grow at its end at
 // a cost in proportion to what is added, however long it already is.
 
+#include "lines/text_codec.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -14,18 +16,11 @@
 #include <unordered_map>
 #include <vector>
 
-namespace colormemo {
+namespace lines {
 
 // Offsets into the memo text: bytes of the lines with CR LF (two bytes) between lines, the
 // way the colouring pass and its rules count them. 64 bits, since a log can outgrow 2 GiB.
 using TextOffset = std::int64_t;
-
-// A place in a line whose display column is known: a character boundary `byte` at `column`
-// (tabs expanded, one column per character).
-struct ColumnMark {
-    std::size_t byte = 0;
-    std::int64_t column = 0;
-};
 
 class LineStore {
 public:
@@ -144,4 +139,4 @@ private:
     std::int64_t max_columns_ = 0;
 };
 
-}  // namespace colormemo
+}  // namespace lines

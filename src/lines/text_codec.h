@@ -5,10 +5,18 @@
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
-namespace colormemo {
+namespace lines {
+
+// A place in a line whose display column is known: a character boundary `byte` at `column`
+// (tabs expanded, one column per character).
+struct ColumnMark {
+    std::size_t byte = 0;
+    std::int64_t column = 0;
+};
 
 // Tab stops every this many columns.
 inline constexpr int tab_columns = 8;
@@ -48,4 +56,9 @@ std::vector<std::string_view> split_lines(std::string_view text);
 // UTF-16 units text_char() gives for a line.
 qsizetype utf16_length(std::string_view bytes);
 
-}  // namespace colormemo
+// Columns of the complete characters of `bytes` from `mark` on; the mark ends on the boundary
+// before a character whose bytes have not all arrived. Every `mark_spacing` bytes a mark goes
+// to `marks` when given.
+void count_columns(std::string_view bytes, ColumnMark& mark, std::vector<ColumnMark>* marks, std::size_t mark_spacing);
+
+}  // namespace lines

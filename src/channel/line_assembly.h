@@ -1,6 +1,6 @@
 #pragma once
 // Line assembly: turns the byte chunks a log window receives into lines, joining the pieces of
-// a line that arrives in several chunks. No I/O and no widgets; the window supplies a LineTarget.
+// a line that arrives in several chunks. No I/O and no widgets; the log channel supplies a LineTarget.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,9 +10,9 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace logwin {
+namespace channel {
 
-// What line assembly needs of the text view and the alert check. The log window implements it.
+// What line assembly needs of the log's lines and the alert check. The log channel implements it.
 class LineTarget {
 public:
     virtual int line_count() const = 0;
@@ -28,6 +28,8 @@ public:
     virtual void extend_line(int index, std::string_view bytes) = 0;
     // The alert check of a completed line, run before the line is shown; may throw.
     virtual void check_line(std::string_view line) = 0;
+    // The line numbered `number` (see first_line_number) is shown complete now.
+    virtual void line_completed(std::int64_t number) = 0;
 
 protected:
     ~LineTarget() = default;
@@ -93,4 +95,4 @@ private:
     std::int64_t known_end_ = 0;
 };
 
-}  // namespace logwin
+}  // namespace channel

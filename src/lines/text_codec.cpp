@@ -1,17 +1,18 @@
 // Reading line bytes as characters for painting, copying and the screen reader.
 
-#include "colormemo/text_codec.h"
+#include "lines/text_codec.h"
 
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-namespace colormemo {
+namespace lines {
 
 namespace {
 
@@ -291,4 +292,54 @@ qsizetype utf16_length(std::string_view bytes)
     return units;
 }
 
-}  // namespace colormemo
+void count_columns(std::string_view bytes, ColumnMark& mark, std::vector<ColumnMark>* marks, std::size_t mark_spacing)
+{
+    std::size_t pos = mark.byte;
+    std::int64_t column = mark.column;
+    std::size_t next_mark = marks != nullptr && !marks->empty() ? marks->back().byte + mark_spacing
+                                                                : std::numeric_limits<std::size_t>::max();
+    while (pos < bytes.size()) {
+        if (pos >= next_mark) {
+            marks->push_back({pos, column});
+            next_mark = pos + mark_spacing;
+        }
+        // ASCII without tabs up to the next mark, eight bytes at a time: the common case by far.
+        const std::size_t run_end = std::min(bytes.size(), next_mark);
+        constexpr std::uint64_t high_bits = 0x8080808080808080u;
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        while (pos + 8 <= run_end) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + pos, 8);
+            const std::uint64_t tabs = word ^ (ones * '\t');
+            // A byte with its high bit set, or a tab (a zero byte of `tabs`), ends the fast run.
+            if (((word | ((tabs - ones) & ~tabs)) & high_bits) != 0)
+                break;
+            pos += 8;
+            column += 8;
+        }
+        while (pos < run_end) {
+            const auto byte = static_cast<unsigned char>(bytes[pos]);
+            if (byte >= 0x80 || byte == '\t')
+                break;
+            ++pos;
+            ++column;
+        }
+        if (pos >= run_end)
+            continue;
+        const auto lead = static_cast<unsigned char>(bytes[pos]);
+        if (lead == '\t') {
+            column = (column / tab_columns + 1) * tab_columns;
+            ++pos;
+            continue;
+        }
+        const std::size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (lead >= 0xC2 && lead <= 0xF4 && pos + needed > bytes.size())
+            break;  // the rest of this character is still to come
+        pos += char_length(bytes, pos);
+        ++column;
+    }
+    mark = {pos, column};
+}
+
+
+}  // namespace lines

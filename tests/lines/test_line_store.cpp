@@ -1,7 +1,7 @@
 // The line store and the byte-to-character reading the view uses, tested without a display.
 
-#include "colormemo/line_store.h"
-#include "colormemo/text_codec.h"
+#include "lines/line_store.h"
+#include "lines/text_codec.h"
 
 #include <QTest>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-using colormemo::LineStore;
-using colormemo::TextOffset;
+using lines::LineStore;
+using lines::TextOffset;
 
 Q_DECLARE_METATYPE(std::string)
 
@@ -219,10 +219,10 @@ private slots:
         // Its column marks agree with counting the line from its start.
         QCOMPARE(store.mark_before_byte(0, 3).byte, std::size_t{0});
         for (const std::size_t byte : {std::size_t{0}, std::size_t{70'000}, std::size_t{5'000'001}, expected.size()}) {
-            const colormemo::ColumnMark mark = store.mark_before_byte(1, byte);
+            const lines::ColumnMark mark = store.mark_before_byte(1, byte);
             QVERIFY(mark.byte <= byte && byte - mark.byte <= LineStore::long_line_bytes + 4);
-            QCOMPARE(mark.column, static_cast<std::int64_t>(colormemo::display_columns(std::string_view(expected).substr(0, mark.byte))));
-            const colormemo::ColumnMark by_column = store.mark_before_column(1, mark.column);
+            QCOMPARE(mark.column, static_cast<std::int64_t>(lines::display_columns(std::string_view(expected).substr(0, mark.byte))));
+            const lines::ColumnMark by_column = store.mark_before_column(1, mark.column);
             QCOMPARE(by_column.byte, mark.byte);
         }
         QVERIFY(store.max_columns() >= static_cast<std::int64_t>(expected.size()) - 16 * 1024);
@@ -312,29 +312,29 @@ private slots:
         QFETCH(QString, text);
         const std::string line = bytes_of(bytes);
         QList<int> found;
-        for (std::size_t pos = 0; pos < line.size(); pos = colormemo::next_char(line, pos))
+        for (std::size_t pos = 0; pos < line.size(); pos = lines::next_char(line, pos))
             found.append(static_cast<int>(pos));
         QCOMPARE(found, starts);
         // Every byte maps back to the start of the character holding it.
         for (std::size_t pos = 0; pos < line.size(); ++pos) {
-            const std::size_t start = colormemo::char_start(line, pos);
+            const std::size_t start = lines::char_start(line, pos);
             QVERIFY(starts.contains(static_cast<int>(start)));
-            QVERIFY(start <= pos && pos < colormemo::next_char(line, start));
+            QVERIFY(start <= pos && pos < lines::next_char(line, start));
         }
-        QCOMPARE(colormemo::decode_text(line), text);
-        QCOMPARE(colormemo::utf16_length(line), text.size());
+        QCOMPARE(lines::decode_text(line), text);
+        QCOMPARE(lines::utf16_length(line), text.size());
     }
 
     void display_shows_controls_and_expands_tabs()
     {
-        QCOMPARE(colormemo::decode_display("a\rb\x1B"), QStringLiteral("a b\u241B"));
-        QCOMPARE(colormemo::decode_text("a\rb\x1B"), QStringLiteral("a\rb\x1B"));
-        QCOMPARE(colormemo::display_columns("ab\tc"), 9);
-        QCOMPARE(colormemo::display_columns("12345678\tx"), 17);
-        QCOMPARE(colormemo::display_columns("\xC3\xA4\xC3\xB6"), 2);
-        QVERIFY(colormemo::is_plain_ascii("a\tb ~"));
-        QVERIFY(!colormemo::is_plain_ascii("a\rb"));
-        QVERIFY(!colormemo::is_plain_ascii("\xC3\xA4"));
+        QCOMPARE(lines::decode_display("a\rb\x1B"), QStringLiteral("a b\u241B"));
+        QCOMPARE(lines::decode_text("a\rb\x1B"), QStringLiteral("a\rb\x1B"));
+        QCOMPARE(lines::display_columns("ab\tc"), 9);
+        QCOMPARE(lines::display_columns("12345678\tx"), 17);
+        QCOMPARE(lines::display_columns("\xC3\xA4\xC3\xB6"), 2);
+        QVERIFY(lines::is_plain_ascii("a\tb ~"));
+        QVERIFY(!lines::is_plain_ascii("a\rb"));
+        QVERIFY(!lines::is_plain_ascii("\xC3\xA4"));
     }
 };
 

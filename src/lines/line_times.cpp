@@ -1,12 +1,12 @@
 // The per-line completion times of a text view, in runs of 32-bit offsets from a base time.
 
-#include "colormemo/line_times.h"
+#include "lines/line_times.h"
 
 #include <algorithm>
 #include <ctime>
 #include <stdexcept>
 
-namespace colormemo {
+namespace lines {
 
 std::string_view ArrivalTimeFormat::text(ArrivalTime time)
 {
@@ -200,4 +200,4 @@ std::size_t LineTimes::memory_bytes() const
     return bytes;
 }
 
-}  // namespace colormemo
+}  // namespace lines

@@ -3,10 +3,10 @@
 // by the lines living in them and unmapped when the last one goes, so dropped or cleared text
 // really leaves the process.
 
-#include "colormemo/line_store.h"
+#include "lines/line_store.h"
 
-#include "colormemo/mapped_memory.h"
-#include "colormemo/text_codec.h"
+#include "lines/mapped_memory.h"
+#include "lines/text_codec.h"
 
 #include <malloc.h>
 
@@ -15,7 +15,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace colormemo {
+namespace lines {
 
 namespace {
 
@@ -41,58 +41,6 @@ std::uint32_t checked_length(std::size_t length)
     if (length > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("Line too long for the text view");
     return static_cast<std::uint32_t>(length);
-}
-
-// Columns of the complete characters of `bytes` from `mark` on, up to `stop`; the mark ends on
-// the boundary before a character whose bytes have not all arrived. Every `mark_spacing`
-// bytes a mark goes to `marks` when given.
-void count_columns(std::string_view bytes, ColumnMark& mark, std::vector<ColumnMark>* marks)
-{
-    std::size_t pos = mark.byte;
-    std::int64_t column = mark.column;
-    std::size_t next_mark = marks != nullptr && !marks->empty() ? marks->back().byte + mark_spacing
-                                                                : std::numeric_limits<std::size_t>::max();
-    while (pos < bytes.size()) {
-        if (pos >= next_mark) {
-            marks->push_back({pos, column});
-            next_mark = pos + mark_spacing;
-        }
-        // ASCII without tabs up to the next mark, eight bytes at a time: the common case by far.
-        const std::size_t run_end = std::min(bytes.size(), next_mark);
-        constexpr std::uint64_t high_bits = 0x8080808080808080u;
-        constexpr std::uint64_t ones = 0x0101010101010101u;
-        while (pos + 8 <= run_end) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes.data() + pos, 8);
-            const std::uint64_t tabs = word ^ (ones * '\t');
-            // A byte with its high bit set, or a tab (a zero byte of `tabs`), ends the fast run.
-            if (((word | ((tabs - ones) & ~tabs)) & high_bits) != 0)
-                break;
-            pos += 8;
-            column += 8;
-        }
-        while (pos < run_end) {
-            const auto byte = static_cast<unsigned char>(bytes[pos]);
-            if (byte >= 0x80 || byte == '\t')
-                break;
-            ++pos;
-            ++column;
-        }
-        if (pos >= run_end)
-            continue;
-        const auto lead = static_cast<unsigned char>(bytes[pos]);
-        if (lead == '\t') {
-            column = (column / tab_columns + 1) * tab_columns;
-            ++pos;
-            continue;
-        }
-        const std::size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-        if (lead >= 0xC2 && lead <= 0xF4 && pos + needed > bytes.size())
-            break;  // the rest of this character is still to come
-        pos += char_length(bytes, pos);
-        ++column;
-    }
-    mark = {pos, column};
 }
 
 }  // namespace
@@ -335,7 +283,7 @@ void LineStore::note_columns(std::uint64_t location, std::string_view line)
     LineExtra& extra = found->second;
     if (line.size() >= long_line_bytes && extra.marks.empty())
         extra.marks.push_back({});
-    count_columns(line, extra.counted, extra.marks.empty() ? nullptr : &extra.marks);
+    count_columns(line, extra.counted, extra.marks.empty() ? nullptr : &extra.marks, mark_spacing);
     // Bytes of a character still arriving count as a column each: an upper bound is all it takes.
     max_columns_ = std::max<std::int64_t>(max_columns_,
                                           extra.counted.column + static_cast<std::int64_t>(line.size() - extra.counted.byte));
@@ -712,4 +660,4 @@ std::size_t LineStore::memory_bytes() const
     return total;
 }
 
-}  // namespace colormemo
+}  // namespace lines

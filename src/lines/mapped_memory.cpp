@@ -1,13 +1,13 @@
 // Mapping, growing and unmapping the line store's blocks.
 
-#include "colormemo/mapped_memory.h"
+#include "lines/mapped_memory.h"
 
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <new>
 
-namespace colormemo::mapped {
+namespace lines::mapped {
 
 namespace {
 
@@ -49,4 +49,4 @@ char* remap(char* data, std::size_t old_size, std::size_t new_size)
 
 void unmap(char* data, std::size_t size) { munmap(data, size); }
 
-}  // namespace colormemo::mapped
+}  // namespace lines::mapped

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace colormemo {
+namespace lines {
 
 // Milliseconds since the Unix epoch, local time zone applied only when shown.
 using ArrivalTime = std::int64_t;
@@ -73,4 +73,4 @@ private:
     int count_ = 0;
 };
 
-}  // namespace colormemo
+}  // namespace lines

@@ -1,11 +1,11 @@
 // Line assembly: one pass over each chunk, one append per chunk, fragments kept per connection.
 
-#include "logwin/line_assembly.h"
+#include "channel/line_assembly.h"
 
 #include <utility>
 #include <vector>
 
-namespace logwin {
+namespace channel {
 
 namespace {
 
@@ -77,6 +77,7 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
                 const int shown = was_shown >= 0 ? shown_at(*open, target) : -1;
                 if (shown >= 0) {
                     target.extend_line(shown, piece);  // even empty: the line completes now
+                    target.line_completed(target.first_line_number() + shown);
                 } else {
                     joined = std::move(line);
                     appends.push_back(std::string_view(joined).substr(hidden));
@@ -105,8 +106,15 @@ void LineAssembly::add_received_text(ConnectionKey connection, std::string_view 
         }
 
         append_attempted = true;
-        if (!appends.empty())
+        if (!appends.empty()) {
+            const std::int64_t first_number = end_number(target);
             target.append_lines(appends);
+            // The last line appended stays open when it is the chunk's unfinished tail.
+            const bool tail_open = open.has_value() && open->number < 0;
+            const auto completed = static_cast<std::int64_t>(appends.size()) - (tail_open ? 1 : 0);
+            for (std::int64_t line = 0; line < completed; ++line)
+                target.line_completed(first_number + line);
+        }
     } catch (...) {
         // Show what passed the check before the failing line; the view's own failure to append
         // is not retried.
@@ -178,4 +186,4 @@ void LineAssembly::forget_line_positions()
         left_open_->number = -1;
 }
 
-}  // namespace logwin
+}  // namespace channel

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace colormemo::mapped {
+namespace lines::mapped {
 
 inline constexpr std::size_t system_page = 4096;
 inline constexpr std::size_t huge_page = std::size_t{2} << 20;
@@ -22,4 +22,4 @@ char* map(std::size_t size, bool huge);
 char* remap(char* data, std::size_t old_size, std::size_t new_size);
 void unmap(char* data, std::size_t size);
 
-}  // namespace colormemo::mapped
+}  // namespace lines::mapped

@@ -1,15 +1,15 @@
 // Arrival times kept per line: they stay with their lines through every kind of edit, reach
 // across any span of time, and cost about four bytes a line.
 
-#include "colormemo/line_times.h"
+#include "lines/line_times.h"
 
 #include <QtTest>
 
 #include <random>
 #include <vector>
 
-using colormemo::ArrivalTime;
-using colormemo::LineTimes;
+using lines::ArrivalTime;
+using lines::LineTimes;
 
 class TestLineTimes : public QObject {
     Q_OBJECT
@@ -55,7 +55,7 @@ private Q_SLOTS:
                 break;
             case 2:
                 times.insert_blank(index, lines);
-                model.insert(model.begin() + index, static_cast<std::size_t>(lines), colormemo::no_arrival_time);
+                model.insert(model.begin() + index, static_cast<std::size_t>(lines), lines::no_arrival_time);
                 break;
             case 3:
                 times.erase(index, std::min(count - index, lines));

@@ -1,7 +1,7 @@
 // Line assembly on its own: chunks from one or many connections into lines, with a recording
 // stand-in for the text view and the alert check.
 
-#include "logwin/line_assembly.h"
+#include "channel/line_assembly.h"
 
 #include <QtTest>
 
@@ -10,14 +10,15 @@
 #include <string>
 #include <vector>
 
-using logwin::LineAssembly;
+using channel::LineAssembly;
 
 namespace {
 
-class RecordingView final : public logwin::LineTarget {
+class RecordingView final : public channel::LineTarget {
 public:
     std::vector<std::string> lines;
     std::vector<std::string> checks;
+    std::vector<std::string> completed;  // each line as shown when it was told complete
     int appends = 0;
     std::int64_t dropped = 0;  // lines dropped from the front so far
     std::string refused;       // the alert check throws for this line
@@ -37,6 +38,10 @@ public:
         if (!refused.empty() && line == refused)
             throw std::runtime_error("refused");
         checks.emplace_back(line);
+    }
+    void line_completed(std::int64_t number) override
+    {
+        completed.push_back(lines.at(static_cast<std::size_t>(number - dropped)));
     }
     void drop_first(int count)
     {
@@ -112,6 +117,8 @@ private Q_SLOTS:
         run_steps(assembly, view, steps);
         QCOMPARE(as_list(view.lines), lines);
         QCOMPARE(as_list(view.checks), checks);
+        // Told complete once each, by the number it is shown at, after it is shown whole.
+        QCOMPARE(as_list(view.completed), checks);
         QCOMPARE(assembly.last_line_open(), open);
     }
 

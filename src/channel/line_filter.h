@@ -1,0 +1,69 @@
+#pragma once
+// A log channel's filter: the index of the log's lines that pass (or fail) a search, built from
+// the lines received so far in slices of a few milliseconds and then kept up to date with every
+// line completed after them.
+
+#include "find/line_search.h"
+#include "lines/filter_index.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace channel {
+
+class LineFilter : public QObject {
+    Q_OBJECT
+
+public:
+    // log: the lines filtered; it outlives the filter.
+    explicit LineFilter(lines::LogLines& log, QObject* parent = nullptr);
+    ~LineFilter() override;
+
+    // Empties the index and fills it anew from the log's lines numbered below end_number (the
+    // lines completed so far; see lines::LineSource::first_line_number); lines completed later
+    // arrive through take_lines.
+    void start(find::Pattern pattern, find::SearchMode mode, std::int64_t end_number);
+    // Stops filtering and empties the index.
+    void stop();
+    bool active() const { return search_ != nullptr; }
+    bool building() const;
+    // Of the lines to search when the filter started, the share searched (0 to 1).
+    double build_progress() const;
+    // Time since start(), to tell whether the work is long enough to show its progress.
+    qint64 build_elapsed_ms() const { return build_timer_.elapsed(); }
+
+    // Log lines just completed, by number; those that pass join the index. Cheap when the
+    // filter is not active.
+    void take_lines(std::span<const std::int64_t> numbers);
+
+    // The passing lines, a source a view can draw.
+    lines::FilterIndex& index() { return index_; }
+    const lines::FilterIndex& index() const { return index_; }
+
+signals:
+    // Lines joined the index, or the build made progress.
+    void changed();
+
+private:
+    void run_slice();
+    void add_found_lines();
+    void add_pending_lines();
+
+    lines::LogLines& log_;
+    lines::FilterIndex index_;
+    std::unique_ptr<find::LineSearch<lines::LogLines>> search_;
+    find::SearchMode mode_ = find::SearchMode::show_matching;
+    std::int64_t next_found_ = 0;  // log number from which found lines are not indexed yet
+    // Lines completed while the build runs, by number.
+    std::vector<std::int64_t> pending_;
+    QTimer slice_timer_;
+    QElapsedTimer build_timer_;
+};
+
+}  // namespace channel
