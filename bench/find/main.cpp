@@ -112,7 +112,7 @@ Result run_filter_view(logwin::LogWindow& window, const char* needle)
     const channel::LineFilter& filter = window.log_channel->filter();
     Result result = run_through_bar(
         window, [&](logwin::FindBar& typed) { typed.filter_edit->setText(QString::fromUtf8(needle)); },
-        [&] { return !filter.building(); }, [&] { return static_cast<long long>(window.filter_memo->line_count()); });
+        [&] { return !filter.building(); }, [&] { return static_cast<long long>(window.filtered_view->line_count()); });
     result.bytes_per_line = static_cast<double>(filter.index().memory_bytes())
                             / static_cast<double>(std::max<std::int64_t>(result.matches, 1));
     return result;
@@ -141,7 +141,7 @@ int run_all(int argc, char** argv)
     // The store of a real log window, so that its find bar and filter can run over it too.
     bench::BenchWindow bench = bench::open_filled_bench_window(line_count);
     logwin::LogWindow& window = *bench.window;
-    const Store& store = window.memo1->source();
+    const Store& store = window.log_view->source();
     const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
     std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,
                 static_cast<long long>(slice.count()));

@@ -76,7 +76,7 @@ QStringList list_entries(const LogWindow& window, bool checked_only = false)
 
 std::vector<std::string> keywords(LogWindow& window)
 {
-    return window.memo1->ColorRules().Items(0).Keywords();
+    return window.log_view->ColorRules().Items(0).Keywords();
 }
 
 }  // namespace
@@ -110,9 +110,9 @@ private:
     }
     void receive(const QByteArray& lines)
     {
-        const int before = window->memo1->line_count();
+        const int before = window->log_view->line_count();
         QVERIFY(loopback::Sender(port).send(lines.toStdString()));
-        QTRY_COMPARE(window->memo1->line_count(), before + int(lines.count('\n')));
+        QTRY_COMPARE(window->log_view->line_count(), before + int(lines.count('\n')));
     }
     int runs() const
     {
@@ -192,18 +192,18 @@ private Q_SLOTS:
     void alert_stays_raised_until_acknowledged()
     {
         save_alert(QStringLiteral("disk"), QStringLiteral("ERR"));
-        window->ToolButton1->click();  // nothing raised: the frame is told all the same
+        window->acknowledge_button->click();  // nothing raised: the frame is told all the same
         QCOMPARE(counter.acknowledged, 1);
         receive("ERR 1\nERR 2\n");
         QCOMPARE(counter.raised, 1);
         QVERIFY(window->alert_raised);
-        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
-        QCOMPARE(window->GradientCaption1->FontInactiveColor(), platform::clRed);
-        window->ToolButton1->click();
+        QCOMPARE(window->title_caption->StartColor(), platform::clRed);
+        QCOMPARE(window->title_caption->FontInactiveColor(), platform::clRed);
+        window->acknowledge_button->click();
         QCOMPARE(counter.acknowledged, 2);
         QVERIFY(!window->alert_raised);
-        QCOMPARE(window->GradientCaption1->StartColor(), platform::clBlack);
-        QCOMPARE(window->GradientCaption1->FontInactiveColor(), platform::clInactiveCaptionText);
+        QCOMPARE(window->title_caption->StartColor(), platform::clBlack);
+        QCOMPARE(window->title_caption->FontInactiveColor(), platform::clInactiveCaptionText);
         receive("ERR 3\n");
         QCOMPARE(counter.raised, 2);
     }
@@ -217,8 +217,8 @@ private Q_SLOTS:
         QCOMPARE(counter.raised, 1);
         QVERIFY(window->alert_raised);
         QTRY_COMPARE(runs(), 1);
-        QTRY_COMPARE(window->filter_memo->line_count(), 2);
-        QCOMPARE(std::string(window->filter_memo->source().line_view(1)), std::string("keep 2"));
+        QTRY_COMPARE(window->filtered_view->line_count(), 2);
+        QCOMPARE(std::string(window->filtered_view->source().line_view(1)), std::string("keep 2"));
     }
 
     void missing_sound_file_is_saved_and_fires_silently()
@@ -231,7 +231,7 @@ private Q_SLOTS:
         QCOMPARE(shown[0].icon, platform::MessageIcon::Warning);
         QCOMPARE(stored_string(store::alert_key("web", "disk"), "sound"), sound.toStdString());
         receive("ERR\n");
-        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
+        QCOMPARE(window->title_caption->StartColor(), platform::clRed);
         QCOMPARE(live_children().size(), 1);
         QCOMPARE(shown.size(), 1);
     }
@@ -267,7 +267,7 @@ private Q_SLOTS:
         held.start();
         receive(QByteArray("BEEP\n").repeated(1000));
         QVERIFY2(held.elapsed() < 10000, "the window froze while matching lines kept restarting the sound");
-        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
+        QCOMPARE(window->title_caption->StartColor(), platform::clRed);
         QCOMPARE(counter.raised, 1);
     }
 
@@ -416,8 +416,8 @@ private Q_SLOTS:
         const QString log_path = folder.filePath(QStringLiteral("received.log"));
         if (choices) {
             window->ask_log_file_name = [&log_path] { return log_path; };
-            window->ToolButton2->click();
-            QVERIFY(window->ToolButton2->isChecked());
+            window->log_to_file_button->click();
+            QVERIFY(window->log_to_file_button->isChecked());
         }
         window->set_shows_arrival_times(choices);
         QString shown_command;
@@ -450,8 +450,8 @@ private Q_SLOTS:
 
     void alert_tab_keeps_tab_order_and_help_and_a_key_in_the_list_fills_the_fields()
     {
-        window->PageControl1->setCurrentIndex(1);
-        QWidget* tab = window->PageControl1->currentWidget();
+        window->tabs->setCurrentIndex(1);
+        QWidget* tab = window->tabs->currentWidget();
         QCOMPARE(tab->objectName(), QStringLiteral("TabSheet2"));
         QCOMPARE(help::help_context(tab), help::context_alert_tab);
         QStringList order;
@@ -474,7 +474,7 @@ private Q_SLOTS:
 
     void editor_follows_the_window_size_and_keeps_the_splitter_limits()
     {
-        window->PageControl1->setCurrentIndex(1);
+        window->tabs->setCurrentIndex(1);
         auto* save_button = control<QPushButton>(*window, "Button1");
         auto* name_edit = control<QLineEdit>(*window, "Edit1");
         auto* help_button = control<QPushButton>(*window, "Button4");
