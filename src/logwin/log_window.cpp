@@ -85,12 +85,12 @@ LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
     view_tab->setObjectName(QStringLiteral("TabSheet1"));
     auto* view_layout = new QVBoxLayout(view_tab);
     view_layout->setContentsMargins(0, 0, 0, 0);
-    log_view = new TColorMemo(view_tab);
-    log_view->setObjectName(QStringLiteral("memo1"));
-    log_view->set_lines(log_channel->lines());
+    log_view_ = new TColorMemo(view_tab);
+    log_view_->setObjectName(QStringLiteral("memo1"));
+    log_view_->set_lines(log_channel->lines());
     // Rule 0: the catchwords of the active alerts, drawn in red.
-    log_view->add_highlight_rule();
-    view_layout->addWidget(log_view);
+    log_view_->add_highlight_rule();
+    view_layout->addWidget(log_view_);
     build_find_bar();
     build_view_controls();
     tabs->addTab(view_tab, view_tab_image(), QStringLiteral("&View"));
@@ -130,7 +130,7 @@ LogWindow::~LogWindow()
 {
     // The channel goes first: its listener's events reach into the window, and the views let go
     // of its lines before.
-    log_view->clear_source();
+    log_view_->clear_source();
     filtered_view->clear_source();
     delete log_channel;
     sound_player->OnNotify = nullptr;
@@ -322,19 +322,19 @@ void LogWindow::configuration_saved_as(const QString& name)
 
 void LogWindow::add_keyword(std::string_view word)
 {
-    colormemo::add_keyword(log_view->ColorRules().Items(0).Keywords(), word);
+    colormemo::add_keyword(log_view_->ColorRules().Items(0).Keywords(), word);
 }
 
 void LogWindow::blank_keyword(std::string_view word)
 {
-    colormemo::blank_keyword(log_view->ColorRules().Items(0).Keywords(), word);
+    colormemo::blank_keyword(log_view_->ColorRules().Items(0).Keywords(), word);
 }
 
 void LogWindow::keywords_changed()
 {
-    log_view->recompile_rules();
+    log_view_->recompile_rules();
     if (log_channel->filter().active())
-        filtered_view->SetColorRules(log_view->ColorRules());
+        filtered_view->SetColorRules(log_view_->ColorRules());
 }
 
 void LogWindow::closeEvent(QCloseEvent* event)

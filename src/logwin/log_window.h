@@ -24,12 +24,10 @@
 class QCloseEvent;
 class QLabel;
 class QTabWidget;
-class QTimer;
 class QToolBar;
 class QToolButton;
 class QWidget;
 class TColorMemo;
-
 class TGradientCaption;
 class TMediaPlayer;
 
@@ -81,25 +79,10 @@ public:
     // parameter part already begins with its blank.
     QString window_command() const { return command_program + command_params; }
 
-    // --- Components, owned by the window; each widget carries its name as objectName. ---
-    TColorMemo* log_view = nullptr;
-    // Shows the lines that pass the filter, read-only, in log_view's place, while a filter is set.
-    TColorMemo* filtered_view = nullptr;
+    // The whole log, shown while no filter is set; its rule 0 draws the alerts' catchwords.
+    TColorMemo* log_view() const { return log_view_; }
     // Under the text on the "&View" tab; hidden until the user asks to find.
-    FindBar* find_bar = nullptr;
-    // Tool bar: empties the view; shows and switches whether it follows new lines; how many
-    // senders are connected and what the window holds.
-    QToolButton* clear_button = nullptr;
-    QToolButton* follow_button = nullptr;
-    QLabel* holdings_label = nullptr;
-    TMediaPlayer* sound_player = nullptr;
-    TGradientCaption* title_caption = nullptr;
-    QToolBar* tool_bar = nullptr;
-    QToolButton* acknowledge_button = nullptr;
-    // "&Log to file": checked while received lines are appended to a file.
-    QToolButton* log_to_file_button = nullptr;
-    QTabWidget* tabs = nullptr;
-    QWidget* view_tab = nullptr;
+    FindBar* find_bar() const { return find_bar_; }
 
     // --- Handlers and operations. ---
     // How far set_up got.
@@ -112,7 +95,7 @@ public:
     // Terminates the window's process and closes its listener. The frame runs it directly at
     // quit; a user's close runs it and then destroys the window.
     void shut_down();
-    // The memo on screen: filtered_view while a filter is set, else log_view.
+    // The memo on screen: the filtered view while a filter is set, else log_view.
     TColorMemo* shown_memo() const;
     // The most bytes of text the window keeps (see lines::LogLines::set_text_limit).
     void set_text_limit(std::int64_t bytes);
@@ -207,6 +190,25 @@ private:
     QString configuration_name() const override;
     config::WindowConfiguration configuration_to_save() const override;
     void configuration_saved_as(const QString& name) override;
+
+    // --- Components, owned by the window; each widget carries its form name as objectName. ---
+    TColorMemo* log_view_ = nullptr;
+    // Shows the lines that pass the filter, read-only, in log_view's place, while a filter is set.
+    TColorMemo* filtered_view = nullptr;
+    FindBar* find_bar_ = nullptr;
+    // Tool bar: empties the view; shows and switches whether it follows new lines; how many
+    // senders are connected and what the window holds.
+    QToolButton* clear_button = nullptr;
+    QToolButton* follow_button = nullptr;
+    QLabel* holdings_label = nullptr;
+    TMediaPlayer* sound_player = nullptr;
+    TGradientCaption* title_caption = nullptr;
+    QToolBar* tool_bar = nullptr;
+    QToolButton* acknowledge_button = nullptr;
+    // "&Log to file": checked while received lines are appended to a file.
+    QToolButton* log_to_file_button = nullptr;
+    QTabWidget* tabs = nullptr;
+    QWidget* view_tab = nullptr;
 
     AlertCounter* alert_counter;
     // The "&Alert" tab.

@@ -35,12 +35,12 @@ void LogWindow::build_find_bar()
     view_layout->addWidget(filtered_view);
     filtered_view->set_source(log_channel->filter().index());
 
-    find_bar = new FindBar(view_tab);
-    help::set_help_context(find_bar, help::context_find_bar);
-    view_layout->addWidget(find_bar);
-    find_bar->set_memo(log_view);
-    connect(find_bar, &FindBar::filter_edited, this, [this] { platform::guarded([this] { apply_filter(); }); });
-    connect(find_bar, &FindBar::closed, this, [this] { platform::guarded([this] { end_filter(); }); });
+    find_bar_ = new FindBar(view_tab);
+    help::set_help_context(find_bar_, help::context_find_bar);
+    view_layout->addWidget(find_bar_);
+    find_bar_->set_memo(log_view_);
+    connect(find_bar_, &FindBar::filter_edited, this, [this] { platform::guarded([this] { apply_filter(); }); });
+    connect(find_bar_, &FindBar::closed, this, [this] { platform::guarded([this] { end_filter(); }); });
 
     auto* status_timer = new QTimer(this);
     status_timer->setSingleShot(true);
@@ -51,13 +51,13 @@ void LogWindow::build_find_bar()
             status_timer->start();
     };
     connect(&log_channel->filter(), &channel::LineFilter::changed, this, status_soon);
-    connect(log_view, &colormemo::TextView::text_changed, this, [this, status_soon] {
+    connect(log_view_, &colormemo::TextView::text_changed, this, [this, status_soon] {
         if (log_channel->filter().active())
             status_soon();
     });
 }
 
-TColorMemo* LogWindow::shown_memo() const { return log_channel->filter().active() ? filtered_view : log_view; }
+TColorMemo* LogWindow::shown_memo() const { return log_channel->filter().active() ? filtered_view : log_view_; }
 
 void LogWindow::set_text_limit(std::int64_t bytes)
 {
@@ -67,56 +67,56 @@ void LogWindow::set_text_limit(std::int64_t bytes)
 void LogWindow::open_find_bar()
 {
     tabs->setCurrentWidget(view_tab);
-    find_bar->open();
+    find_bar_->open();
 }
 
 void LogWindow::find_next()
 {
     tabs->setCurrentWidget(view_tab);
-    find_bar->find_next();
+    find_bar_->find_next();
 }
 
 void LogWindow::find_previous()
 {
     tabs->setCurrentWidget(view_tab);
-    find_bar->find_previous();
+    find_bar_->find_previous();
 }
 
 void LogWindow::apply_filter()
 {
-    const std::string needle = find_bar->filter_edit->text().toStdString();
-    find::Pattern pattern(needle, find_bar->options());
+    const std::string needle = find_bar_->filter_edit->text().toStdString();
+    find::Pattern pattern(needle, find_bar_->options());
     if (pattern.empty() || !pattern.valid()) {
         end_filter();
-        find_bar->filter_status->setText(QString::fromStdString(pattern.error()));
+        find_bar_->filter_status->setText(QString::fromStdString(pattern.error()));
         return;
     }
-    const auto mode = find_bar->filter_mode->currentIndex() == 0 ? find::SearchMode::show_matching
+    const auto mode = find_bar_->filter_mode->currentIndex() == 0 ? find::SearchMode::show_matching
                                                                  : find::SearchMode::hide_matching;
     // The filtered view looks as the whole one; it only shows, since a user types into the log.
-    filtered_view->setFont(log_view->font());
-    filtered_view->SetColor(log_view->Color());
-    filtered_view->SetFontColor(log_view->FontColor());
-    filtered_view->SetWantTabs(log_view->WantTabs());
-    filtered_view->SetHotSpot(log_view->HotSpot());
-    filtered_view->SetColorRules(log_view->ColorRules());
+    filtered_view->setFont(log_view_->font());
+    filtered_view->SetColor(log_view_->Color());
+    filtered_view->SetFontColor(log_view_->FontColor());
+    filtered_view->SetWantTabs(log_view_->WantTabs());
+    filtered_view->SetHotSpot(log_view_->HotSpot());
+    filtered_view->SetColorRules(log_view_->ColorRules());
     // An unfinished last line is filtered when it is complete, as every line after it.
     log_channel->filter().start(std::move(pattern), mode, log_channel->complete_end());
-    if (log_view->isVisible() || !filtered_view->isVisible()) {
-        const bool had_focus = log_view->hasFocus();
-        log_view->hide();
+    if (log_view_->isVisible() || !filtered_view->isVisible()) {
+        const bool had_focus = log_view_->hasFocus();
+        log_view_->hide();
         filtered_view->show();
         if (had_focus)
             filtered_view->setFocus(Qt::OtherFocusReason);
     }
-    find_bar->set_memo(filtered_view);
+    find_bar_->set_memo(filtered_view);
     follow_button->setChecked(filtered_view->follows());
     update_filter_status();
 }
 
 void LogWindow::end_filter()
 {
-    find_bar->filter_status->clear();
+    find_bar_->filter_status->clear();
     channel::LineFilter& filter = log_channel->filter();
     if (!filter.active())
         return;
@@ -127,13 +127,14 @@ void LogWindow::end_filter()
     filter.stop();
     const bool had_focus = filtered_view->hasFocus();
     filtered_view->hide();
-    log_view->show();
+    log_view_->show();
     const std::int64_t first = log_channel->lines().first_line_number();
-    log_view->verticalScrollBar()->setValue(static_cast<int>(std::clamp<std::int64_t>(top - first, 0, log_view->line_count())));
+    log_view_->verticalScrollBar()->setValue(
+        static_cast<int>(std::clamp<std::int64_t>(top - first, 0, log_view_->line_count())));
     if (had_focus)
-        log_view->setFocus(Qt::OtherFocusReason);
-    find_bar->set_memo(log_view);
-    follow_button->setChecked(log_view->follows());
+        log_view_->setFocus(Qt::OtherFocusReason);
+    find_bar_->set_memo(log_view_);
+    follow_button->setChecked(log_view_->follows());
 }
 
 void LogWindow::update_filter_status()
@@ -142,12 +143,12 @@ void LogWindow::update_filter_status()
     if (!filter.active())
         return;
     if (filter.building() && filter.build_elapsed_ms() >= progress_after_ms) {
-        find_bar->filter_status->setText(
+        find_bar_->filter_status->setText(
             QStringLiteral("Filtering… %1%").arg(static_cast<int>(filter.build_progress() * 100)));
         return;
     }
-    find_bar->filter_status->setText(QStringLiteral("%1 of %2 lines shown, read-only")
-                                         .arg(count_text(filtered_view->line_count()), count_text(log_view->line_count())));
+    find_bar_->filter_status->setText(QStringLiteral("%1 of %2 lines shown, read-only")
+                                          .arg(count_text(filtered_view->line_count()), count_text(log_view_->line_count())));
 }
 
 }  // namespace logwin

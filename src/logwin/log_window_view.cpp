@@ -59,7 +59,7 @@ void LogWindow::build_view_controls()
     follow_button->setToolTip(QStringLiteral("Keep the newest line in view (Scroll Lock)"));
     connect(follow_button, &QToolButton::toggled, this,
             [this](bool on) { platform::guarded([this, on] { shown_memo()->set_follows(on); }); });
-    for (TColorMemo* memo : {log_view, filtered_view})
+    for (TColorMemo* memo : {log_view_, filtered_view})
         connect(memo, &colormemo::TextView::follows_changed, this, [this, memo](bool on) {
             if (memo == shown_memo())
                 follow_button->setChecked(on);
@@ -90,7 +90,7 @@ void LogWindow::build_view_controls()
 QString LogWindow::holdings_text() const
 {
     const int senders = log_channel->senders();
-    const int lines = log_view->line_count();
+    const int lines = log_view_->line_count();
     return QStringLiteral("%1 %2 · %3 %4 · %5")
         .arg(count_text(senders), senders == 1 ? QStringLiteral("sender") : QStringLiteral("senders"),
              count_text(lines), lines == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
@@ -104,11 +104,11 @@ void LogWindow::clear_view()
     holdings_label->setText(holdings_text());
 }
 
-bool LogWindow::shows_arrival_times() const { return log_view->shows_arrival_times(); }
+bool LogWindow::shows_arrival_times() const { return log_view_->shows_arrival_times(); }
 
 void LogWindow::set_shows_arrival_times(bool on)
 {
-    for (TColorMemo* memo : {log_view, filtered_view})
+    for (TColorMemo* memo : {log_view_, filtered_view})
         memo->set_shows_arrival_times(on);
 }
 
