@@ -100,8 +100,8 @@ void count_shown(const logwin::LogWindow& window, Result& result)
     for (int connection = 0; connection < result.connections; ++connection)
         if (result.sent_whole[static_cast<std::size_t>(connection)])
             unseen.insert(whole_line(connection));
-    for (int index = 0; index < window.memo1->line_count(); ++index) {
-        std::string_view line = window.memo1->source().line_view(index);
+    for (int index = 0; index < window.log_view()->line_count(); ++index) {
+        std::string_view line = window.log_view()->source().line_view(index);
         bool behind_fragment = false;
         while (line.size() >= fragment_length && line.starts_with("cut ") && line[fragment_length - 1] == '|') {
             ++result.fragments_shown;

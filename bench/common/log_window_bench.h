@@ -44,12 +44,12 @@ inline BenchWindow open_bench_window(std::int64_t text_limit = 0)
     window.set_text_limit(text_limit);
     bench.port = loopback::free_port();
     window.log_channel->listen(bench.port, false);
-    window.memo1->append_line("warm-up");
+    window.log_view()->append_line("warm-up");
     QElapsedTimer warm_up;
     warm_up.start();
     while (warm_up.elapsed() < 200)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    window.memo1->clear();
+    window.log_view()->clear();
     return bench;
 }
 
@@ -129,7 +129,7 @@ inline void settle_events(int ms = 200)
 inline BenchWindow open_filled_bench_window(int line_count)
 {
     BenchWindow bench = open_bench_window();
-    fill_with_log_lines(*bench.window->memo1, line_count);
+    fill_with_log_lines(*bench.window->log_view(), line_count);
     settle_events();
     return bench;
 }
@@ -137,7 +137,7 @@ inline BenchWindow open_filled_bench_window(int line_count)
 // Closes the window as the frame does at quit and frees it.
 inline void close_bench_window(BenchWindow& bench)
 {
-    bench.window->FormClose();
+    bench.window->shut_down();
     bench.window.reset();
 }
 

@@ -84,18 +84,18 @@ Result run_through_bar(logwin::LogWindow& window, Type type, Finished finished, 
     Result result = measure(
         [&] {
             window.open_find_bar();
-            type(*window.find_bar);
+            type(*window.find_bar());
         },
         finished);
     result.matches = found();
-    window.find_bar->close_bar();
+    window.find_bar()->close_bar();
     return result;
 }
 
 // Find: the find field typed into, until the bar has counted every match.
 Result run_find_bar(logwin::LogWindow& window, const char* needle)
 {
-    logwin::FindBar& bar = *window.find_bar;
+    logwin::FindBar& bar = *window.find_bar();
     return run_through_bar(
         window,
         [&](logwin::FindBar& typed) {
@@ -112,7 +112,7 @@ Result run_filter_view(logwin::LogWindow& window, const char* needle)
     const channel::LineFilter& filter = window.log_channel->filter();
     Result result = run_through_bar(
         window, [&](logwin::FindBar& typed) { typed.filter_edit->setText(QString::fromUtf8(needle)); },
-        [&] { return !filter.building(); }, [&] { return static_cast<long long>(window.filter_memo->line_count()); });
+        [&] { return !filter.building(); }, [&] { return static_cast<long long>(window.findChild<TColorMemo*>(QStringLiteral("filter_memo"))->line_count()); });
     result.bytes_per_line = static_cast<double>(filter.index().memory_bytes())
                             / static_cast<double>(std::max<std::int64_t>(result.matches, 1));
     return result;
@@ -141,7 +141,7 @@ int run_all(int argc, char** argv)
     // The store of a real log window, so that its find bar and filter can run over it too.
     bench::BenchWindow bench = bench::open_filled_bench_window(line_count);
     logwin::LogWindow& window = *bench.window;
-    const Store& store = window.memo1->source();
+    const Store& store = window.log_view()->source();
     const double megabytes = static_cast<double>(store.byte_total()) / 1e6;
     std::printf("%d lines, %.0f MB, slices of %lld ms\n\n", line_count, megabytes,
                 static_cast<long long>(slice.count()));

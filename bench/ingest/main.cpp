@@ -150,15 +150,15 @@ Result run(Setup setup, int senders, long total_lines)
     if (setup == Setup::alerts) {
         window->alerts.assign(never_matching_alerts());
     } else if (setup == Setup::colour) {
-        window->memo1->ColorRules().Items(0).Keywords() = highlight_keywords();
-        window->memo1->recompile_rules();
+        window->log_view()->ColorRules().Items(0).Keywords() = highlight_keywords();
+        window->log_view()->recompile_rules();
     }
     const QString log_path = QDir::temp().filePath(
         QStringLiteral("vesmira-bench-ingest-%1.log").arg(QCoreApplication::applicationPid()));
     if (setup == Setup::logfile) {
         QFile::remove(log_path);
         window->ask_log_file_name = [log_path] { return log_path; };
-        window->ToolButton2->click();
+        window->findChild<QToolButton*>(QStringLiteral("ToolButton2"))->click();
     }
     QCoreApplication::processEvents();
     const double resident_before = bench::resident_bytes();
@@ -177,15 +177,15 @@ Result run(Setup setup, int senders, long total_lines)
     std::vector<double> read_rates[2];  // first and last tenth
     const auto read_lines = window->log_channel->listener().OnClientRead;
     window->log_channel->listener().OnClientRead = [&](net::TServerWinSocket& listener, net::TCustomWinSocket& connection) {
-        const long shown_before = window->memo1->line_count();
+        const long shown_before = window->log_view()->line_count();
         const qint64 started = clock.elapsed_ns();
         read_lines(listener, connection);
         const qint64 now = clock.elapsed_ns();
-        const long added = window->memo1->line_count() - shown_before;
+        const long added = window->log_view()->line_count() - shown_before;
         if (added > 0 && (shown_before < tenth || shown_before >= total_lines - tenth))
             read_rates[shown_before < tenth ? 0 : 1].push_back(static_cast<double>(added) * 1e9
                                                                / static_cast<double>(std::max<qint64>(now - started, 1)));
-        if (time_done < 0 && window->memo1->line_count() >= total_lines) {
+        if (time_done < 0 && window->log_view()->line_count() >= total_lines) {
             time_done = now;
             loop.quit();
         }
@@ -211,10 +211,10 @@ Result run(Setup setup, int senders, long total_lines)
         result.last_rate = median(read_rates[1]);
     }
     result.bytes_per_line =
-        (bench::resident_bytes() - resident_before) / static_cast<double>(window->memo1->line_count());
+        (bench::resident_bytes() - resident_before) / static_cast<double>(window->log_view()->line_count());
     result.time_bytes_per_line = static_cast<double>(window->log_channel->lines().times().memory_bytes())
-                                 / static_cast<double>(std::max(window->memo1->line_count(), 1));
-    result.colour_passes = window->memo1->pass_count();
+                                 / static_cast<double>(std::max(window->log_view()->line_count(), 1));
+    result.colour_passes = window->log_view()->pass_count();
     bench::close_bench_window(bench_window);
     if (setup == Setup::logfile) {
         result.logged_bytes = QFileInfo(log_path).size();

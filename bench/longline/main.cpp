@@ -66,7 +66,7 @@ Result run(int senders, std::size_t line_bytes)
     const std::size_t total = line_bytes * static_cast<std::size_t>(senders);
     bench::StallMeter clock;
     std::vector<std::thread> threads;
-    const lines::LineSource& store = window->memo1->source();
+    const lines::LineSource& store = window->log_view()->source();
     const qint64 time_done = bench::receive_until(
         bench_window, clock,
         [&] {

@@ -105,13 +105,13 @@ struct Figures {
 // the comparison.
 Figures measure(logwin::LogWindow& window, const QString& file_name)
 {
-    const qint64 expected = window.memo1->source().byte_total() + window.memo1->line_count();
+    const qint64 expected = window.log_view()->source().byte_total() + window.log_view()->line_count();
     const double megabytes = static_cast<double>(expected) / 1e6;
     std::vector<double> rates, stalls, busy, plain_rates, ratios;
     Figures figures;
     for (int round = 0; round < rounds; ++round) {
         const SaveRun save = save_log(window, file_name);
-        const double plain_seconds = plain_save(window.memo1->source(), file_name);
+        const double plain_seconds = plain_save(window.log_view()->source(), file_name);
         figures.complete = figures.complete && save.bytes == expected;
         rates.push_back(megabytes / save.seconds);
         stalls.push_back(save.max_stall_ms);
@@ -120,7 +120,7 @@ Figures measure(logwin::LogWindow& window, const QString& file_name)
         ratios.push_back(plain_seconds / save.seconds);
         std::printf("round %d: %d lines, %lld of %lld bytes saved in %.3f s (%.0f MB/s, longest stall %.2f ms, "
                     "at most %.2f ms busy); plain blocking loop %.3f s (%.0f MB/s)\n",
-                    round + 1, window.memo1->line_count(), static_cast<long long>(save.bytes),
+                    round + 1, window.log_view()->line_count(), static_cast<long long>(save.bytes),
                     static_cast<long long>(expected), save.seconds, rates.back(), save.max_stall_ms, save.max_busy_ms,
                     plain_seconds, plain_rates.back());
     }
@@ -147,7 +147,7 @@ int run_all(int argc, char** argv)
     std::string line(std::size_t{long_line_mb} * 1'000'000, 'x');
     for (std::size_t i = 0; i < line.size(); i += 61)
         line[i] = ' ';
-    long_line.window->memo1->append_line(line);
+    long_line.window->log_view()->append_line(line);
     line = std::string();
     bench::settle_events();
     const Figures one_line = measure(*long_line.window, file_name);

@@ -66,7 +66,7 @@ Result run(std::int64_t limit_bytes, long lines)
     const std::int64_t total = lines;
     bench::StallMeter clock;
     std::thread sender;
-    const lines::LineSource& store = window->memo1->source();
+    const lines::LineSource& store = window->log_view()->source();
     const qint64 time_done = bench::receive_until(
         bench_window, clock, [&] { sender = std::thread(send_lines, peer.get(), lines); },
         [&] { return store.first_line_number() + store.line_count() >= total; }, 300'000);
@@ -78,7 +78,7 @@ Result run(std::int64_t limit_bytes, long lines)
     if (result.complete)
         result.lines_per_s = static_cast<double>(total) / (static_cast<double>(time_done) / 1e9);
     result.resident_mb = (bench::resident_bytes() - resident_before) / 1e6;
-    result.text_mb = static_cast<double>(window->memo1->source().byte_total()) / 1e6;
+    result.text_mb = static_cast<double>(window->log_view()->source().byte_total()) / 1e6;
     bench::close_bench_window(bench_window);
     QCoreApplication::processEvents();
     result.after_close_mb = (bench::resident_bytes() - resident_start) / 1e6;

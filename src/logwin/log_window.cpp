@@ -62,43 +62,43 @@ LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    ToolBar1 = new QToolBar(contents);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setFixedHeight(40);
-    ToolBar1->setMovable(false);
-    ToolBar1->setFloatable(false);
-    ToolButton1 = new QToolButton(ToolBar1);
-    ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
-    ToolButton1->setText(QStringLiteral(" Ac&knowledge errors "));
-    ToolButton1->setIcon(acknowledge_image());
-    ToolButton1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    ToolButton1->setAutoRaise(true);
-    ToolButton1->setFixedSize(113, 36);
-    ToolBar1->addWidget(ToolButton1);
-    connect(ToolButton1, &QToolButton::clicked, this, [this] { ToolButton1Click(); });
+    tool_bar = new QToolBar(contents);
+    tool_bar->setObjectName(QStringLiteral("ToolBar1"));
+    tool_bar->setFixedHeight(40);
+    tool_bar->setMovable(false);
+    tool_bar->setFloatable(false);
+    acknowledge_button = new QToolButton(tool_bar);
+    acknowledge_button->setObjectName(QStringLiteral("ToolButton1"));
+    acknowledge_button->setText(QStringLiteral(" Ac&knowledge errors "));
+    acknowledge_button->setIcon(acknowledge_image());
+    acknowledge_button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    acknowledge_button->setAutoRaise(true);
+    acknowledge_button->setFixedSize(113, 36);
+    tool_bar->addWidget(acknowledge_button);
+    connect(acknowledge_button, &QToolButton::clicked, this, [this] { acknowledge_alerts(); });
     build_log_file_button();
-    layout->addWidget(ToolBar1);
+    layout->addWidget(tool_bar);
 
-    PageControl1 = new QTabWidget(contents);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    auto* view_layout = new QVBoxLayout(TabSheet1);
+    tabs = new QTabWidget(contents);
+    tabs->setObjectName(QStringLiteral("PageControl1"));
+    view_tab = new QWidget;
+    view_tab->setObjectName(QStringLiteral("TabSheet1"));
+    auto* view_layout = new QVBoxLayout(view_tab);
     view_layout->setContentsMargins(0, 0, 0, 0);
-    memo1 = new TColorMemo(TabSheet1);
-    memo1->setObjectName(QStringLiteral("memo1"));
-    memo1->set_lines(log_channel->lines());
+    log_view_ = new TColorMemo(view_tab);
+    log_view_->setObjectName(QStringLiteral("memo1"));
+    log_view_->set_lines(log_channel->lines());
     // Rule 0: the catchwords of the active alerts, drawn in red.
-    memo1->add_highlight_rule();
-    view_layout->addWidget(memo1);
-    build_find_bar(TabSheet1);
+    log_view_->add_highlight_rule();
+    view_layout->addWidget(log_view_);
+    build_find_bar();
     build_view_controls();
-    PageControl1->addTab(TabSheet1, view_tab_image(), QStringLiteral("&View"));
+    tabs->addTab(view_tab, view_tab_image(), QStringLiteral("&View"));
 
     alert_editor = new AlertEditor(alerts, *this);
-    PageControl1->addTab(alert_editor, alert_tab_image(), QStringLiteral("&Alert"));
-    PageControl1->setCurrentIndex(0);
-    layout->addWidget(PageControl1, 1);
+    tabs->addTab(alert_editor, alert_tab_image(), QStringLiteral("&Alert"));
+    tabs->setCurrentIndex(0);
+    layout->addWidget(tabs, 1);
 
     setWidget(contents);
     setMinimumSize(346, 369);
@@ -115,14 +115,14 @@ LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
     connect(log_channel, &channel::LogChannel::logging_failed, this,
             [this](const QString& message) { logging_failed(message); });
 
-    medplay = new TMediaPlayer(this);
-    medplay->setObjectName(QStringLiteral("medplay"));
-    medplay->OnNotify = [this](QObject*) { platform::guarded([this] { medplayNotify(); }); };
+    sound_player = new TMediaPlayer(this);
+    sound_player->setObjectName(QStringLiteral("medplay"));
+    sound_player->OnNotify = [this](QObject*) { platform::guarded([this] { sound_finished(); }); };
 
-    GradientCaption1 = new TGradientCaption(this);
-    GradientCaption1->setObjectName(QStringLiteral("GradientCaption1"));
-    GradientCaption1->SetStartColor(platform::clBlack);
-    GradientCaption1->SetFormCaption(QStringLiteral("Form2"));
+    title_caption = new TGradientCaption(this);
+    title_caption->setObjectName(QStringLiteral("GradientCaption1"));
+    title_caption->SetStartColor(platform::clBlack);
+    title_caption->SetFormCaption(QStringLiteral("Form2"));
     platform::fit_text(this);
 }
 
@@ -130,10 +130,10 @@ LogWindow::~LogWindow()
 {
     // The channel goes first: its listener's events reach into the window, and the views let go
     // of its lines before.
-    memo1->clear_source();
-    filter_memo->clear_source();
+    log_view_->clear_source();
+    filtered_view->clear_source();
     delete log_channel;
-    medplay->OnNotify = nullptr;
+    sound_player->OnNotify = nullptr;
 }
 
 LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text)
@@ -151,7 +151,7 @@ LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QStr
     local_only = config.local_only;
     is_saved = config.saved;
     config_name = config.name;
-    GradientCaption1->SetFormCaption(caption);
+    title_caption->SetFormCaption(caption);
     setWindowTitle(caption);
     alert_editor->set_configuration_label(label_text);
     if (is_saved) {
@@ -173,7 +173,7 @@ LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QStr
     return SetUp::done;
 }
 
-void LogWindow::FormClose()
+void LogWindow::shut_down()
 {
     if (process_handle) {
         if (!process_handle->terminate())
@@ -188,24 +188,24 @@ void LogWindow::FormClose()
     log_channel->close();
 }
 
-void LogWindow::ToolButton1Click()
+void LogWindow::acknowledge_alerts()
 {
     platform::guarded([this] {
-        GradientCaption1->SetFontInactiveColor(platform::clInactiveCaptionText);
-        GradientCaption1->SetActive(false);
-        GradientCaption1->SetStartColor(platform::clBlack);
-        GradientCaption1->SetActive(true);
+        title_caption->SetFontInactiveColor(platform::clInactiveCaptionText);
+        title_caption->SetActive(false);
+        title_caption->SetStartColor(platform::clBlack);
+        title_caption->SetActive(true);
         alert_raised = false;
         if (alert_counter != nullptr)
             alert_counter->note_alert_acknowledged();
     });
 }
 
-void LogWindow::medplayNotify()
+void LogWindow::sound_finished()
 {
-    medplay->SetNotifyNext(false);
-    medplay->SetWaitNext(true);
-    medplay->CloseDevice();
+    sound_player->SetNotifyNext(false);
+    sound_player->SetWaitNext(true);
+    sound_player->CloseDevice();
 }
 
 void LogWindow::run_fired_alerts(const std::vector<alerts::AlertActions>& fired, std::string_view line)
@@ -249,8 +249,8 @@ void LogWindow::run_alert_actions(const alerts::AlertActions& actions)
         alert_raised = true;
     }
     if (actions.color_titlebar) {
-        GradientCaption1->SetStartColor(platform::clRed);
-        GradientCaption1->SetFontInactiveColor(platform::clRed);
+        title_caption->SetStartColor(platform::clRed);
+        title_caption->SetFontInactiveColor(platform::clRed);
     }
     if (!actions.sound.isEmpty())
         play_sound(actions.sound);
@@ -265,14 +265,14 @@ void LogWindow::play_sound(const QString& sound)
         return;
     last_sound = sound;
     last_sound_started.start();
-    medplay->SetFileName(sound);
-    medplay->SetWaitNext(true);
-    medplay->SetNotifyNext(false);
+    sound_player->SetFileName(sound);
+    sound_player->SetWaitNext(true);
+    sound_player->SetNotifyNext(false);
     try {
-        medplay->OpenDevice();
-        medplay->SetWaitNext(false);
-        medplay->SetNotifyNext(true);
-        medplay->StartPlayback();
+        sound_player->OpenDevice();
+        sound_player->SetWaitNext(false);
+        sound_player->SetNotifyNext(true);
+        sound_player->StartPlayback();
     } catch (...) {
         // A sound is an optional action: no file, no device or a format the back end can't
         // play leave the alert's other actions to run, without a word.
@@ -322,26 +322,26 @@ void LogWindow::configuration_saved_as(const QString& name)
 
 void LogWindow::add_keyword(std::string_view word)
 {
-    colormemo::add_keyword(memo1->ColorRules().Items(0).Keywords(), word);
+    colormemo::add_keyword(log_view_->ColorRules().Items(0).Keywords(), word);
 }
 
 void LogWindow::blank_keyword(std::string_view word)
 {
-    colormemo::blank_keyword(memo1->ColorRules().Items(0).Keywords(), word);
+    colormemo::blank_keyword(log_view_->ColorRules().Items(0).Keywords(), word);
 }
 
 void LogWindow::keywords_changed()
 {
-    memo1->recompile_rules();
+    log_view_->recompile_rules();
     if (log_channel->filter().active())
-        filter_memo->SetColorRules(memo1->ColorRules());
+        filtered_view->SetColorRules(log_view_->ColorRules());
 }
 
 void LogWindow::closeEvent(QCloseEvent* event)
 {
     bool closed = false;
     platform::guarded([&] {
-        FormClose();
+        shut_down();
         closed = true;
     });
     // A close handler that failed leaves the window open, as its error report says.

@@ -24,12 +24,10 @@
 class QCloseEvent;
 class QLabel;
 class QTabWidget;
-class QTimer;
 class QToolBar;
 class QToolButton;
 class QWidget;
 class TColorMemo;
-
 class TGradientCaption;
 class TMediaPlayer;
 
@@ -81,25 +79,10 @@ public:
     // parameter part already begins with its blank.
     QString window_command() const { return command_program + command_params; }
 
-    // --- Components, owned by the window; each widget carries its name as objectName. ---
-    TColorMemo* memo1 = nullptr;
-    // Shows the lines that pass the filter, read-only, in memo1's place, while a filter is set.
-    TColorMemo* filter_memo = nullptr;
+    // The whole log, shown while no filter is set; its rule 0 draws the alerts' catchwords.
+    TColorMemo* log_view() const { return log_view_; }
     // Under the text on the "&View" tab; hidden until the user asks to find.
-    FindBar* find_bar = nullptr;
-    // Tool bar: empties the view; shows and switches whether it follows new lines; how many
-    // senders are connected and what the window holds.
-    QToolButton* clear_button = nullptr;
-    QToolButton* follow_button = nullptr;
-    QLabel* holdings_label = nullptr;
-    TMediaPlayer* medplay = nullptr;
-    TGradientCaption* GradientCaption1 = nullptr;
-    QToolBar* ToolBar1 = nullptr;
-    QToolButton* ToolButton1 = nullptr;
-    // "&Log to file": checked while received lines are appended to a file.
-    QToolButton* ToolButton2 = nullptr;
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
+    FindBar* find_bar() const { return find_bar_; }
 
     // --- Handlers and operations. ---
     // How far set_up got.
@@ -111,8 +94,8 @@ public:
     SetUp set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text);
     // Terminates the window's process and closes its listener. The frame runs it directly at
     // quit; a user's close runs it and then destroys the window.
-    void FormClose();
-    // The memo on screen: filter_memo while a filter is set, else memo1.
+    void shut_down();
+    // The memo on screen: the filtered view while a filter is set, else log_view.
     TColorMemo* shown_memo() const;
     // The most bytes of text the window keeps (see lines::LogLines::set_text_limit).
     void set_text_limit(std::int64_t bytes);
@@ -144,16 +127,16 @@ public:
     // choice in this window.
     bool save_arrival_times = false;
     // The acknowledge button: restores the title bar and tells the frame.
-    void ToolButton1Click();
+    void acknowledge_alerts();
     // The log file button, checked or unchecked by the user: asks for a file and starts
     // logging to it, or stops logging; a saved window remembers the file.
-    void ToolButton2Click(bool checked);
+    void log_to_file_clicked(bool checked);
     // The file chosen for logging; empty when the user cancels. Tests put their own in.
     std::function<QString()> ask_log_file_name;
     // The file completed lines are appended to; empty while not logging.
     QString log_file_name() const;
     // The media player's end-of-playback notification: releases the sound device.
-    void medplayNotify();
+    void sound_finished();
     // The alerts that matched one completed line, before it is shown: runs their actions.
     void run_fired_alerts(const std::vector<alerts::AlertActions>& fired, std::string_view line);
     // Fills the alert list and collection of a saved window from the store. Store errors
@@ -174,7 +157,7 @@ private:
     class LogSave;
     QString ask_save_file(bool selection_only);
 
-    void build_find_bar(QWidget* view_tab);
+    void build_find_bar();
     void build_view_controls();
     void build_log_file_button();
     // Opens file and logs every completed line to it from now on; false, after telling the
@@ -192,7 +175,7 @@ private:
     // Shows every line again, with the line at the top of the filtered view at the top.
     void end_filter();
     void update_filter_status();
-    // The highlight keywords of the alerts are those of memo1's rule 0.
+    // The highlight keywords of the alerts are those of log_view's rule 0.
     void add_keyword(std::string_view word) override;
     void blank_keyword(std::string_view word) override;
     void keywords_changed() override;
@@ -207,6 +190,25 @@ private:
     QString configuration_name() const override;
     config::WindowConfiguration configuration_to_save() const override;
     void configuration_saved_as(const QString& name) override;
+
+    // --- Components, owned by the window; each widget carries its form name as objectName. ---
+    TColorMemo* log_view_ = nullptr;
+    // Shows the lines that pass the filter, read-only, in log_view's place, while a filter is set.
+    TColorMemo* filtered_view = nullptr;
+    FindBar* find_bar_ = nullptr;
+    // Tool bar: empties the view; shows and switches whether it follows new lines; how many
+    // senders are connected and what the window holds.
+    QToolButton* clear_button = nullptr;
+    QToolButton* follow_button = nullptr;
+    QLabel* holdings_label = nullptr;
+    TMediaPlayer* sound_player = nullptr;
+    TGradientCaption* title_caption = nullptr;
+    QToolBar* tool_bar = nullptr;
+    QToolButton* acknowledge_button = nullptr;
+    // "&Log to file": checked while received lines are appended to a file.
+    QToolButton* log_to_file_button = nullptr;
+    QTabWidget* tabs = nullptr;
+    QWidget* view_tab = nullptr;
 
     AlertCounter* alert_counter;
     // The "&Alert" tab.

@@ -26,21 +26,21 @@ constexpr qint64 progress_after_ms = 500;
 
 }  // namespace
 
-void LogWindow::build_find_bar(QWidget* view_tab)
+void LogWindow::build_find_bar()
 {
     auto* view_layout = static_cast<QVBoxLayout*>(view_tab->layout());
-    filter_memo = new TColorMemo(view_tab);
-    filter_memo->setObjectName(QStringLiteral("filter_memo"));
-    filter_memo->hide();
-    view_layout->addWidget(filter_memo);
-    filter_memo->set_source(log_channel->filter().index());
+    filtered_view = new TColorMemo(view_tab);
+    filtered_view->setObjectName(QStringLiteral("filter_memo"));
+    filtered_view->hide();
+    view_layout->addWidget(filtered_view);
+    filtered_view->set_source(log_channel->filter().index());
 
-    find_bar = new FindBar(view_tab);
-    help::set_help_context(find_bar, help::context_find_bar);
-    view_layout->addWidget(find_bar);
-    find_bar->set_memo(memo1);
-    connect(find_bar, &FindBar::filter_edited, this, [this] { platform::guarded([this] { apply_filter(); }); });
-    connect(find_bar, &FindBar::closed, this, [this] { platform::guarded([this] { end_filter(); }); });
+    find_bar_ = new FindBar(view_tab);
+    help::set_help_context(find_bar_, help::context_find_bar);
+    view_layout->addWidget(find_bar_);
+    find_bar_->set_memo(log_view_);
+    connect(find_bar_, &FindBar::filter_edited, this, [this] { platform::guarded([this] { apply_filter(); }); });
+    connect(find_bar_, &FindBar::closed, this, [this] { platform::guarded([this] { end_filter(); }); });
 
     auto* status_timer = new QTimer(this);
     status_timer->setSingleShot(true);
@@ -51,13 +51,13 @@ void LogWindow::build_find_bar(QWidget* view_tab)
             status_timer->start();
     };
     connect(&log_channel->filter(), &channel::LineFilter::changed, this, status_soon);
-    connect(memo1, &colormemo::TextView::text_changed, this, [this, status_soon] {
+    connect(log_view_, &colormemo::TextView::text_changed, this, [this, status_soon] {
         if (log_channel->filter().active())
             status_soon();
     });
 }
 
-TColorMemo* LogWindow::shown_memo() const { return log_channel->filter().active() ? filter_memo : memo1; }
+TColorMemo* LogWindow::shown_memo() const { return log_channel->filter().active() ? filtered_view : log_view_; }
 
 void LogWindow::set_text_limit(std::int64_t bytes)
 {
@@ -66,74 +66,75 @@ void LogWindow::set_text_limit(std::int64_t bytes)
 
 void LogWindow::open_find_bar()
 {
-    PageControl1->setCurrentWidget(TabSheet1);
-    find_bar->open();
+    tabs->setCurrentWidget(view_tab);
+    find_bar_->open();
 }
 
 void LogWindow::find_next()
 {
-    PageControl1->setCurrentWidget(TabSheet1);
-    find_bar->find_next();
+    tabs->setCurrentWidget(view_tab);
+    find_bar_->find_next();
 }
 
 void LogWindow::find_previous()
 {
-    PageControl1->setCurrentWidget(TabSheet1);
-    find_bar->find_previous();
+    tabs->setCurrentWidget(view_tab);
+    find_bar_->find_previous();
 }
 
 void LogWindow::apply_filter()
 {
-    const std::string needle = find_bar->filter_edit->text().toStdString();
-    find::Pattern pattern(needle, find_bar->options());
+    const std::string needle = find_bar_->filter_edit->text().toStdString();
+    find::Pattern pattern(needle, find_bar_->options());
     if (pattern.empty() || !pattern.valid()) {
         end_filter();
-        find_bar->filter_status->setText(QString::fromStdString(pattern.error()));
+        find_bar_->filter_status->setText(QString::fromStdString(pattern.error()));
         return;
     }
-    const auto mode = find_bar->filter_mode->currentIndex() == 0 ? find::SearchMode::show_matching
+    const auto mode = find_bar_->filter_mode->currentIndex() == 0 ? find::SearchMode::show_matching
                                                                  : find::SearchMode::hide_matching;
     // The filtered view looks as the whole one; it only shows, since a user types into the log.
-    filter_memo->setFont(memo1->font());
-    filter_memo->SetColor(memo1->Color());
-    filter_memo->SetFontColor(memo1->FontColor());
-    filter_memo->SetWantTabs(memo1->WantTabs());
-    filter_memo->SetHotSpot(memo1->HotSpot());
-    filter_memo->SetColorRules(memo1->ColorRules());
+    filtered_view->setFont(log_view_->font());
+    filtered_view->SetColor(log_view_->Color());
+    filtered_view->SetFontColor(log_view_->FontColor());
+    filtered_view->SetWantTabs(log_view_->WantTabs());
+    filtered_view->SetHotSpot(log_view_->HotSpot());
+    filtered_view->SetColorRules(log_view_->ColorRules());
     // An unfinished last line is filtered when it is complete, as every line after it.
     log_channel->filter().start(std::move(pattern), mode, log_channel->complete_end());
-    if (memo1->isVisible() || !filter_memo->isVisible()) {
-        const bool had_focus = memo1->hasFocus();
-        memo1->hide();
-        filter_memo->show();
+    if (log_view_->isVisible() || !filtered_view->isVisible()) {
+        const bool had_focus = log_view_->hasFocus();
+        log_view_->hide();
+        filtered_view->show();
         if (had_focus)
-            filter_memo->setFocus(Qt::OtherFocusReason);
+            filtered_view->setFocus(Qt::OtherFocusReason);
     }
-    find_bar->set_memo(filter_memo);
-    follow_button->setChecked(filter_memo->follows());
+    find_bar_->set_memo(filtered_view);
+    follow_button->setChecked(filtered_view->follows());
     update_filter_status();
 }
 
 void LogWindow::end_filter()
 {
-    find_bar->filter_status->clear();
+    find_bar_->filter_status->clear();
     channel::LineFilter& filter = log_channel->filter();
     if (!filter.active())
         return;
     const lines::FilterIndex& shown = filter.index();
-    const int top_line = filter_memo->first_visible_line();
+    const int top_line = filtered_view->first_visible_line();
     const std::int64_t top = top_line < shown.line_count() ? shown.log_number(top_line)
                                                            : log_channel->lines().first_line_number();
     filter.stop();
-    const bool had_focus = filter_memo->hasFocus();
-    filter_memo->hide();
-    memo1->show();
+    const bool had_focus = filtered_view->hasFocus();
+    filtered_view->hide();
+    log_view_->show();
     const std::int64_t first = log_channel->lines().first_line_number();
-    memo1->verticalScrollBar()->setValue(static_cast<int>(std::clamp<std::int64_t>(top - first, 0, memo1->line_count())));
+    log_view_->verticalScrollBar()->setValue(
+        static_cast<int>(std::clamp<std::int64_t>(top - first, 0, log_view_->line_count())));
     if (had_focus)
-        memo1->setFocus(Qt::OtherFocusReason);
-    find_bar->set_memo(memo1);
-    follow_button->setChecked(memo1->follows());
+        log_view_->setFocus(Qt::OtherFocusReason);
+    find_bar_->set_memo(log_view_);
+    follow_button->setChecked(log_view_->follows());
 }
 
 void LogWindow::update_filter_status()
@@ -142,12 +143,12 @@ void LogWindow::update_filter_status()
     if (!filter.active())
         return;
     if (filter.building() && filter.build_elapsed_ms() >= progress_after_ms) {
-        find_bar->filter_status->setText(
+        find_bar_->filter_status->setText(
             QStringLiteral("Filtering… %1%").arg(static_cast<int>(filter.build_progress() * 100)));
         return;
     }
-    find_bar->filter_status->setText(QStringLiteral("%1 of %2 lines shown, read-only")
-                                         .arg(count_text(filter_memo->line_count()), count_text(memo1->line_count())));
+    find_bar_->filter_status->setText(QStringLiteral("%1 of %2 lines shown, read-only")
+                                          .arg(count_text(filtered_view->line_count()), count_text(log_view_->line_count())));
 }
 
 }  // namespace logwin

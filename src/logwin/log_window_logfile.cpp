@@ -22,18 +22,18 @@ namespace logwin {
 
 void LogWindow::build_log_file_button()
 {
-    ToolButton2 = new QToolButton(ToolBar1);
-    ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
-    ToolButton2->setText(QStringLiteral("&Log to file"));
-    ToolButton2->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    ToolButton2->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    ToolButton2->setAutoRaise(true);
-    ToolButton2->setCheckable(true);
-    ToolButton2->setFixedSize(std::max(80, ToolButton2->sizeHint().width()), 36);
-    ToolBar1->addWidget(ToolButton2);
+    log_to_file_button = new QToolButton(tool_bar);
+    log_to_file_button->setObjectName(QStringLiteral("ToolButton2"));
+    log_to_file_button->setText(QStringLiteral("&Log to file"));
+    log_to_file_button->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    log_to_file_button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    log_to_file_button->setAutoRaise(true);
+    log_to_file_button->setCheckable(true);
+    log_to_file_button->setFixedSize(std::max(80, log_to_file_button->sizeHint().width()), 36);
+    tool_bar->addWidget(log_to_file_button);
     // clicked, not toggled: the window checks and unchecks the button itself as logging
     // starts and stops, and those changes must not ask for a file or touch the store.
-    connect(ToolButton2, &QToolButton::clicked, this, [this](bool checked) { ToolButton2Click(checked); });
+    connect(log_to_file_button, &QToolButton::clicked, this, [this](bool checked) { log_to_file_clicked(checked); });
 
     ask_log_file_name = [this] {
         // Logging appends, so an existing file is no reason to ask again.
@@ -42,7 +42,7 @@ void LogWindow::build_log_file_button()
     };
 }
 
-void LogWindow::ToolButton2Click(bool checked)
+void LogWindow::log_to_file_clicked(bool checked)
 {
     platform::guarded([this, checked] {
         if (!checked) {
@@ -52,7 +52,7 @@ void LogWindow::ToolButton2Click(bool checked)
         }
         const QString file = ask_log_file_name ? ask_log_file_name() : QString();
         if (file.isEmpty() || !start_logging(file)) {
-            ToolButton2->setChecked(false);
+            log_to_file_button->setChecked(false);
             return;
         }
         remember_log_file(file);
@@ -65,13 +65,13 @@ bool LogWindow::start_logging(const QString& file)
 {
     const QString error = log_channel->start_logging(file);
     if (!error.isEmpty()) {
-        ToolButton2->setChecked(false);
+        log_to_file_button->setChecked(false);
         platform::show_message(QStringLiteral("Can't log to ") + file + QStringLiteral(": ") + error + QLatin1Char('.'),
                                QStringLiteral("Error"), platform::MessageIcon::Error);
         return false;
     }
-    ToolButton2->setChecked(true);
-    ToolButton2->setToolTip(QStringLiteral("Logging to ") + file);
+    log_to_file_button->setChecked(true);
+    log_to_file_button->setToolTip(QStringLiteral("Logging to ") + file);
     return true;
 }
 
@@ -95,8 +95,8 @@ void LogWindow::logging_failed(const QString& message)
 
 void LogWindow::show_not_logging()
 {
-    ToolButton2->setChecked(false);
-    ToolButton2->setToolTip(QString());
+    log_to_file_button->setChecked(false);
+    log_to_file_button->setToolTip(QString());
 }
 
 void LogWindow::restore_window_choices()

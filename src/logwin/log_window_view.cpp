@@ -46,20 +46,20 @@ void LogWindow::build_view_controls()
 {
     // The tool bar gives its buttons its icon size; the style's is too large for a caption under
     // the icon in the bar's 40 pixels, and the acknowledge image is drawn at 16.
-    ToolBar1->setIconSize(QSize(16, 16));
-    clear_button = new_tool_button(ToolBar1, "clear_button", QStringLiteral("Clea&r"),
+    tool_bar->setIconSize(QSize(16, 16));
+    clear_button = new_tool_button(tool_bar, "clear_button", QStringLiteral("Clea&r"),
                                    style()->standardIcon(QStyle::SP_DialogResetButton));
     clear_button->setToolTip(QStringLiteral("Empty the view (Ctrl+Shift+L)"));
     connect(clear_button, &QToolButton::clicked, this, [this] { platform::guarded([this] { clear_view(); }); });
 
-    follow_button = new_tool_button(ToolBar1, "follow_button", QStringLiteral("&Follow"),
+    follow_button = new_tool_button(tool_bar, "follow_button", QStringLiteral("&Follow"),
                                     style()->standardIcon(QStyle::SP_ArrowDown));
     follow_button->setCheckable(true);
     follow_button->setChecked(true);
     follow_button->setToolTip(QStringLiteral("Keep the newest line in view (Scroll Lock)"));
     connect(follow_button, &QToolButton::toggled, this,
             [this](bool on) { platform::guarded([this, on] { shown_memo()->set_follows(on); }); });
-    for (TColorMemo* memo : {memo1, filter_memo})
+    for (TColorMemo* memo : {log_view_, filtered_view})
         connect(memo, &colormemo::TextView::follows_changed, this, [this, memo](bool on) {
             if (memo == shown_memo())
                 follow_button->setChecked(on);
@@ -69,13 +69,13 @@ void LogWindow::build_view_controls()
     scroll_lock->setContext(Qt::WidgetWithChildrenShortcut);
     connect(scroll_lock, &QShortcut::activated, follow_button, &QToolButton::toggle);
 
-    auto* spacer = new QWidget(ToolBar1);
+    auto* spacer = new QWidget(tool_bar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    ToolBar1->addWidget(spacer);
-    holdings_label = new QLabel(ToolBar1);
+    tool_bar->addWidget(spacer);
+    holdings_label = new QLabel(tool_bar);
     holdings_label->setObjectName(QStringLiteral("holdings_label"));
     holdings_label->setContentsMargins(0, 0, 6, 0);
-    ToolBar1->addWidget(holdings_label);
+    tool_bar->addWidget(holdings_label);
     auto* holdings_timer = new QTimer(this);
     holdings_timer->setInterval(holdings_interval_ms);
     connect(holdings_timer, &QTimer::timeout, this, [this] {
@@ -90,7 +90,7 @@ void LogWindow::build_view_controls()
 QString LogWindow::holdings_text() const
 {
     const int senders = log_channel->senders();
-    const int lines = memo1->line_count();
+    const int lines = log_view_->line_count();
     return QStringLiteral("%1 %2 · %3 %4 · %5")
         .arg(count_text(senders), senders == 1 ? QStringLiteral("sender") : QStringLiteral("senders"),
              count_text(lines), lines == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
@@ -104,11 +104,11 @@ void LogWindow::clear_view()
     holdings_label->setText(holdings_text());
 }
 
-bool LogWindow::shows_arrival_times() const { return memo1->shows_arrival_times(); }
+bool LogWindow::shows_arrival_times() const { return log_view_->shows_arrival_times(); }
 
 void LogWindow::set_shows_arrival_times(bool on)
 {
-    for (TColorMemo* memo : {memo1, filter_memo})
+    for (TColorMemo* memo : {log_view_, filtered_view})
         memo->set_shows_arrival_times(on);
 }
 

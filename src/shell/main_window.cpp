@@ -434,7 +434,7 @@ void MainWindow::save_windows_and_quit()
         // Each in its own guard: one window's failure must not keep the others' processes
         // running or the program from ending.
         if (window)
-            platform::guarded([&window] { window->FormClose(); });
+            platform::guarded([&window] { window->shut_down(); });
     }
     QCoreApplication::quit();
 }

@@ -8,7 +8,6 @@
 #include "logwin/log_window.h"
 #include "logwin/save_configuration_dialog.h"
 #include "loopback.h"
-#include "net/tserversocket.h"
 #include "platform/message_box.h"
 #include "platform/text_fit.h"
 #include "store/store_paths.h"
@@ -23,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -76,7 +76,7 @@ QStringList list_entries(const LogWindow& window, bool checked_only = false)
 
 std::vector<std::string> keywords(LogWindow& window)
 {
-    return window.memo1->ColorRules().Items(0).Keywords();
+    return window.log_view()->ColorRules().Items(0).Keywords();
 }
 
 }  // namespace
@@ -110,9 +110,9 @@ private:
     }
     void receive(const QByteArray& lines)
     {
-        const int before = window->memo1->line_count();
+        const int before = window->log_view()->line_count();
         QVERIFY(loopback::Sender(port).send(lines.toStdString()));
-        QTRY_COMPARE(window->memo1->line_count(), before + int(lines.count('\n')));
+        QTRY_COMPARE(window->log_view()->line_count(), before + int(lines.count('\n')));
     }
     int runs() const
     {
@@ -192,18 +192,20 @@ private Q_SLOTS:
     void alert_stays_raised_until_acknowledged()
     {
         save_alert(QStringLiteral("disk"), QStringLiteral("ERR"));
-        window->ToolButton1->click();  // nothing raised: the frame is told all the same
+        auto* acknowledge = control<QToolButton>(*window, "ToolButton1");
+        const auto* caption = control<TGradientCaption>(*window, "GradientCaption1");
+        acknowledge->click();  // nothing raised: the frame is told all the same
         QCOMPARE(counter.acknowledged, 1);
         receive("ERR 1\nERR 2\n");
         QCOMPARE(counter.raised, 1);
         QVERIFY(window->alert_raised);
-        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
-        QCOMPARE(window->GradientCaption1->FontInactiveColor(), platform::clRed);
-        window->ToolButton1->click();
+        QCOMPARE(caption->StartColor(), platform::clRed);
+        QCOMPARE(caption->FontInactiveColor(), platform::clRed);
+        acknowledge->click();
         QCOMPARE(counter.acknowledged, 2);
         QVERIFY(!window->alert_raised);
-        QCOMPARE(window->GradientCaption1->StartColor(), platform::clBlack);
-        QCOMPARE(window->GradientCaption1->FontInactiveColor(), platform::clInactiveCaptionText);
+        QCOMPARE(caption->StartColor(), platform::clBlack);
+        QCOMPARE(caption->FontInactiveColor(), platform::clInactiveCaptionText);
         receive("ERR 3\n");
         QCOMPARE(counter.raised, 2);
     }
@@ -212,13 +214,14 @@ private Q_SLOTS:
     {
         save_alert(QStringLiteral("disk"), QStringLiteral("ERR"), command);
         window->open_find_bar();
-        window->find_bar->filter_edit->setText(QStringLiteral("keep"));
+        window->find_bar()->filter_edit->setText(QStringLiteral("keep"));
         receive("keep 1\nERR hidden\nkeep 2\n");
         QCOMPARE(counter.raised, 1);
         QVERIFY(window->alert_raised);
         QTRY_COMPARE(runs(), 1);
-        QTRY_COMPARE(window->filter_memo->line_count(), 2);
-        QCOMPARE(std::string(window->filter_memo->source().line_view(1)), std::string("keep 2"));
+        const TColorMemo* filtered = control<TColorMemo>(*window, "filter_memo");
+        QTRY_COMPARE(filtered->line_count(), 2);
+        QCOMPARE(std::string(filtered->source().line_view(1)), std::string("keep 2"));
     }
 
     void missing_sound_file_is_saved_and_fires_silently()
@@ -231,7 +234,7 @@ private Q_SLOTS:
         QCOMPARE(shown[0].icon, platform::MessageIcon::Warning);
         QCOMPARE(stored_string(store::alert_key("web", "disk"), "sound"), sound.toStdString());
         receive("ERR\n");
-        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
+        QCOMPARE(control<TGradientCaption>(*window, "GradientCaption1")->StartColor(), platform::clRed);
         QCOMPARE(live_children().size(), 1);
         QCOMPARE(shown.size(), 1);
     }
@@ -267,7 +270,7 @@ private Q_SLOTS:
         held.start();
         receive(QByteArray("BEEP\n").repeated(1000));
         QVERIFY2(held.elapsed() < 10000, "the window froze while matching lines kept restarting the sound");
-        QCOMPARE(window->GradientCaption1->StartColor(), platform::clRed);
+        QCOMPARE(control<TGradientCaption>(*window, "GradientCaption1")->StartColor(), platform::clRed);
         QCOMPARE(counter.raised, 1);
     }
 
@@ -416,8 +419,9 @@ private Q_SLOTS:
         const QString log_path = folder.filePath(QStringLiteral("received.log"));
         if (choices) {
             window->ask_log_file_name = [&log_path] { return log_path; };
-            window->ToolButton2->click();
-            QVERIFY(window->ToolButton2->isChecked());
+            auto* log_to_file = control<QToolButton>(*window, "ToolButton2");
+            log_to_file->click();
+            QVERIFY(log_to_file->isChecked());
         }
         window->set_shows_arrival_times(choices);
         QString shown_command;
@@ -450,8 +454,9 @@ private Q_SLOTS:
 
     void alert_tab_keeps_tab_order_and_help_and_a_key_in_the_list_fills_the_fields()
     {
-        window->PageControl1->setCurrentIndex(1);
-        QWidget* tab = window->PageControl1->currentWidget();
+        auto* tabs = control<QTabWidget>(*window, "PageControl1");
+        tabs->setCurrentIndex(1);
+        QWidget* tab = tabs->currentWidget();
         QCOMPARE(tab->objectName(), QStringLiteral("TabSheet2"));
         QCOMPARE(help::help_context(tab), help::context_alert_tab);
         QStringList order;
@@ -474,7 +479,7 @@ private Q_SLOTS:
 
     void editor_follows_the_window_size_and_keeps_the_splitter_limits()
     {
-        window->PageControl1->setCurrentIndex(1);
+        control<QTabWidget>(*window, "PageControl1")->setCurrentIndex(1);
         auto* save_button = control<QPushButton>(*window, "Button1");
         auto* name_edit = control<QLineEdit>(*window, "Edit1");
         auto* help_button = control<QPushButton>(*window, "Button4");

@@ -6,7 +6,7 @@
 #include "logwin/find_bar.h"
 #include "logwin/log_window.h"
 #include "loopback.h"
-#include "net/tserversocket.h"
+#include "window_controls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -62,7 +62,7 @@ private:
     void fill(const std::vector<std::string>& lines)
     {
         std::vector<std::string_view> views(lines.begin(), lines.end());
-        window->memo1->append_lines(views);
+        window->log_view()->append_lines(views);
     }
     // Types into the find field as the user does, in any script.
     void type_more(const QString& text)
@@ -86,7 +86,7 @@ private Q_SLOTS:
     {
         window = std::make_unique<LogWindow>(nullptr);
         window->show();
-        bar = window->find_bar;
+        bar = window->find_bar();
         port = loopback::free_port();
         window->log_channel->listen(port, false);
     }
@@ -95,40 +95,40 @@ private Q_SLOTS:
     void typing_finds_from_the_caret_and_keys_walk_the_matches_with_wrapping()
     {
         fill({"boot ok", "disk error 17", "net fine", "error, then Error again", "tail"});
-        window->memo1->set_selection(window->memo1->line_start(2), 0);  // the caret on line 2
+        window->log_view()->set_selection(window->log_view()->line_start(2), 0);  // the caret on line 2
         window->open_find_bar();
         QVERIFY(bar->isVisible());
         type_find(QStringLiteral("error"));
         // From the caret on: the first match after line 2, not the one above it.
-        QTRY_COMPARE(selection_place(*window->memo1), std::make_pair(3, 0));
-        QCOMPARE(selected_text(*window->memo1), std::string("error"));
+        QTRY_COMPARE(selection_place(*window->log_view()), std::make_pair(3, 0));
+        QCOMPARE(selected_text(*window->log_view()), std::string("error"));
         QTRY_COMPARE(bar->find_status->text(), QStringLiteral("2 of 3"));
 
         press_in_find(Qt::Key_Return);
-        QCOMPARE(selection_place(*window->memo1), std::make_pair(3, 12));
+        QCOMPARE(selection_place(*window->log_view()), std::make_pair(3, 12));
         QCOMPARE(bar->find_status->text(), QStringLiteral("3 of 3"));
         press_in_find(Qt::Key_Return);
-        QCOMPARE(selection_place(*window->memo1), std::make_pair(1, 5));
+        QCOMPARE(selection_place(*window->log_view()), std::make_pair(1, 5));
         QCOMPARE(bar->find_status->text(), QStringLiteral("1 of 3, wrapped to the top"));
         press_in_find(Qt::Key_Return, Qt::ShiftModifier);
-        QCOMPARE(selection_place(*window->memo1), std::make_pair(3, 12));
+        QCOMPARE(selection_place(*window->log_view()), std::make_pair(3, 12));
         QCOMPARE(bar->find_status->text(), QStringLiteral("3 of 3, wrapped to the bottom"));
         bar->previous_button->click();
-        QCOMPARE(selection_place(*window->memo1), std::make_pair(3, 0));
+        QCOMPARE(selection_place(*window->log_view()), std::make_pair(3, 0));
         window->find_next();
-        QCOMPARE(selection_place(*window->memo1), std::make_pair(3, 12));
+        QCOMPARE(selection_place(*window->log_view()), std::make_pair(3, 12));
 
         // Typing on keeps the match where it is when it still matches there.
         window->find_previous();
         bar->find_edit->end(false);
         type_more(QStringLiteral(", t"));
         QTRY_COMPARE(bar->find_status->text(), QStringLiteral("1 of 1"));
-        QCOMPARE(selected_text(*window->memo1), std::string("error, t"));
+        QCOMPARE(selected_text(*window->log_view()), std::string("error, t"));
 
         QTest::keyClick(bar->find_edit, Qt::Key_Escape);
         QVERIFY(!bar->isVisible());
-        QCOMPARE(window->focusWidget(), window->memo1);
-        QCOMPARE(window->memo1->find_marks(), nullptr);
+        QCOMPARE(window->focusWidget(), window->log_view());
+        QCOMPARE(window->log_view()->find_marks(), nullptr);
     }
 
     void case_regular_expressions_and_their_errors_show_in_the_status_data()
@@ -159,7 +159,7 @@ private Q_SLOTS:
         bar->regular_expression->setChecked(regex);
         type_find(needle);
         QTRY_COMPARE(bar->find_status->text(), status);
-        QCOMPARE(selected_text(*window->memo1), selected);
+        QCOMPARE(selected_text(*window->log_view()), selected);
     }
 
     void matches_after_tabs_and_invalid_bytes_are_selected_at_their_bytes()
@@ -167,10 +167,10 @@ private Q_SLOTS:
         fill({std::string("\xff\xfe\tkey=1"), "plain", std::string("\tx\xc3(key")});
         window->open_find_bar();
         type_find(QStringLiteral("key"));
-        QTRY_COMPARE(selection_place(*window->memo1), std::make_pair(0, 3));
+        QTRY_COMPARE(selection_place(*window->log_view()), std::make_pair(0, 3));
         window->find_next();
-        QTRY_COMPARE(selection_place(*window->memo1), std::make_pair(2, 4));
-        QCOMPARE(selected_text(*window->memo1), std::string("key"));
+        QTRY_COMPARE(selection_place(*window->log_view()), std::make_pair(2, 4));
+        QCOMPARE(selected_text(*window->log_view()), std::string("key"));
         QTRY_COMPARE(bar->find_status->text(), QStringLiteral("2 of 2"));
     }
 
@@ -187,12 +187,12 @@ private Q_SLOTS:
         type_find(QStringLiteral("alpha"));
         loopback::Sender sender(port);
         QVERIFY(sender.send("late alpha\nlate beta\nlate alpha\n"));
-        QTRY_COMPARE(window->memo1->line_count(), 300003);
+        QTRY_COMPARE(window->log_view()->line_count(), 300003);
         QTRY_VERIFY(bar->search_settled());
         // 300 stored plus two arrived; the first from the caret at the top is number 1.
         QTRY_COMPARE(bar->find_status->text(), QStringLiteral("1 of 302"));
         window->find_previous();
-        QCOMPARE(window->memo1->line_count() - 1, selection_place(*window->memo1).first);
+        QCOMPARE(window->log_view()->line_count() - 1, selection_place(*window->log_view()).first);
         QCOMPARE(bar->find_status->text(), QStringLiteral("302 of 302, wrapped to the bottom"));
     }
 
@@ -211,15 +211,16 @@ private Q_SLOTS:
         loopback::Sender sender(port);
         bar->filter_edit->setText(QStringLiteral("drop"));  // replaced before it is built
         bar->filter_edit->setText(QStringLiteral("keep"));
-        QVERIFY(window->shown_memo() == window->filter_memo);
+        TColorMemo* filtered = control<TColorMemo>(*window, "filter_memo");
+        QVERIFY(window->shown_memo() == filtered);
         // Lines arriving while the filter is built come after the lines it found.
         QVERIFY(sender.send("new keep 1\nnew drop\nnew keep 2\n"));
         passing.push_back("new keep 1");
         passing.push_back("new keep 2");
-        QTRY_COMPARE(lines_of(*window->filter_memo), passing);
+        QTRY_COMPARE(lines_of(*filtered), passing);
         QTRY_COMPARE(bar->filter_status->text(), QStringLiteral("28,574 of 200,003 lines shown, read-only"));
-        QVERIFY(!window->memo1->isVisible());
-        QVERIFY(window->filter_memo->isVisible());
+        QVERIFY(!window->log_view()->isVisible());
+        QVERIFY(filtered->isVisible());
 
         // The search of the find field moved to the filtered view, empty when it started, and
         // counts what it was filled with.
@@ -228,25 +229,25 @@ private Q_SLOTS:
         bar->find_edit->setText(QString());
         type_find(QStringLiteral("new keep"));
         QTRY_COMPARE(bar->find_status->text(), QStringLiteral("1 of 2"));
-        QCOMPARE(selection_place(*window->filter_memo).first, 28572);
+        QCOMPARE(selection_place(*filtered).first, 28572);
         // The filtered view only shows: what is typed there changes no line.
-        QTest::keyClicks(window->filter_memo, QStringLiteral("typed"));
-        QTest::keyClick(window->filter_memo, Qt::Key_Delete);
-        QCOMPARE(lines_of(*window->filter_memo), passing);
+        QTest::keyClicks(filtered, QStringLiteral("typed"));
+        QTest::keyClick(filtered, Qt::Key_Delete);
+        QCOMPARE(lines_of(*filtered), passing);
 
         // hide matching: the other lines.
         bar->filter_mode->setCurrentIndex(1);
-        QTRY_COMPARE(window->filter_memo->line_count(), 200003 - 28574);
-        QCOMPARE(std::string(window->filter_memo->source().line_view(0)), std::string("row 1 drop"));
+        QTRY_COMPARE(filtered->line_count(), 200003 - 28574);
+        QCOMPARE(std::string(filtered->source().line_view(0)), std::string("row 1 drop"));
 
         bar->filter_mode->setCurrentIndex(0);
-        QTRY_COMPARE(window->filter_memo->line_count(), 28574);
-        window->filter_memo->verticalScrollBar()->setValue(100);  // "row 700 keep"
+        QTRY_COMPARE(filtered->line_count(), 28574);
+        filtered->verticalScrollBar()->setValue(100);  // "row 700 keep"
         bar->filter_edit->clear();
-        QVERIFY(window->shown_memo() == window->memo1);
-        QVERIFY(window->memo1->isVisible());
-        QCOMPARE(window->memo1->first_visible_line(), 700);
-        QCOMPARE(window->filter_memo->line_count(), 0);
+        QVERIFY(window->shown_memo() == window->log_view());
+        QVERIFY(window->log_view()->isVisible());
+        QCOMPARE(window->log_view()->first_visible_line(), 700);
+        QCOMPARE(filtered->line_count(), 0);
         QCOMPARE(bar->filter_status->text(), QString());
     }
 
@@ -256,13 +257,13 @@ private Q_SLOTS:
         window->open_find_bar();
         bar->regular_expression->setChecked(true);
         bar->filter_edit->setText(QStringLiteral("[a-"));
-        QVERIFY(window->shown_memo() == window->memo1);
+        QVERIFY(window->shown_memo() == window->log_view());
         QVERIFY(bar->filter_status->text().contains(QStringLiteral("at 3")));
         bar->regular_expression->setChecked(false);
-        QVERIFY(window->shown_memo() == window->filter_memo);  // "[a-" as plain text
+        QVERIFY(window->shown_memo() == control<TColorMemo>(*window, "filter_memo"));  // "[a-" as plain text
         bar->close_button->click();
         // Closing the bar ends the filter, and the field no longer shows one.
-        QVERIFY(window->shown_memo() == window->memo1);
+        QVERIFY(window->shown_memo() == window->log_view());
         QCOMPARE(bar->filter_edit->text(), QString());
     }
 };

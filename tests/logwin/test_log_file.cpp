@@ -5,10 +5,10 @@
 #include "help/helpsys.h"
 #include "logwin/log_window.h"
 #include "loopback.h"
-#include "net/tserversocket.h"
 #include "platform/message_box.h"
 #include "store/store_paths.h"
 #include "store/tregistry.h"
+#include "window_controls.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -65,14 +65,15 @@ private:
     }
     void receive(const QByteArray& lines)
     {
-        const int before = window->memo1->line_count();
+        const int before = window->log_view()->line_count();
         QVERIFY(send(Sender(port), lines));
-        QTRY_COMPARE(window->memo1->line_count(), before + int(lines.count('\n')));
+        QTRY_COMPARE(window->log_view()->line_count(), before + int(lines.count('\n')));
     }
+    QToolButton* log_to_file_button() const { return control<QToolButton>(*window, "ToolButton2"); }
     void start_logging()
     {
-        window->ToolButton2->click();
-        QVERIFY(window->ToolButton2->isChecked());
+        log_to_file_button()->click();
+        QVERIFY(log_to_file_button()->isChecked());
         QCOMPARE(window->log_file_name(), chosen);
     }
 
@@ -128,14 +129,14 @@ private Q_SLOTS:
         for (const QByteArray& bytes : writes) {
             QVERIFY(send(sender, bytes));
             if (!bytes.contains('\n'))
-                QTRY_VERIFY(window->memo1->line_count() == 1
-                            && QByteArray::fromStdString(window->memo1->line_text(0)).endsWith(bytes));
+                QTRY_VERIFY(window->log_view()->line_count() == 1
+                            && QByteArray::fromStdString(window->log_view()->line_text(0)).endsWith(bytes));
         }
-        QTRY_VERIFY(window->memo1->line_count() == shown_lines && window->last_line_open() == open);
+        QTRY_VERIFY(window->log_view()->line_count() == shown_lines && window->last_line_open() == open);
         // Closing writes what the file still buffers.
-        window->FormClose();
+        window->shut_down();
         QCOMPARE(contents(log_path), file);
-        QVERIFY(!window->ToolButton2->isChecked());
+        QVERIFY(!log_to_file_button()->isChecked());
         QVERIFY(shown.isEmpty());
         QCOMPARE(stored_log_file(), std::string());  // an unsaved window remembers nothing
     }
@@ -170,35 +171,35 @@ private Q_SLOTS:
         QVERIFY(!window->shows_arrival_times());
         window->choose_arrival_times(true);
         chosen.clear();  // the dialog cancelled
-        window->ToolButton2->click();
-        QVERIFY(!window->ToolButton2->isChecked());
+        log_to_file_button()->click();
+        QVERIFY(!log_to_file_button()->isChecked());
         chosen = log_path;
         start_logging();
         QCOMPARE(stored_log_file(), log_path.toStdString());
-        QVERIFY(window->ToolButton2->toolTip().contains(log_path));
+        QVERIFY(log_to_file_button()->toolTip().contains(log_path));
         receive("first run\n");
-        window->FormClose();  // writes and closes the file
+        window->shut_down();  // writes and closes the file
         QCOMPARE(contents(log_path), QByteArray("first run\n"));
         // Closing is not unchecking: the value stays for the next opening.
         QCOMPARE(stored_log_file(), log_path.toStdString());
 
         open_window(true);
-        QVERIFY(window->ToolButton2->isChecked());
+        QVERIFY(log_to_file_button()->isChecked());
         QCOMPARE(window->log_file_name(), log_path);
         QCOMPARE(asked, 2);
         QVERIFY(window->shows_arrival_times());
         window->choose_arrival_times(false);
         receive("second run\n");
         // Unchecking writes the rest, closes the file and forgets it.
-        window->ToolButton2->click();
-        QVERIFY(!window->ToolButton2->isChecked());
+        log_to_file_button()->click();
+        QVERIFY(!log_to_file_button()->isChecked());
         QCOMPARE(window->log_file_name(), QString());
-        QCOMPARE(window->ToolButton2->toolTip(), QString());
+        QCOMPARE(log_to_file_button()->toolTip(), QString());
         QCOMPARE(contents(log_path), QByteArray("first run\nsecond run\n"));
         QCOMPARE(stored_log_file(), std::string());
 
         open_window(true);
-        QVERIFY(!window->ToolButton2->isChecked());
+        QVERIFY(!log_to_file_button()->isChecked());
         QVERIFY(!window->shows_arrival_times());
         QVERIFY(shown.isEmpty());
 
@@ -210,7 +211,7 @@ private Q_SLOTS:
             registry.WriteString("logfile", missing.toStdString());
         }
         open_window(true);
-        QVERIFY(!window->ToolButton2->isChecked());
+        QVERIFY(!log_to_file_button()->isChecked());
         QCOMPARE(shown, QStringList(QStringLiteral("Error|Can't log to ") + missing + QStringLiteral(": ")
                                     + QString::fromLocal8Bit(strerror(ENOENT)) + QLatin1Char('.')));
         QCOMPARE(stored_log_file(), missing.toStdString());
@@ -238,12 +239,12 @@ private Q_SLOTS:
         QTRY_COMPARE(shown.size(), 1);
         QCOMPARE(shown[0], QStringLiteral("Error|Logging to ") + chosen + QStringLiteral(" stopped: ")
                                + QString::fromLocal8Bit(strerror(error)) + QLatin1Char('.'));
-        QVERIFY(!window->ToolButton2->isChecked());
+        QVERIFY(!log_to_file_button()->isChecked());
         QCOMPARE(window->log_file_name(), QString());
         // Reception goes on, and nothing more is said.
         receive("after 1\nafter 2\n");
-        QCOMPARE(window->memo1->line_text(2), std::string("after 2"));
-        window->FormClose();
+        QCOMPARE(window->log_view()->line_text(2), std::string("after 2"));
+        window->shut_down();
         QCOMPARE(shown.size(), 1);
     }
 };

@@ -5,7 +5,7 @@
 #include "logwin/find_bar.h"
 #include "logwin/log_window.h"
 #include "loopback.h"
-#include "net/tserversocket.h"
+#include "window_controls.h"
 
 #include <QDateTime>
 #include <QLabel>
@@ -28,8 +28,8 @@ namespace {
 QList<QByteArray> memo_lines(const LogWindow& window)
 {
     QList<QByteArray> lines;
-    for (int index = 0; index < window.memo1->line_count(); ++index) {
-        const std::string line = window.memo1->line_text(index);
+    for (int index = 0; index < window.log_view()->line_count(); ++index) {
+        const std::string line = window.log_view()->line_text(index);
         lines.append(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
     }
     return lines;
@@ -145,7 +145,7 @@ private Q_SLOTS:
                         rest.remove_prefix(size);
                     }
                 });
-            QTRY_COMPARE_WITH_TIMEOUT(window->memo1->line_count(), senders * lines_each, 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(window->log_view()->line_count(), senders * lines_each, 30000);
         }
         QCOMPARE(failures.load(), 0);
         QList<QByteArray> shown = memo_lines(*window);
@@ -182,7 +182,7 @@ private Q_SLOTS:
                 }
                 sent_all = ok && long_sender.send("\n");
             });
-            QTRY_VERIFY_WITH_TIMEOUT(window->memo1->line_count() == short_lines + 1 && !window->last_line_open(), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(window->log_view()->line_count() == short_lines + 1 && !window->last_line_open(), 30000);
         }
         QVERIFY(sent_all.load());
         const lines::LogLines& store = window->log_channel->lines();
@@ -202,11 +202,11 @@ private Q_SLOTS:
         Sender sender(port);
         QVERIFY(sender.send("one\ntwo\nhalf-"));
         QTRY_COMPARE(memo_lines(*window), (QList<QByteArray>{"one", "two", "half-"}));
-        window->memo1->set_selection(2, 5);
-        window->clear_button->click();
-        QCOMPARE(window->memo1->line_count(), 0);
-        QCOMPARE(window->memo1->selection_length(), lines::TextOffset{0});
-        QCOMPARE(window->holdings_label->text(), QStringLiteral("1 sender · 0 lines · 0.0 MB"));
+        window->log_view()->set_selection(2, 5);
+        control<QToolButton>(*window, "clear_button")->click();
+        QCOMPARE(window->log_view()->line_count(), 0);
+        QCOMPARE(window->log_view()->selection_length(), lines::TextOffset{0});
+        QCOMPARE(control<QLabel>(*window, "holdings_label")->text(), QStringLiteral("1 sender · 0 lines · 0.0 MB"));
         QVERIFY(sender.send("way\nthree\n"));
         QTRY_COMPARE(memo_lines(*window), (QList<QByteArray>{"way", "three"}));
         QVERIFY(window->log_channel->listening());
@@ -220,74 +220,77 @@ private Q_SLOTS:
         Sender sender(port);
         QVERIFY(sender.send("first half, "));
         QTRY_COMPARE(memo_lines(*window), QList<QByteArray>{"first half, "});
-        const lines::ArrivalTime shown = time_of(window->memo1, 0);
+        const lines::ArrivalTime shown = time_of(window->log_view(), 0);
         // The rest of the line, and then a bare line feed, come in later reads.
         lines::ArrivalTime last = shown;
         for (const char* rest : {"second half\nnext\nopen", "\n"}) {
             QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > last + 20);
             const qint64 sent = QDateTime::currentMSecsSinceEpoch();
             QVERIFY(sender.send(rest));
-            QTRY_VERIFY(window->memo1->line_count() == 3 && time_of(window->memo1, 2) >= sent);
-            last = time_of(window->memo1, 2);
+            QTRY_VERIFY(window->log_view()->line_count() == 3 && time_of(window->log_view(), 2) >= sent);
+            last = time_of(window->log_view(), 2);
         }
         QCOMPARE(memo_lines(*window), (QList<QByteArray>{"first half, second half", "next", "open"}));
-        QVERIFY(time_of(window->memo1, 0) > shown);
-        QCOMPARE(time_of(window->memo1, 1), time_of(window->memo1, 0));
-        QVERIFY(time_of(window->memo1, 2) > time_of(window->memo1, 1));
+        QVERIFY(time_of(window->log_view(), 0) > shown);
+        QCOMPARE(time_of(window->log_view(), 1), time_of(window->log_view(), 0));
+        QVERIFY(time_of(window->log_view(), 2) > time_of(window->log_view(), 1));
 
         window->open_find_bar();
-        window->find_bar->filter_edit->setText(QStringLiteral("half"));
+        window->find_bar()->filter_edit->setText(QStringLiteral("half"));
         QVERIFY(sender.send("another half\n"));
-        QTRY_COMPARE(window->filter_memo->line_count(), 2);
-        QCOMPARE(time_of(window->filter_memo, 0), time_of(window->memo1, 0));
-        QCOMPARE(time_of(window->filter_memo, 1), time_of(window->memo1, 3));
+        const TColorMemo* filtered = control<TColorMemo>(*window, "filter_memo");
+        QTRY_COMPARE(filtered->line_count(), 2);
+        QCOMPARE(time_of(filtered, 0), time_of(window->log_view(), 0));
+        QCOMPARE(time_of(filtered, 1), time_of(window->log_view(), 3));
     }
 
     void follow_goes_off_when_scrolled_up_and_on_again_at_the_end()
     {
-        QScrollBar* bar = window->memo1->verticalScrollBar();
+        QScrollBar* bar = window->log_view()->verticalScrollBar();
         const auto append = [&](int count) {
             for (int i = 0; i < count; ++i)
-                window->memo1->append_line("line " + std::to_string(i));
+                window->log_view()->append_line("line " + std::to_string(i));
         };
+        auto* follow = control<QToolButton>(*window, "follow_button");
         append(300);
-        QVERIFY(window->follow_button->isChecked());
+        QVERIFY(follow->isChecked());
         QCOMPARE(bar->value(), bar->maximum());
 
         bar->triggerAction(QAbstractSlider::SliderPageStepSub);  // as a click above the handle
-        QVERIFY(!window->follow_button->isChecked());
+        QVERIFY(!follow->isChecked());
         const int top = bar->value();
         append(50);
         QCOMPARE(bar->value(), top);
 
         bar->triggerAction(QAbstractSlider::SliderToMaximum);
-        QVERIFY(window->follow_button->isChecked());
+        QVERIFY(follow->isChecked());
         append(50);
         QCOMPARE(bar->value(), bar->maximum());
 
         // Switched off at the end, the view stays where it is; switched on, it jumps to the end.
-        window->follow_button->click();
+        follow->click();
         const int kept = bar->value();
         append(50);
         QCOMPARE(bar->value(), kept);
         QVERIFY(bar->value() < bar->maximum());
-        window->follow_button->click();
+        follow->click();
         QCOMPARE(bar->value(), bar->maximum());
     }
 
     void holdings_count_senders_as_they_come_and_go()
     {
         const QString none = QStringLiteral("0 senders · 0 lines · 0.0 MB");
-        QCOMPARE(window->holdings_label->text(), none);
+        const auto* holdings = control<QLabel>(*window, "holdings_label");
+        QCOMPARE(holdings->text(), none);
         auto first = std::make_unique<Sender>(port);
         Sender second(port);
         QVERIFY(first->send("a\nb\n") && second.send("c\n"));
-        QTRY_COMPARE(window->holdings_label->text(), QStringLiteral("2 senders · 3 lines · 0.0 MB"));
+        QTRY_COMPARE(holdings->text(), QStringLiteral("2 senders · 3 lines · 0.0 MB"));
         first.reset();
-        QTRY_COMPARE(window->holdings_label->text(), QStringLiteral("1 sender · 3 lines · 0.0 MB"));
+        QTRY_COMPARE(holdings->text(), QStringLiteral("1 sender · 3 lines · 0.0 MB"));
         const std::string big(1 << 20, 'x');
         QVERIFY(second.send(big + "\n" + big + "\n"));
-        QTRY_COMPARE(window->holdings_label->text(), QStringLiteral("1 sender · 5 lines · 2.0 MB"));
+        QTRY_COMPARE(holdings->text(), QStringLiteral("1 sender · 5 lines · 2.0 MB"));
     }
 };
 

@@ -6,6 +6,7 @@
 #include "logwin/find_bar.h"
 #include "logwin/log_window.h"
 #include "platform/message_box.h"
+#include "window_controls.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,7 +49,7 @@ private:
     void fill(const std::vector<std::string>& lines)
     {
         std::vector<std::string_view> views(lines.begin(), lines.end());
-        window->memo1->append_lines(views);
+        window->log_view()->append_lines(views);
     }
     // Saves to `name` as the user does through the file dialog, and waits for the end.
     void save(const QString& name, bool selection_only)
@@ -95,7 +96,7 @@ private Q_SLOTS:
         QCOMPARE(file_bytes(name), QByteArray("crlf\r\ntab\there\nbad \xff\xfe utf-8\n\xc3\xbc last\n"));
 
         // Across lines: offsets count CR LF between lines; the file has line feeds.
-        TColorMemo& memo = *window->memo1;
+        TColorMemo& memo = *window->log_view();
         memo.set_selection(memo.line_start(0) + 2, memo.line_start(2) + 5 - (memo.line_start(0) + 2));
         save(path("across.log"), true);
         QCOMPARE(file_bytes(path("across.log")), QByteArray("lf\r\ntab\there\nbad \xff"));
@@ -118,17 +119,17 @@ private Q_SLOTS:
         // 2026-12-08 07:05:09.042 and .999 UTC, then a line the user typed, without a time.
         const lines::ArrivalTime first = 1796713509042;
         const std::string_view received[] = {"alpha", "beta"};
-        window->memo1->append_lines(std::span(received, 1), first);
-        window->memo1->append_lines(std::span(received + 1, 1), first + 957);
-        window->memo1->set_selection(window->memo1->text_length(), 0);
-        QTest::keyClick(window->memo1, Qt::Key_Return);
-        QTest::keyClicks(window->memo1, QStringLiteral("typed"));
+        window->log_view()->append_lines(std::span(received, 1), first);
+        window->log_view()->append_lines(std::span(received + 1, 1), first + 957);
+        window->log_view()->set_selection(window->log_view()->text_length(), 0);
+        QTest::keyClick(window->log_view(), Qt::Key_Return);
+        QTest::keyClicks(window->log_view(), QStringLiteral("typed"));
         window->save_arrival_times = true;
         save(path("timed.log"), false);
         QCOMPARE(file_bytes(path("timed.log")),
                  QByteArray("07:05:09.042 alpha\n07:05:09.999 beta\n             typed\n"));
         // A selection from the middle of a line: only whole lines get their time.
-        window->memo1->set_selection(2, window->memo1->text_length() - 2);
+        window->log_view()->set_selection(2, window->log_view()->text_length() - 2);
         save(path("timed-selection.log"), true);
         QCOMPARE(file_bytes(path("timed-selection.log")), QByteArray("pha\n07:05:09.999 beta\n             typed"));
     }
@@ -144,8 +145,8 @@ private Q_SLOTS:
         }
         fill(lines);
         window->open_find_bar();
-        window->find_bar->filter_edit->setText(QStringLiteral("keep"));
-        QTRY_COMPARE(window->filter_memo->line_count(), 1667);
+        window->find_bar()->filter_edit->setText(QStringLiteral("keep"));
+        QTRY_COMPARE(control<TColorMemo>(*window, "filter_memo")->line_count(), 1667);
         save(path("filtered.log"), false);
         QCOMPARE(file_bytes(path("filtered.log")), passing);
     }

@@ -65,7 +65,7 @@ private Q_SLOTS:
                 QCOMPARE(tray->tray_icon()->toolTip(), tooltips[step]);
         }
         for (int index = 0; index < frame->log_window_count(); ++index)
-            frame->log_window(index)->FormClose();
+            frame->log_window(index)->shut_down();
     }
 };
 

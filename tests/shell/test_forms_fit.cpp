@@ -161,7 +161,7 @@ private Q_SLOTS:
     {
         dialogs.clear();
         for (int index = frame->log_window_count() - 1; index >= 0; --index)
-            frame->log_window(index)->FormClose();
+            frame->log_window(index)->shut_down();
         frame.reset();
     }
 

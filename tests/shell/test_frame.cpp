@@ -9,6 +9,7 @@
 #include "platform/message_box.h"
 #include "shell/startup.h"
 #include "shell/about_dialog.h"
+#include "window_controls.h"
 
 #include <QImageReader>
 #include <QLabel>
@@ -76,7 +77,7 @@ private Q_SLOTS:
     void cleanup()
     {
         for (LogWindow* window : log_windows())
-            window->FormClose();
+            window->shut_down();
         frame.reset();
         platform::set_message_box_handler({});
     }
@@ -109,8 +110,8 @@ private Q_SLOTS:
         QCOMPARE(window->window_command(), QStringLiteral("/bin/sleep 30"));
         QVERIFY(window->process_handle && window->process_handle->running());
         QVERIFY(loopback::Sender(port).send("hello\n"));
-        QTRY_COMPARE(window->memo1->line_count(), 1);
-        QCOMPARE(window->memo1->line_text(0), std::string("hello"));
+        QTRY_COMPARE(window->log_view()->line_count(), 1);
+        QCOMPARE(window->log_view()->line_text(0), std::string("hello"));
         QVERIFY(boxes.isEmpty());
     }
 
@@ -185,7 +186,7 @@ private Q_SLOTS:
         } else {
             frame->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(frame.get()));
-            QTest::keySequence(window->memo1, keys);
+            QTest::keySequence(window->log_view(), keys);
         }
         QCOMPARE(boxes, messages);
         QTRY_VERIFY(window.isNull());
@@ -286,22 +287,23 @@ private Q_SLOTS:
         LogWindow* second = open_window("LOG: b");
         QVERIFY(frame->find_action->isEnabled());
         for (LogWindow* window : {first, second})
-            window->memo1->set_text("one match\nmore match");
-        first->PageControl1->setCurrentIndex(1);
+            window->log_view()->set_text("one match\nmore match");
+        auto* first_tabs = control<QTabWidget>(*first, "PageControl1");
+        first_tabs->setCurrentIndex(1);
         frame->mdi_area->setActiveSubWindow(first);
         frame->find_action->trigger();
-        QCOMPARE(first->PageControl1->currentIndex(), 0);
-        QVERIFY(first->find_bar->isVisible() && !second->find_bar->isVisible());
-        QTest::keyClicks(first->find_bar->find_edit, QStringLiteral("match"));
-        QTRY_COMPARE(first->memo1->selection_start(), lines::TextOffset{4});
+        QCOMPARE(first_tabs->currentIndex(), 0);
+        QVERIFY(first->find_bar()->isVisible() && !second->find_bar()->isVisible());
+        QTest::keyClicks(first->find_bar()->find_edit, QStringLiteral("match"));
+        QTRY_COMPARE(first->log_view()->selection_start(), lines::TextOffset{4});
         frame->find_next_action->trigger();
-        QTRY_COMPARE(first->memo1->selection_start(), lines::TextOffset{16});
+        QTRY_COMPARE(first->log_view()->selection_start(), lines::TextOffset{16});
         frame->find_previous_action->trigger();
-        QTRY_COMPARE(first->memo1->selection_start(), lines::TextOffset{4});
-        QCOMPARE(second->memo1->selection_length(), lines::TextOffset{0});
+        QTRY_COMPARE(first->log_view()->selection_start(), lines::TextOffset{4});
+        QCOMPARE(second->log_view()->selection_length(), lines::TextOffset{0});
         frame->clear_action->trigger();
-        QCOMPARE(first->memo1->line_count(), 0);
-        QCOMPARE(second->memo1->line_count(), 2);
+        QCOMPARE(first->log_view()->line_count(), 0);
+        QCOMPARE(second->log_view()->line_count(), 2);
 
         // Arrival times: each window keeps its own choice, the check mark shows the active one's.
         QVERIFY(frame->arrival_times_action->isCheckable() && !frame->arrival_times_action->isChecked());
@@ -328,9 +330,9 @@ private Q_SLOTS:
         QCOMPARE(items(), (QStringList{"&New|Ctrl+N|on", "&Save log as...|Ctrl+S|off", "Save &selection as...||off",
                                        "&Quit|Ctrl+Q|on"}));
         LogWindow* window = open_window("LOG: a");
-        window->memo1->set_text("one\ntwo");
+        window->log_view()->set_text("one\ntwo");
         QCOMPARE(items().mid(1, 2), (QStringList{"&Save log as...|Ctrl+S|on", "Save &selection as...||off"}));
-        window->memo1->set_selection(0, 3);
+        window->log_view()->set_selection(0, 3);
         QCOMPARE(items().mid(1, 2), (QStringList{"&Save log as...|Ctrl+S|on", "Save &selection as...||on"}));
         // The action asks the active window for its file; nothing is written when none is given.
         int asked = 0;

@@ -135,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(web->alerts[0].name, QStringLiteral("errors"));
         QVERIFY(web->alerts[0].active);
         QVERIFY(loopback::Sender(web_port).send("still here\n"));
-        QTRY_COMPARE(web->memo1->line_count(), 1);
+        QTRY_COMPARE(web->log_view()->line_count(), 1);
         QVERIFY(boxes.isEmpty());
     }
 
