@@ -3,22 +3,14 @@
 #include "channel/line_filter.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace channel {
 
-namespace {
-
-// A slice leaves most of a frame to painting and to the lines that keep arriving.
-constexpr auto slice_time = std::chrono::milliseconds(4);
-
-}  // namespace
-
-LineFilter::LineFilter(lines::LogLines& log, QObject* parent) : QObject(parent), log_(log), index_(log)
+LineFilter::LineFilter(lines::LogLines& log, QObject* parent)
+    : QObject(parent), log_(log), index_(log),
+      build_([this](platform::SlicedWork::Clock::time_point deadline) { return build_slice(deadline); })
 {
-    slice_timer_.setSingleShot(true);
-    slice_timer_.setInterval(0);
-    connect(&slice_timer_, &QTimer::timeout, this, [this] { run_slice(); });
+    connect(&build_, &platform::SlicedWork::sliced, this, &LineFilter::changed);
 }
 
 LineFilter::~LineFilter() = default;
@@ -30,14 +22,13 @@ void LineFilter::start(find::Pattern pattern, find::SearchMode mode, std::int64_
     search_ = std::make_unique<find::LineSearch<lines::LogLines>>(log_, std::move(pattern), mode);
     search_->stop_at(end_number);
     next_found_ = log_.first_line_number();
-    build_timer_.start();
-    slice_timer_.start();
+    build_.start();
 }
 
 void LineFilter::stop()
 {
     search_.reset();
-    slice_timer_.stop();
+    build_.cancel();
     pending_.clear();
     index_.clear();
 }
@@ -70,17 +61,15 @@ void LineFilter::take_lines(std::span<const std::int64_t> numbers)
         add_pending_lines();
 }
 
-void LineFilter::run_slice()
+bool LineFilter::build_slice(platform::SlicedWork::Clock::time_point deadline)
 {
     if (!search_)
-        return;
-    const bool done = search_->step(find::LineSearch<lines::LogLines>::Clock::now() + slice_time);
+        return true;
+    const bool done = search_->step(deadline);
     add_found_lines();
     if (done)
         add_pending_lines();
-    else
-        slice_timer_.start();
-    emit changed();
+    return done;
 }
 
 void LineFilter::add_found_lines()

@@ -5,10 +5,9 @@
 
 #include "find/line_search.h"
 #include "lines/filter_index.h"
+#include "platform/sliced_work.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -35,8 +34,8 @@ public:
     bool building() const;
     // Of the lines to search when the filter started, the share searched (0 to 1).
     double build_progress() const;
-    // Time since start(), to tell whether the work is long enough to show its progress.
-    qint64 build_elapsed_ms() const { return build_timer_.elapsed(); }
+    // The build has run long enough to show its progress.
+    bool progress_due() const { return build_.progress_due(); }
 
     // Log lines just completed, by number; those that pass join the index. Cheap when the
     // filter is not active.
@@ -51,7 +50,7 @@ signals:
     void changed();
 
 private:
-    void run_slice();
+    bool build_slice(platform::SlicedWork::Clock::time_point deadline);
     void add_found_lines();
     void add_pending_lines();
 
@@ -62,8 +61,7 @@ private:
     std::int64_t next_found_ = 0;  // log number from which found lines are not indexed yet
     // Lines completed while the build runs, by number.
     std::vector<std::int64_t> pending_;
-    QTimer slice_timer_;
-    QElapsedTimer build_timer_;
+    platform::SlicedWork build_;
 };
 
 }  // namespace channel

@@ -17,20 +17,9 @@
 #include <QPushButton>
 #include <QShortcut>
 
-#include <chrono>
-
 namespace logwin {
 
 using platform::named;
-
-namespace {
-
-// A slice of counting leaves most of a frame to painting and arriving lines.
-constexpr auto slice_time = std::chrono::milliseconds(4);
-// Work that takes longer than this shows how far it got.
-constexpr qint64 progress_after_ms = 500;
-
-}  // namespace
 
 QString count_text(std::int64_t count)
 {
@@ -39,7 +28,13 @@ QString count_text(std::int64_t count)
     return english.toString(static_cast<qlonglong>(count));
 }
 
-FindBar::FindBar(QWidget* parent) : QWidget(parent)
+FindBar::FindBar(QWidget* parent)
+    : QWidget(parent), search_work_([this](platform::SlicedWork::Clock::time_point deadline) {
+          // A failed slice ends the search's slices.
+          bool done = true;
+          platform::guarded([&] { done = search_slice(deadline); });
+          return done;
+      })
 {
     setObjectName(QStringLiteral("FindBar"));
     auto* grid = new QGridLayout(this);
@@ -108,9 +103,8 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent)
     connect(escape, &QShortcut::activated, this, [this] { platform::guarded([this] { close_bar(); }); });
     find_edit->installEventFilter(this);
 
-    slice_timer_.setSingleShot(true);
-    slice_timer_.setInterval(0);
-    connect(&slice_timer_, &QTimer::timeout, this, [this] { platform::guarded([this] { run_slice(); }); });
+    connect(&search_work_, &platform::SlicedWork::sliced, this,
+            [this] { platform::guarded([this] { update_status(); }); });
     hide();
 }
 
@@ -132,8 +126,8 @@ void FindBar::set_memo(TColorMemo* memo)
     memo_ = memo;
     // Lines keep arriving: once the count is through, the new ones are counted too.
     connect(memo_, &colormemo::TextView::text_changed, this, [this] {
-        if (navigator_ && !slice_timer_.isActive())
-            slice_timer_.start();
+        if (navigator_)
+            search_work_.resume();
     });
     origin_offset_ = memo_->selection_start();
     if (isVisible())
@@ -180,7 +174,7 @@ void FindBar::stop_search()
     navigator_.reset();
     request_.reset();
     current_.reset();
-    slice_timer_.stop();
+    search_work_.cancel();
     if (memo_)
         memo_->set_find_marks(nullptr);
 }
@@ -202,7 +196,7 @@ void FindBar::restart_search()
     }
     memo_->set_find_marks(std::make_shared<const find::Pattern>(needle, options()));
     navigator_ = std::make_unique<Navigator>(memo_->source(), std::move(pattern));
-    search_timer_.start();
+    search_work_.start();
     // Typing on extends the match where it is, so the search starts where typing began.
     const int line = memo_->line_of_offset(origin_offset_);
     const auto byte = static_cast<std::size_t>(
@@ -210,7 +204,6 @@ void FindBar::restart_search()
     request_ = Request{Direction::next, line, byte};
     if (try_answer())
         update_status();
-    slice_timer_.start();
 }
 
 void FindBar::request(Direction direction)
@@ -230,10 +223,9 @@ void FindBar::request(Direction direction)
     const lines::TextOffset line_start = memo_->line_start(line);
     const auto byte =
         static_cast<std::size_t>(std::clamp<lines::TextOffset>(from - line_start, 0, memo_->line_length(line)));
-    search_timer_.start();
+    search_work_.start();
     request_ = Request{direction, line, byte};
-    if (!try_answer())
-        slice_timer_.start();
+    try_answer();
     update_status();
 }
 
@@ -282,15 +274,13 @@ void FindBar::select_match(const Navigator::Found& found, Direction direction)
 
 bool FindBar::search_settled() const { return !request_ && (!navigator_ || navigator_->counting_done()); }
 
-void FindBar::run_slice()
+bool FindBar::search_slice(platform::SlicedWork::Clock::time_point deadline)
 {
     if (!navigator_)
-        return;
-    const bool done = navigator_->step(Navigator::Clock::now() + slice_time);
+        return true;
+    const bool done = navigator_->step(deadline);
     try_answer();
-    if (!done || request_)
-        slice_timer_.start();
-    update_status();
+    return done && !request_;
 }
 
 void FindBar::update_status()
@@ -298,7 +288,7 @@ void FindBar::update_status()
     if (!navigator_)
         return;
     const bool counting = !navigator_->counting_done();
-    if ((request_ || counting) && search_timer_.elapsed() >= progress_after_ms) {
+    if ((request_ || counting) && search_work_.progress_due()) {
         const std::int64_t total = std::max<std::int64_t>(navigator_->lines_total(), 1);
         const auto percent = static_cast<int>(navigator_->lines_done() * 100 / total);
         find_status->setText(QStringLiteral("Searching… %1%").arg(percent));

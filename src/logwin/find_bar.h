@@ -4,9 +4,8 @@
 
 #include "lines/line_source.h"
 #include "find/match_navigator.h"
+#include "platform/sliced_work.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -87,7 +86,8 @@ private:
     // Answers the waiting request when the counted lines can; true when none waits any more.
     bool try_answer();
     void select_match(const Navigator::Found& found, Direction direction);
-    void run_slice();
+    // Counts on and answers the waiting request; true when both are through.
+    bool search_slice(platform::SlicedWork::Clock::time_point deadline);
     void update_status();
 
     TColorMemo* memo_ = nullptr;
@@ -103,8 +103,8 @@ private:
     std::optional<Current> current_;
     // Where find-as-you-type searches from: the start of the selection when typing began.
     std::int64_t origin_offset_ = 0;
-    QTimer slice_timer_;
-    QElapsedTimer search_timer_;
+    // Its time runs from the last search or request, whose progress the status shows.
+    platform::SlicedWork search_work_;
 };
 
 }  // namespace logwin

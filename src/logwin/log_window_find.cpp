@@ -22,7 +22,6 @@ namespace {
 
 // The filter's status changes with every received line; it is told this often at most.
 constexpr int filter_status_interval_ms = 200;
-constexpr qint64 progress_after_ms = 500;
 
 }  // namespace
 
@@ -142,7 +141,7 @@ void LogWindow::update_filter_status()
     const channel::LineFilter& filter = log_channel->filter();
     if (!filter.active())
         return;
-    if (filter.building() && filter.build_elapsed_ms() >= progress_after_ms) {
+    if (filter.progress_due()) {
         find_bar_->filter_status->setText(
             QStringLiteral("Filtering… %1%").arg(static_cast<int>(filter.build_progress() * 100)));
         return;

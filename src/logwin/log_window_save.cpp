@@ -5,13 +5,12 @@
 #include "logsave/log_writer.h"
 #include "logwin/log_window.h"
 #include "platform/message_box.h"
+#include "platform/sliced_work.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QProgressDialog>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -24,12 +23,8 @@ namespace {
 
 using Writer = logsave::LogWriter<lines::LineSource>;
 
-// The longest a slice keeps the window from its events.
-constexpr auto slice = std::chrono::milliseconds(4);
 // How long a save waits before it looks again whether the disk has caught up.
 constexpr auto disk_wait = std::chrono::milliseconds(1);
-// The progress dialog shows for saves that take longer than this.
-constexpr int progress_after_ms = 500;
 constexpr int progress_steps = 100;
 
 logsave::TextPlace place_of(const lines::LineSource& store, lines::TextOffset offset)
@@ -46,10 +41,11 @@ class LogWindow::LogSave : public QObject {
 public:
     LogSave(LogWindow& window, Writer writer, const QString& file_name)
         : QObject(&window), window_(window), writer_(std::move(writer)), file_name_(file_name),
-          progress_(QStringLiteral("Saving to %1").arg(file_name), QStringLiteral("Cancel"), 0, progress_steps, &window)
+          progress_(QStringLiteral("Saving to %1").arg(file_name), QStringLiteral("Cancel"), 0, progress_steps, &window),
+          work_([this](platform::SlicedWork::Clock::time_point deadline) { return tick(deadline); })
     {
         progress_.setWindowTitle(QStringLiteral("Saving log"));
-        progress_.setMinimumDuration(progress_after_ms);
+        progress_.setMinimumDuration(static_cast<int>(platform::SlicedWork::progress_after_ms));
         // At its maximum the bar would reset itself while the file is still being committed.
         progress_.setAutoReset(false);
         progress_.setAutoClose(false);
@@ -61,28 +57,32 @@ public:
             if (writer_.failed())
                 end();
         });
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            // The progress bar repaints at once when its value changes, which costs some
-            // milliseconds: a tick does that or a slice of the save, not both.
-            const int value = writer_.lines_total() > 0
-                                  ? static_cast<int>(writer_.lines_done() * progress_steps / writer_.lines_total())
-                                  : 0;
-            if (value != progress_.value())
-                progress_.setValue(value);
-            else if (writer_.step(Writer::Clock::now() + slice))
-                end();
-            else
-                // Ticking on while the disk is behind would only spin the event loop and take
-                // the processor from the writing thread.
-                timer_.setInterval(writer_.waiting_for_disk() ? disk_wait : std::chrono::milliseconds(0));
-        });
-        timer_.start(0);
+        connect(&work_, &platform::SlicedWork::finished, this, [this] { end(); });
+        work_.start();
     }
 
 private:
+    // The progress bar repaints at once when its value changes, which costs some milliseconds:
+    // a tick does that or a slice of the save, not both.
+    bool tick(platform::SlicedWork::Clock::time_point deadline)
+    {
+        const int value = writer_.lines_total() > 0
+                              ? static_cast<int>(writer_.lines_done() * progress_steps / writer_.lines_total())
+                              : 0;
+        if (value != progress_.value()) {
+            progress_.setValue(value);
+            return false;
+        }
+        const bool done = writer_.step(deadline);
+        // Ticking on while the disk is behind would only spin the event loop and take the
+        // processor from the writing thread.
+        work_.set_pause(writer_.waiting_for_disk() ? disk_wait : std::chrono::milliseconds(0));
+        return done;
+    }
+
     void end()
     {
-        timer_.stop();
+        work_.cancel();
         progress_.hide();
         window_.log_save = nullptr;
         deleteLater();
@@ -100,7 +100,7 @@ private:
     Writer writer_;
     QString file_name_;
     QProgressDialog progress_;
-    QTimer timer_;
+    platform::SlicedWork work_;
 };
 
 void LogWindow::save_log_as(bool selection_only)
