@@ -136,10 +136,11 @@ LogWindow::~LogWindow()
     sound_player->OnNotify = nullptr;
 }
 
-LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text)
+LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configuration, const QString& saved_name,
+                                   const QString& caption, const QString& label_text)
 {
     try {
-        log_channel->listen(config.port, config.local_only);
+        log_channel->listen(configuration.port, configuration.local_only);
     } catch (const net::ESocketError& error) {
         listen_error = error.code();
         return SetUp::not_listening;
@@ -147,10 +148,10 @@ LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QStr
         listen_error = 0;
         return SetUp::not_listening;
     }
-    listen_port = config.port;
-    local_only = config.local_only;
-    is_saved = config.saved;
-    config_name = config.name;
+    listen_port = configuration.port;
+    local_only = configuration.local_only;
+    is_saved = !saved_name.isEmpty();
+    config_name = saved_name;
     title_caption->SetFormCaption(caption);
     setWindowTitle(caption);
     alert_editor->set_configuration_label(label_text);
@@ -158,9 +159,9 @@ LogWindow::SetUp LogWindow::set_up(const WindowConfiguration& config, const QStr
         load_alerts();
         restore_window_choices();
     }
-    if (config.command.isEmpty())
+    if (configuration.command.isEmpty())
         return SetUp::done;
-    const auto parts = platform::split_command(config.command);
+    const auto parts = platform::split_command(configuration.command);
     // Found as a shell finds it, so "ssh -N ..." needs no full path; no shell runs it.
     const QString program = platform::find_command_program(parts.program);
     if (!program.isEmpty())

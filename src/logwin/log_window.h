@@ -35,15 +35,6 @@ namespace logwin {
 
 class FindBar;
 
-// A window configuration as a log window is opened for it.
-struct WindowConfiguration {
-    std::int32_t port = 0;
-    bool saved = false;
-    QString name;     // the saved configuration's name
-    QString command;  // started as a process when the window opens; may be empty
-    bool local_only = false;  // only this computer may send: listen on the loopback addresses
-};
-
 class LogWindow : public QMdiSubWindow, private alerts::HighlightList, private AlertEditorHost {
     Q_OBJECT
 
@@ -91,7 +82,9 @@ public:
     // listens on the port (and does nothing more when it can't), takes the configuration,
     // shows caption and label_text, loads a saved configuration's alerts and starts its
     // command. A store error while loading propagates; the command is then not started.
-    SetUp set_up(const WindowConfiguration& config, const QString& caption, const QString& label_text);
+    // saved_name names the saved configuration the window is opened for; empty: not saved.
+    SetUp set_up(const config::WindowConfiguration& configuration, const QString& saved_name, const QString& caption,
+                 const QString& label_text);
     // Terminates the window's process and closes its listener. The frame runs it directly at
     // quit; a user's close runs it and then destroys the window.
     void shut_down();

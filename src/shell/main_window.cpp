@@ -372,7 +372,7 @@ void MainWindow::open_log_window(std::int32_t port, bool saved, const QString& c
     window->show();
     window->set_text_limit(stored_text_limit_bytes());
 
-    switch (window->set_up({port, saved, config_name, command, local_only}, caption, label_text)) {
+    switch (window->set_up({port, command, local_only}, saved ? config_name : QString(), caption, label_text)) {
     case logwin::LogWindow::SetUp::not_listening: {
         // The box's nested loop lets the user close the window meanwhile.
         QPointer<logwin::LogWindow> doomed(window);

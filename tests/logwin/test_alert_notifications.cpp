@@ -35,7 +35,7 @@ class TestAlertNotifications : public QObject {
         auto* window = new LogWindow(nullptr);
         area.addSubWindow(window);
         window->show();
-        const LogWindow::SetUp result = window->set_up({loopback::free_port(), true, name, {}}, name + " — Vesmira", name);
+        const LogWindow::SetUp result = window->set_up({loopback::free_port()}, name, name + " — Vesmira", name);
         return result == LogWindow::SetUp::done ? window : nullptr;
     }
     static void save_alert(LogWindow& window, const QString& name, const QString& catchwords, bool notify)

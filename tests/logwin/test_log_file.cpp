@@ -60,8 +60,8 @@ private:
         };
         window->show();
         // An unsaved window is given the name too: it must still leave the store alone.
-        const logwin::WindowConfiguration config{port, saved, QStringLiteral("web"), {}};
-        QCOMPARE(window->set_up(config, QStringLiteral("LOG: web"), QStringLiteral("web")), LogWindow::SetUp::done);
+        const QString name = saved ? QStringLiteral("web") : QString();
+        QCOMPARE(window->set_up({port}, name, QStringLiteral("LOG: web"), QStringLiteral("web")), LogWindow::SetUp::done);
     }
     void receive(const QByteArray& lines)
     {
