@@ -106,15 +106,21 @@ Result run_find_bar(logwin::LogWindow& window, const char* needle)
         [&] { return bar.find_status->text().section(QStringLiteral(" of "), 1).remove(QLatin1Char(',')).toLongLong(); });
 }
 
-// Filter: until the filtered view holds every line that passes.
+// Filter: until the filtered view holds every line that passes; what the filter holds is read
+// before the bar closes and ends it.
 Result run_filter_view(logwin::LogWindow& window, const char* needle)
 {
     const channel::LineFilter& filter = window.log_channel->filter();
+    const auto* shown = window.findChild<TColorMemo*>(QStringLiteral("filter_memo"));
+    std::size_t filter_bytes = 0;
     Result result = run_through_bar(
         window, [&](logwin::FindBar& typed) { typed.filter_edit->setText(QString::fromUtf8(needle)); },
-        [&] { return !filter.building(); }, [&] { return static_cast<long long>(window.findChild<TColorMemo*>(QStringLiteral("filter_memo"))->line_count()); });
-    result.bytes_per_line = static_cast<double>(filter.index().memory_bytes())
-                            / static_cast<double>(std::max<std::int64_t>(result.matches, 1));
+        [&] { return !filter.building(); },
+        [&] {
+            filter_bytes = filter.index().memory_bytes();
+            return static_cast<long long>(shown->line_count());
+        });
+    result.bytes_per_line = static_cast<double>(filter_bytes) / static_cast<double>(std::max<std::int64_t>(result.matches, 1));
     return result;
 }
 
