@@ -26,6 +26,17 @@
 
 namespace bench {
 
+// The middle of the figures of several rounds, so that a neighbour's burst during one round
+// doesn't decide them; 0 for none.
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
 struct BenchWindow {
     std::unique_ptr<logwin::LogWindow> window;
     quint16 port = 0;

@@ -111,15 +111,6 @@ void send_lines(const loopback::Sender* connection, int sender, long lines)
     }
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
-
 struct Result {
     Setup setup = Setup::plain;
     int senders = 0;
@@ -207,8 +198,8 @@ Result run(Setup setup, int senders, long total_lines)
     result.max_stall_ms = clock.max_stall_ms();
     if (result.complete) {
         result.lines_per_s = static_cast<double>(total_lines) / (static_cast<double>(time_done) / 1e9);
-        result.first_rate = median(read_rates[0]);
-        result.last_rate = median(read_rates[1]);
+        result.first_rate = bench::median(read_rates[0]);
+        result.last_rate = bench::median(read_rates[1]);
     }
     result.bytes_per_line =
         (bench::resident_bytes() - resident_before) / static_cast<double>(window->log_view()->line_count());
@@ -361,8 +352,8 @@ int measure(int argc, char* argv[])
     for (int round = 0; round < 3; ++round)
         for (const bool screen_reader : {false, true})
             display_rates[screen_reader ? 1 : 0].push_back(rate_on_display(lines, screen_reader));
-    const double a11y_plain = median(display_rates[0]);
-    const double a11y = median(display_rates[1]);
+    const double a11y_plain = bench::median(display_rates[0]);
+    const double a11y = bench::median(display_rates[1]);
     std::printf("on a virtual display (median of 3 runs each, taking turns): %.0f lines/s without, %.0f lines/s with the "
                 "accessibility bridge; runs without:",
                 a11y_plain, a11y);

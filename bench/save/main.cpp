@@ -85,12 +85,6 @@ double plain_save(const lines::LineSource& store, const QString& file_name)
     return seconds;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 struct Figures {
     double mb_per_s = 0;
     double max_stall_ms = 0;
@@ -124,11 +118,11 @@ Figures measure(logwin::LogWindow& window, const QString& file_name)
                     static_cast<long long>(expected), save.seconds, rates.back(), save.max_stall_ms, save.max_busy_ms,
                     plain_seconds, plain_rates.back());
     }
-    figures.mb_per_s = median(rates);
-    figures.max_stall_ms = median(stalls);
-    figures.max_busy_ms = median(busy);
-    figures.plain_mb_per_s = median(plain_rates);
-    figures.ratio = median(ratios);
+    figures.mb_per_s = bench::median(rates);
+    figures.max_stall_ms = bench::median(stalls);
+    figures.max_busy_ms = bench::median(busy);
+    figures.plain_mb_per_s = bench::median(plain_rates);
+    figures.ratio = bench::median(ratios);
     return figures;
 }
 
