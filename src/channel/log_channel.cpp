@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <string>
@@ -45,7 +46,12 @@ public:
         channel.log_line(line);
         ++channel.lines_received_;
     }
-    void line_completed(std::int64_t number) override { completed.push_back(number); }
+    void line_completed(std::int64_t number) override
+    {
+        // Only a filter wants them: without one, a line costs nothing more here.
+        if (channel.filter_->active())
+            completed.push_back(number);
+    }
 
     // The arrival time of the chunk being assembled; its lines share it.
     lines::ArrivalTime time = lines::no_arrival_time;
@@ -129,10 +135,7 @@ void LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_vie
     target_->time = time;
     target_->completed.clear();
     // The lines completed before a failing check are filtered as they are kept.
-    struct FilterCompleted {
-        LogChannel& channel;
-        ~FilterCompleted() { channel.filter_->take_lines(channel.target_->completed); }
-    } filter_completed{*this};
+    const auto filter_completed = qScopeGuard([this] { filter_->take_lines(target_->completed); });
     assembly_.add_received_text(connection, chunk, *target_);
 }
 

@@ -11,26 +11,25 @@ namespace lines {
 
 void LogLines::append(std::span<const std::string_view> lines, ArrivalTime time)
 {
-    if (lines.empty())
-        return;
-    const int first = store_.line_count();
-    tell([](LineObserver& observer) { observer.before_append(); });
-    store_.append_lines(lines);
-    times_.append(static_cast<int>(lines.size()), time);
-    tell([&](LineObserver& observer) { observer.lines_appended(first, static_cast<int>(lines.size())); });
-    keep_text_limit();
+    append_timed(lines, [&] { times_.append(static_cast<int>(lines.size()), time); });
 }
 
 void LogLines::append(std::span<const std::string_view> lines, std::span<const ArrivalTime> times)
 {
     if (times.size() != lines.size())
         throw std::invalid_argument("Every appended line needs its arrival time");
+    append_timed(lines, [&] { times_.append(times); });
+}
+
+template <class AppendTimes>
+void LogLines::append_timed(std::span<const std::string_view> lines, AppendTimes append_times)
+{
     if (lines.empty())
         return;
     const int first = store_.line_count();
     tell([](LineObserver& observer) { observer.before_append(); });
     store_.append_lines(lines);
-    times_.append(times);
+    append_times();
     tell([&](LineObserver& observer) { observer.lines_appended(first, static_cast<int>(lines.size())); });
     keep_text_limit();
 }

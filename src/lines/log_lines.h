@@ -63,6 +63,9 @@ public:
     const LineTimes& times() const { return times_; }
 
 private:
+    // One append, whichever way the times come.
+    template <class AppendTimes>
+    void append_timed(std::span<const std::string_view> lines, AppendTimes append_times);
     void keep_text_limit();
     void changed_from(int from);
 

@@ -79,6 +79,11 @@ private Q_SLOTS:
         expected.emplace_back("fresh two");
         check_index(index, expected);
 
+        // A line edited away from the log leaves the index, whose offsets are counted anew.
+        log.delete_last_line();
+        expected.pop_back();
+        check_index(index, expected);
+
         log.clear();
         check_index(index, {});
     }
