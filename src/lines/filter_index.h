@@ -46,6 +46,8 @@ public:
         return log_.mark_before_column(log_index(index), column);
     }
     ArrivalTime time(int index) const override { return log_.time(log_index(index)); }
+    std::uint8_t priority(int index) const override { return log_.priority(log_index(index)); }
+    platform::PeerAddress sender(int index) const override { return log_.sender(log_index(index)); }
 
     // Bytes the index takes.
     std::size_t memory_bytes() const;

@@ -3,6 +3,7 @@
 // A log's whole store is one source; a filter's index of the lines that pass is another.
 // Observers learn of every change, so a view or an index stays right without polling.
 
+#include "lines/line_origins.h"
 #include "lines/line_store.h"
 #include "lines/line_times.h"
 
@@ -60,6 +61,9 @@ public:
     virtual ColumnMark mark_before_byte(int index, std::size_t byte) const = 0;
     virtual ColumnMark mark_before_column(int index, std::int64_t column) const = 0;
     virtual ArrivalTime time(int index) const = 0;
+    // The syslog priority (facility * 8 + severity) of line `index`, or no_priority.
+    virtual std::uint8_t priority(int index) const = 0;
+    virtual platform::PeerAddress sender(int index) const = 0;
 
     void add_observer(LineObserver* observer) { observers_.push_back(observer); }
     void remove_observer(LineObserver* observer) { std::erase(observers_, observer); }

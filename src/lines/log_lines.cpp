@@ -11,25 +11,52 @@ namespace lines {
 
 void LogLines::append(std::span<const std::string_view> lines, ArrivalTime time)
 {
-    append_timed(lines, [&] { times_.append(static_cast<int>(lines.size()), time); });
+    Arrival arrival;
+    arrival.time = time;
+    append(lines, arrival);
 }
 
 void LogLines::append(std::span<const std::string_view> lines, std::span<const ArrivalTime> times)
 {
     if (times.size() != lines.size())
         throw std::invalid_argument("Every appended line needs its arrival time");
-    append_timed(lines, [&] { times_.append(times); });
+    append_with(lines, [&](int first) {
+        times_.append(times);
+        append_origins(first, static_cast<int>(lines.size()), {});
+    });
 }
 
-template <class AppendTimes>
-void LogLines::append_timed(std::span<const std::string_view> lines, AppendTimes append_times)
+void LogLines::append(std::span<const std::string_view> lines, const Arrival& arrival)
+{
+    if ((arrival.senders.size() > 1 && arrival.senders.size() != lines.size())
+        || (!arrival.priorities.empty() && arrival.priorities.size() != lines.size()))
+        throw std::invalid_argument("Senders and priorities come one for all lines or one per line");
+    append_with(lines, [&](int first) {
+        times_.append(static_cast<int>(lines.size()), arrival.time);
+        append_origins(first, static_cast<int>(lines.size()), arrival);
+    });
+}
+
+void LogLines::append_origins(int first, int count, const Arrival& arrival)
+{
+    priorities_.append(count, arrival.priorities.empty() ? nullptr : arrival.priorities.data(), first);
+    if (arrival.senders.size() > 1) {
+        for (const platform::PeerAddress& sender : arrival.senders)
+            senders_.append(1, sender);
+    } else {
+        senders_.append(count, arrival.senders.empty() ? platform::PeerAddress{} : arrival.senders.front());
+    }
+}
+
+template <class AppendOthers>
+void LogLines::append_with(std::span<const std::string_view> lines, AppendOthers append_others)
 {
     if (lines.empty())
         return;
     const int first = store_.line_count();
     tell([](LineObserver& observer) { observer.before_append(); });
     store_.append_lines(lines);
-    append_times();
+    append_others(first);
     tell([&](LineObserver& observer) { observer.lines_appended(first, static_cast<int>(lines.size())); });
     keep_text_limit();
 }
@@ -67,6 +94,8 @@ void LogLines::keep_text_limit()
     tell([&](LineObserver& observer) { observer.before_drop(count); });
     store_.drop_first_lines(count);
     times_.drop_front(count);
+    senders_.drop_front(count);
+    priorities_.drop_front(count);
     tell([&](LineObserver& observer) { observer.lines_dropped(count, removed); });
 }
 
@@ -74,6 +103,8 @@ void LogLines::clear()
 {
     store_.clear();
     times_.clear();
+    senders_.clear();
+    priorities_.clear();
     changed_from(0);
 }
 
@@ -81,10 +112,13 @@ void LogLines::set_text(std::string_view text)
 {
     store_.clear();
     times_.clear();
+    senders_.clear();
+    priorities_.clear();
     if (!text.empty()) {
         const auto lines = split_lines(text);
         store_.append_lines(lines);
         times_.append(static_cast<int>(lines.size()), no_arrival_time);
+        append_origins(0, static_cast<int>(lines.size()), {});
     }
     changed_from(0);
 }
@@ -99,6 +133,8 @@ void LogLines::insert_lines(int index, std::span<const std::string_view> lines, 
 {
     store_.insert_lines(index, lines);
     times_.insert_blank(blank_at, static_cast<int>(lines.size()));
+    senders_.insert_blank(blank_at, static_cast<int>(lines.size()));
+    priorities_.insert_blank(blank_at, static_cast<int>(lines.size()));
     changed_from(std::min(index, blank_at));
 }
 
@@ -106,6 +142,8 @@ void LogLines::erase_lines(int index, int count)
 {
     store_.erase_lines(index, count);
     times_.erase(index, count);
+    senders_.erase(index, count);
+    priorities_.erase(index, count);
     changed_from(index);
 }
 
@@ -116,6 +154,8 @@ void LogLines::delete_last_line()
     const int last = store_.line_count() - 1;
     store_.delete_last_line();
     times_.erase(last, 1);
+    senders_.erase(last, 1);
+    priorities_.erase(last, 1);
     changed_from(last);
 }
 

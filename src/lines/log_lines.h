@@ -11,6 +11,15 @@
 
 namespace lines {
 
+// What came with a batch of received lines.
+struct Arrival {
+    ArrivalTime time = no_arrival_time;
+    // One sender for every line, or one per line; empty: nobody sent them.
+    std::span<const platform::PeerAddress> senders;
+    // One per line, or empty: none of them has a priority.
+    std::span<const std::uint8_t> priorities;
+};
+
 class LogLines final : public LineSource {
 public:
     int line_count() const override { return store_.line_count(); }
@@ -35,11 +44,15 @@ public:
         return store_.mark_before_column(index, column);
     }
     ArrivalTime time(int index) const override { return times_.time(index); }
+    std::uint8_t priority(int index) const override { return priorities_.priority(index); }
+    platform::PeerAddress sender(int index) const override { return senders_.sender(index); }
 
     // --- Received text: each call is one change for the observers. ---
-    // New last lines, all arrived at `time` or each at its own.
+    // New last lines, all arrived at `time` or each at its own, from nobody in particular.
     void append(std::span<const std::string_view> lines, ArrivalTime time = no_arrival_time);
     void append(std::span<const std::string_view> lines, std::span<const ArrivalTime> times);
+    // Received lines with where they came from.
+    void append(std::span<const std::string_view> lines, const Arrival& arrival);
     // Bytes added to the end of line `index`; a `time` given becomes the line's arrival time.
     void extend(int index, std::string_view bytes, ArrivalTime time = no_arrival_time);
     void clear();
@@ -64,13 +77,17 @@ public:
 
 private:
     // One append, whichever way the times come.
-    template <class AppendTimes>
-    void append_timed(std::span<const std::string_view> lines, AppendTimes append_times);
+    // One append: the lines, then their times and origins by append_others(first line).
+    template <class AppendOthers>
+    void append_with(std::span<const std::string_view> lines, AppendOthers append_others);
+    void append_origins(int first, int count, const Arrival& arrival);
     void keep_text_limit();
     void changed_from(int from);
 
     LineStore store_;
     LineTimes times_;
+    LineSenders senders_;
+    LinePriorities priorities_;
     std::int64_t text_limit_ = 0;
 };
 
