@@ -221,6 +221,7 @@ private Q_SLOTS:
 
     void a_flood_leaves_the_event_loop_turns()
     {
+        std::optional<std::size_t> received_at_turn;
         DatagramReceiver receiver;
         Received received(receiver);
         receiver.open(0, true);
@@ -229,11 +230,10 @@ private Q_SLOTS:
         for (int index = 0; index < sent; ++index)
             send_to("127.0.0.1", bound_port(receiver), std::to_string(index), sender);
         ::close(sender);
-        std::optional<std::size_t> received_at_turn;
         const auto on_batch = receiver.on_datagrams;
         receiver.on_datagrams = [&](std::span<const Datagram> batch) {
             if (received.texts.empty())
-                QTimer::singleShot(0, [&] { received_at_turn = received.texts.size(); });
+                QTimer::singleShot(0, &receiver, [&] { received_at_turn = received.texts.size(); });
             on_batch(batch);
         };
         QTRY_COMPARE(std::int64_t(received.texts.size()), sent - receiver.dropped());
