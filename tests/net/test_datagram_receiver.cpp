@@ -3,7 +3,6 @@
 #include "local_addresses.h"
 #include "net/datagram_receiver.h"
 #include "net/tserversocket.h"
-#include "platform/message_box.h"
 
 #include <QSignalSpy>
 #include <QTimer>
@@ -11,14 +10,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,58 +24,46 @@ using namespace net;
 
 namespace {
 
-// "127.0.0.1:514" for each descriptor's bound address.
-std::vector<std::string> bound_addresses(const std::vector<int>& handles)
+using local_addresses::bound_port;
+using local_addresses::open_descriptors;
+
+// "127.0.0.1:514" for each bound descriptor.
+std::vector<std::string> bound_addresses(const DatagramReceiver& receiver)
 {
     std::vector<std::string> addresses;
-    for (const int handle : handles) {
+    for (const int handle : receiver.socket_handles()) {
         sockaddr_storage address{};
         socklen_t length = sizeof address;
         ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length);
-        const auto port = ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);  // same place in both
-        addresses.push_back(platform::PeerAddress::from_socket_address(*reinterpret_cast<sockaddr*>(&address)).text() +
-                            ":" + std::to_string(port));
+        const auto host = platform::PeerAddress::from_socket_address(*reinterpret_cast<const sockaddr*>(&address));
+        addresses.push_back(host.text() + ":" + std::to_string(bound_port(handle)));
     }
     return addresses;
 }
 
-uint16_t bound_port(const DatagramReceiver& receiver)
-{
-    const std::string address = bound_addresses(receiver.socket_handles()).front();
-    return static_cast<uint16_t>(std::stoi(address.substr(address.rfind(':') + 1)));
-}
+uint16_t bound_port(const DatagramReceiver& receiver) { return bound_port(receiver.socket_handles().front()); }
 
-int open_descriptors()
-{
-    int count = 0;
-    DIR* folder = ::opendir("/proc/self/fd");
-    while (::readdir(folder) != nullptr)
-        ++count;
-    ::closedir(folder);
-    return count;
-}
-
-void send_to(const std::string& address, uint16_t port, const std::string& bytes, int handle = -1)
+// From a fresh socket of the address's family, as a one-shot sender (logger -d) sends.
+void send_to(const std::string& address, uint16_t port, const std::string& bytes)
 {
     const local_addresses::SocketAddress target(address, port);
-    const int sender = handle >= 0 ? handle : ::socket(target.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int sender = ::socket(target.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     QCOMPARE(::sendto(sender, bytes.data(), bytes.size(), 0, target.get(), target.length), ssize_t(bytes.size()));
-    if (handle < 0)
-        ::close(sender);
+    ::close(sender);
 }
 
-// What a log channel would see: each datagram as "sender: bytes", and each batch's size.
+// What a log channel would see: each datagram as "sender: bytes"; and the largest batch.
 struct Received {
     explicit Received(DatagramReceiver& receiver)
     {
         receiver.on_datagrams = [this](std::span<const Datagram> batch) {
-            batches.push_back(batch.size());
+            largest_batch = std::max(largest_batch, batch.size());
             for (const Datagram& datagram : batch)
                 texts.push_back(datagram.sender.text() + ": " + std::string(datagram.bytes));
         };
     }
     std::vector<std::string> texts;
-    std::vector<std::size_t> batches;
+    std::size_t largest_batch = 0;
 };
 
 }  // namespace
@@ -131,7 +116,7 @@ private Q_SLOTS:
             expected_bound.push_back("::1:" + port);
         else if (!local_only)
             expected_bound = {(ipv6 ? "::" : "0.0.0.0") + std::string(":") + port};
-        QCOMPARE(bound_addresses(receiver.socket_handles()), expected_bound);
+        QCOMPARE(bound_addresses(receiver), expected_bound);
 
         send_to(address.toStdString(), bound_port(receiver), bytes.toStdString());
         send_to("127.0.0.1", bound_port(receiver), "end");
@@ -158,8 +143,7 @@ private Q_SLOTS:
         TServerSocket listener;
         listener.SetLocalOnly(local_only);
         listener.SetActive(true);
-        const std::vector<std::string> tcp = bound_addresses({listener.Socket().SocketHandle()});
-        const auto port = static_cast<uint16_t>(std::stoi(tcp.front().substr(tcp.front().rfind(':') + 1)));
+        const uint16_t port = bound_port(listener.Socket().SocketHandle());
         DatagramReceiver receiver;
         Received received(receiver);
         receiver.open(port, local_only);
@@ -205,18 +189,16 @@ private Q_SLOTS:
         QCOMPARE(::setsockopt(receiver.socket_handles().front(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
         // All sent while the event loop doesn't run, so most find the buffer full.
         const int sent = 300;
-        const int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         for (int index = 0; index < sent; ++index)
-            send_to("127.0.0.1", bound_port(receiver), std::string(200, 'd'), sender);
+            send_to("127.0.0.1", bound_port(receiver), std::string(200, 'd'));
         QTRY_COMPARE(std::int64_t(received.texts.size()) + receiver.dropped(), std::int64_t(sent));
         QVERIFY(receiver.dropped() > 0);
         QVERIFY(changes.count() > 0);
-        // The next datagram carries the same count; nothing is counted twice.
+        // Later reads count no drop twice.
         const std::int64_t dropped = receiver.dropped();
-        send_to("127.0.0.1", bound_port(receiver), "later", sender);
+        send_to("127.0.0.1", bound_port(receiver), "later");
         QTRY_COMPARE(std::int64_t(received.texts.size()), sent - dropped + 1);
         QCOMPARE(receiver.dropped(), dropped);
-        ::close(sender);
     }
 
     void a_flood_leaves_the_event_loop_turns()
@@ -225,21 +207,24 @@ private Q_SLOTS:
         DatagramReceiver receiver;
         Received received(receiver);
         receiver.open(0, true);
-        const int sent = 6000;
-        const int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int sent = 5000;
+        int buffer = 0;
+        socklen_t length = sizeof buffer;
+        ::getsockopt(receiver.socket_handles().front(), SOL_SOCKET, SO_RCVBUF, &buffer, &length);
+        if (buffer < sent * 1024)
+            QSKIP("the receive buffer can't hold the flood: net.core.rmem_max is small and this isn't root");
         for (int index = 0; index < sent; ++index)
-            send_to("127.0.0.1", bound_port(receiver), std::to_string(index), sender);
-        ::close(sender);
+            send_to("127.0.0.1", bound_port(receiver), std::to_string(index));
         const auto on_batch = receiver.on_datagrams;
         receiver.on_datagrams = [&](std::span<const Datagram> batch) {
             if (received.texts.empty())
                 QTimer::singleShot(0, &receiver, [&] { received_at_turn = received.texts.size(); });
             on_batch(batch);
         };
-        QTRY_COMPARE(std::int64_t(received.texts.size()), sent - receiver.dropped());
+        QTRY_COMPARE(received.texts.size(), std::size_t(sent));
         QCOMPARE(receiver.dropped(), 0);
         QVERIFY(received_at_turn && *received_at_turn < std::size_t(sent));
-        QCOMPARE(*std::max_element(received.batches.begin(), received.batches.end()), std::size_t(64));
+        QCOMPARE(received.largest_batch, std::size_t(64));
         QCOMPARE(received.texts[sent - 1], "127.0.0.1: " + std::to_string(sent - 1));
     }
 
@@ -257,7 +242,7 @@ private Q_SLOTS:
         receiver->open(0, true);
         const uint16_t port = bound_port(*receiver);
         std::vector<std::string> texts;
-        std::string first_after_action;
+        std::string after_action;
         receiver->on_datagrams = [&](std::span<const Datagram> batch) {
             texts.emplace_back(batch.front().bytes);
             if (texts.size() > 1)
@@ -269,54 +254,17 @@ private Q_SLOTS:
                 receiver->close();
             else
                 receiver.reset();
-            first_after_action = batch.front().bytes;  // the views outlive what the handler did
+            // The views outlive what the handler did, and nothing came in between.
+            after_action = std::string(batch.front().bytes) + ", " + std::to_string(texts.size()) + " delivered";
         };
         send_to("127.0.0.1", port, "first");
-        QTRY_COMPARE(first_after_action, std::string("first"));
+        QTRY_COMPARE(after_action, std::string("first, 1 delivered"));
         if (action == "wait") {
-            QCOMPARE(texts, (std::vector<std::string>{"first"}));
             QTRY_COMPARE(texts, (std::vector<std::string>{"first", "second"}));
         } else {
             QCOMPARE(texts, (std::vector<std::string>{"first"}));
             QCOMPARE(receiver && receiver->is_open(), false);
         }
-    }
-
-    void a_failed_receive_is_reported_and_reading_goes_on()
-    {
-        QStringList boxes;
-        DatagramReceiver receiver;
-        Received received(receiver);
-        receiver.open(0, true);
-        const int handle = receiver.socket_handles().front();
-        // Error reports for an unconnected socket: a refused datagram sent from it fails its next receive.
-        int on = 1;
-        QCOMPARE(::setsockopt(handle, IPPROTO_IP, IP_RECVERR, &on, sizeof on), 0);
-        platform::set_message_box_handler([&](const QString& text, const QString& caption, platform::MessageIcon) {
-            boxes << caption + ": " + text;
-            // The queued report would keep the socket readable; the receiver never asks for one.
-            char none = 0;
-            iovec vector{&none, 1};
-            msghdr header{};
-            header.msg_iov = &vector;
-            header.msg_iovlen = 1;
-            ::recvmsg(handle, &header, MSG_ERRQUEUE | MSG_DONTWAIT);
-            on = 0;
-            ::setsockopt(handle, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-            return platform::MessageAnswer::Ok;
-        });
-        DatagramReceiver closed;
-        closed.open(0, true);
-        const uint16_t closed_port = bound_port(closed);
-        closed.close();
-        send_to("127.0.0.1", closed_port, "refused", handle);
-        QTRY_COMPARE(boxes.size(), 1);
-        QCOMPARE(boxes.front(), QString("Vesmira: Windows-Socket-Fehler: %1 (%2), auf API 'recvmmsg'")
-                                    .arg(std::strerror(ECONNREFUSED))
-                                    .arg(ECONNREFUSED));
-        send_to("127.0.0.1", bound_port(receiver), "after");
-        QTRY_COMPARE(received.texts, (std::vector<std::string>{"127.0.0.1: after"}));
-        platform::set_message_box_handler({});
     }
 };
 
