@@ -63,7 +63,8 @@ struct DatagramReceiver::Socket {
     Socket(int bound, DatagramReceiver& owner)
         : handle(bound), notifier(static_cast<qintptr>(bound), QSocketNotifier::Read)
     {
-        QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [this, &owner] { owner.read_ready(*this); });
+        QObject::connect(&notifier, &QSocketNotifier::activated, &notifier,
+                         [this, &owner] { owner.read_ready(*this); });
     }
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -202,7 +203,8 @@ void DatagramReceiver::read_pending(Socket& socket)
     if (failure == 0 || failure == EAGAIN || failure == EWOULDBLOCK || failure == EINTR)
         return;
     socket.notifier.setEnabled(false);
-    QTimer::singleShot(failure_pause_ms, &socket.notifier, [&notifier = socket.notifier] { notifier.setEnabled(true); });
+    QTimer::singleShot(failure_pause_ms, &socket.notifier,
+                       [&notifier = socket.notifier] { notifier.setEnabled(true); });
     throw ESocketError(socket_api_error_message(failure, "recvmmsg"), failure);
 }
 
