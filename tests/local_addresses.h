@@ -1,12 +1,14 @@
 #pragma once
 // Test helpers: addresses of this machine a sender could connect to (loopback and not, IPv4 and
-// IPv6, written as text), and blocking connections to them.
+// IPv6, written as text), blocking connections to them, and what a listener's descriptors hold.
 
 #include <cerrno>
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -37,6 +39,27 @@ struct SocketAddress {
     sockaddr_storage storage{};
     socklen_t length = 0;
 };
+
+// The port a descriptor is bound to.
+inline std::uint16_t bound_port(int handle)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length);
+    // The port sits at the same place in both families' addresses.
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+}
+
+// Descriptors this process holds, so a test can tell that a failure left none open.
+inline int open_descriptors()
+{
+    int count = 0;
+    DIR* folder = ::opendir("/proc/self/fd");
+    while (::readdir(folder) != nullptr)
+        ++count;
+    ::closedir(folder);
+    return count;
+}
 
 // A blocking connect, as a log sender makes it: the connected descriptor, or -errno.
 inline int connect_to(const std::string& address, unsigned short port)

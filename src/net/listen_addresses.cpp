@@ -59,17 +59,20 @@ bool no_ipv6(const Failure& failure)
 }
 
 template <typename Address>
-std::optional<Failure> open_bound(const Address& address, Descriptors& bound)
+std::optional<Failure> open_bound(int type, const Address& address, Descriptors& bound)
 {
     const auto* const generic = reinterpret_cast<const sockaddr*>(&address);
-    const int handle = ::socket(generic->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int handle = ::socket(generic->sa_family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (handle < 0)
         return Failure{true, errno};
     bound.handles.push_back(handle);
     // Lets a port a closed window left in TIME_WAIT be listened on again at once; Linux still
-    // refuses a port that another socket listens on.
-    const int on = 1;
-    ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // refuses a port that another socket listens on. Datagram ports know no TIME_WAIT, and there
+    // the option would let a second window bind the same port and take the first one's senders.
+    if (type == SOCK_STREAM) {
+        const int on = 1;
+        ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
     if constexpr (std::is_same_v<Address, sockaddr_in6>) {
         // The wildcard takes IPv4 peers as well, whatever the system default (bindv6only) says.
         const int v6only = IN6_IS_ADDR_UNSPECIFIED(&address.sin6_addr) ? 0 : 1;
@@ -97,7 +100,7 @@ uint16_t bound_port(int handle)
 
 }  // namespace
 
-std::vector<int> bind_listening_sockets(bool local_only, uint16_t port)
+std::vector<int> bind_listening_sockets(int type, bool local_only, uint16_t port)
 {
     Descriptors bound;
     // With port 0 the first bind lets the system choose; the second must take the same port.
@@ -107,7 +110,7 @@ std::vector<int> bind_listening_sockets(bool local_only, uint16_t port)
         address.sin_family = AF_INET;
         address.sin_port = next_port();
         address.sin_addr.s_addr = htonl(host);
-        if (const auto failure = open_bound(address, bound))
+        if (const auto failure = open_bound(type, address, bound))
             raise(*failure);
     };
     // False where the kernel has no IPv6.
@@ -116,7 +119,7 @@ std::vector<int> bind_listening_sockets(bool local_only, uint16_t port)
         address.sin6_family = AF_INET6;
         address.sin6_port = next_port();
         address.sin6_addr = host;
-        const auto failure = open_bound(address, bound);
+        const auto failure = open_bound(type, address, bound);
         if (failure && !no_ipv6(*failure))
             raise(*failure);
         return !failure;

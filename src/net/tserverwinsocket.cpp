@@ -133,7 +133,8 @@ void TServerWinSocket::listen(const std::string& service, uint16_t port, bool lo
     if (connected_ || handle_ != -1)
         throw ESocketError(kCannotListenOnOpenSocket);
 
-    const std::vector<int> handles = bind_listening_sockets(local_only, service.empty() ? port : service_port(service));
+    const std::vector<int> handles =
+        bind_listening_sockets(SOCK_STREAM, local_only, service.empty() ? port : service_port(service));
     const int handle = handles.front();
     handle_ = handle;
     for (std::size_t index = 1; index < handles.size(); ++index)

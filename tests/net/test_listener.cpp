@@ -18,7 +18,6 @@
 #include <thread>
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -29,25 +28,10 @@ using namespace net;
 
 namespace {
 
-uint16_t bound_port(int handle)
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length);
-    // The port sits at the same place in both families' addresses.
-    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-}
-uint16_t bound_port(const TServerSocket& server) { return bound_port(server.Socket().SocketHandle()); }
+using local_addresses::bound_port;
+using local_addresses::open_descriptors;
 
-int open_descriptors()
-{
-    int count = 0;
-    DIR* folder = ::opendir("/proc/self/fd");
-    while (::readdir(folder) != nullptr)
-        ++count;
-    ::closedir(folder);
-    return count;
-}
+uint16_t bound_port(const TServerSocket& server) { return bound_port(server.Socket().SocketHandle()); }
 
 // A blocking client, as a log sender would be.
 struct Peer {
