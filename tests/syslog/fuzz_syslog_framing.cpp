@@ -44,7 +44,8 @@ Outcome run(std::string_view stream, const std::vector<std::size_t>& lengths, st
         at += length;
         framing.feed(chunk, [&](std::string_view message) {
             check(!message.empty() && message.size() <= limit);
-            check(!lengths.empty() || (message.data() >= chunk.data() && message.data() + message.size() <= chunk.data() + chunk.size()));
+            check(!lengths.empty() ||
+                  (message.data() >= chunk.data() && message.data() + message.size() <= chunk.data() + chunk.size()));
             outcome.messages.emplace_back(message);
         });
         check(framing.buffered_bytes() <= limit);
