@@ -39,7 +39,9 @@ Outcome run(const QByteArrayList& chunks, std::size_t limit)
         });
         outcome.most_buffered = std::max(outcome.most_buffered, framing.buffered_bytes());
     }
-    framing.finish([&](std::string_view message) { outcome.unfinished = QByteArray(message.data(), static_cast<qsizetype>(message.size())); });
+    framing.finish([&](std::string_view message) {
+        outcome.unfinished = QByteArray(message.data(), static_cast<qsizetype>(message.size()));
+    });
     outcome.errors = framing.framing_errors();
     return outcome;
 }

@@ -115,8 +115,8 @@ private Q_SLOTS:
                                 << QByteArray("2024-03-01 18:46:11.000000") << QByteArrayList{"host", "app", "", "", ""}
                                 << QByteArray("x");
         for (const char* line : {"<192>Mar  1 18:46:11 host x", "<13 text", "<1a>text", "<013>text", "<>text", "<1234>text", ""})
-            QTest::newRow(line) << QByteArray(line) << march << -1 << 0 << QByteArray() << QByteArrayList{"", "", "", "", ""}
-                                << QByteArray(line);
+            QTest::newRow(*line ? line : "empty line") << QByteArray(line) << march << -1 << 0 << QByteArray()
+                                                       << QByteArrayList{"", "", "", "", ""} << QByteArray(line);
         QTest::newRow("invalid UTF-8 in 3164") << QByteArray("<13>Mar  1 18:46:11 h\xff\xfe app\x80: \xc3(") << march << 13 << 0
                                                << QByteArray("2024-03-01 18:46:11.000000")
                                                << QByteArrayList{"h\xff\xfe", "app\x80", "", "", ""} << QByteArray("\xc3(");
