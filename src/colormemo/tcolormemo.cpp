@@ -144,9 +144,11 @@ void TColorMemo::set_find_marks(std::shared_ptr<const find::Pattern> pattern)
     viewport()->update();
 }
 
-QColor TColorMemo::find_mark_color() const
+QColor TColorMemo::find_mark_color() const { return mark_color_on(platform::resolve_color(Color())); }
+
+QColor TColorMemo::mark_color_on(const QColor& background)
 {
-    return platform::resolve_color(Color()).lightness() < 128 ? QColor(0x6B, 0x50, 0x00) : QColor(0xFF, 0xE3, 0x7A);
+    return background.lightness() < 128 ? QColor(0x6B, 0x50, 0x00) : QColor(0xFF, 0xE3, 0x7A);
 }
 
 void TColorMemo::recompile_rules()
@@ -264,8 +266,12 @@ bool TColorMemo::make_runs()
         for (std::size_t at = FRegionText.find('\t'); at != std::string::npos; at = FRegionText.find('\t', at + 1))
             FPass.Add({static_cast<std::int32_t>(at), static_cast<std::int32_t>(at), Color(), TabZOrder, false});
     }
-    if (FRedrawAlways)
-        add_memo_descr(line_start(line_of_offset(selection_from)), selection_from, FontColor(), 0);
+    if (FRedrawAlways) {
+        const int caret_line = line_of_offset(selection_from);
+        const QColor pen = line_colors(caret_line, plain_colors()).text;
+        add_memo_descr(line_start(caret_line), selection_from, platform::color_from_rgb(pen.red(), pen.green(), pen.blue()),
+                       0);
+    }
     // A copy, so a handler that replaces OnDraw does not destroy the one running.
     const colormemo::TDrawEvent on_draw = OnDraw;
     FColorRules.ScanAll(FPass, FRegionText, 0, on_draw);
@@ -417,8 +423,12 @@ void TColorMemo::add_memo_descr(TextOffset from, TextOffset to, colormemo::TColo
 void TColorMemo::draw_runs(QPainter& painter)
 {
     const TKeyDrawEvent draw_key = OnDrawKey;
-    const QColor background = platform::resolve_color(Color());
-    const QColor marked = FMarks.empty() ? background : find_mark_color();
+    const LineColors plain = plain_colors();
+    // Runs go on their line's background, a severity band too, and so do the marks in them.
+    const auto background_of = [&](std::size_t index) { return line_colors(FRegionLines[index].Line, plain).background; };
+    const auto marked_on = [&](const QColor& background) {
+        return FMarks.empty() ? background : mark_color_on(background);
+    };
     const unsigned generation = FTextGeneration;
     const std::size_t no_line = FRegionLines.size();
     std::size_t line = 0;          // region line holding the current run's start
@@ -440,8 +450,9 @@ void TColorMemo::draw_runs(QPainter& painter)
             // A run over several lines is drawn plainly, line by line, without the line breaks.
             for (std::size_t k = line; k <= end_line; ++k) {
                 const RegionLine& piece = FRegionLines[k];
+                const QColor background = background_of(k);
                 draw_piece(painter, k, std::max(run.StartPos, piece.Start), std::min(after, piece.Start + piece.Length),
-                           color, background, marked, false);
+                           color, background, marked_on(background), false);
             }
             clipped = no_line;
             continue;
@@ -452,6 +463,8 @@ void TColorMemo::draw_runs(QPainter& painter)
         const std::int32_t to = std::min(after, piece.Start + piece.Length);
         if (run.StartPos >= to)
             continue;  // nothing but a line break
+        const QColor background = background_of(line);
+        const QColor marked = marked_on(background);
 
         if (run.IsKey && draw_key) {
             const std::string_view key(FRegionText.data() + run.StartPos, static_cast<std::size_t>(to - run.StartPos));
@@ -483,10 +496,11 @@ void TColorMemo::draw_mark_backgrounds(QPainter& painter)
 {
     if (FMarks.empty())
         return;
-    const QColor color = find_mark_color();
+    const LineColors plain = plain_colors();
     for (std::size_t index = 0; index < FRegionLines.size(); ++index) {
         const RegionLine& line = FRegionLines[index];
-        fill_marks(painter, index, line.Start, line.Start + line.Length, color);
+        fill_marks(painter, index, line.Start, line.Start + line.Length,
+                   mark_color_on(line_colors(line.Line, plain).background));
     }
 }
 

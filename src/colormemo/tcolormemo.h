@@ -63,7 +63,7 @@ public:
     // Records in the buffer an OnDraw handler fills; 0: event-drawn rules colour nothing.
     std::int32_t ColorLimMax() const { return FPass.ColorLimMax(); }
     void SetColorLimMax(std::int32_t value);
-    // True: each pass also redraws the caret's line up to the caret in the normal text colour.
+    // True: each pass also redraws the caret's line up to the caret in the line's text colour.
     bool RedrawAlways() const { return FRedrawAlways; }
     void SetRedrawAlways(bool value);
     // Edits through the reference show at the next repaint; SetHotSpot repaints at once.
@@ -91,7 +91,8 @@ public:
     void set_find_marks(std::shared_ptr<const find::Pattern> pattern);
     const find::Pattern* find_marks() const { return FFindMarks.get(); }
     // The background of marked text: amber, apart from the alert red, light on a light memo
-    // and deep on a dark one so that the memo's text colour stays readable on it.
+    // and deep on a dark one so that the memo's text colour stays readable on it. Marks on a
+    // line's severity band take the colour for the band.
     QColor find_mark_color() const;
 
     // Colouring passes run so far.
@@ -129,6 +130,8 @@ private:
         std::size_t to;
     };
 
+    // The mark colour on a background, as find_mark_color() for the memo's.
+    static QColor mark_color_on(const QColor& background);
     bool pass_possible() const;
     bool marks_possible() const;
     // Copies the region of this pass into FRegionText; false when no line is fully visible.

@@ -3,6 +3,7 @@
 
 #include "colormemo/text_view.h"
 
+#include "colormemo/severity_colors.h"
 #include "lines/text_codec.h"
 #include "platform/error_report.h"
 
@@ -333,7 +334,7 @@ TextOffset TextView::offset_of_kept(Position position) const
     return offset_of({position.line, lines::char_start(line, std::min(position.byte, line.size()))});
 }
 
-int TextView::text_left() const { return gutter_width() + left_margin - horizontalScrollBar()->value(); }
+int TextView::text_left() const { return strips_width() + left_margin - horizontalScrollBar()->value(); }
 
 void TextView::set_shows_arrival_times(bool on)
 {
@@ -342,6 +343,34 @@ void TextView::set_shows_arrival_times(bool on)
     show_times_ = on;
     update_scroll_ranges();
     viewport()->update();
+}
+
+void TextView::set_shows_sender_addresses(bool on)
+{
+    if (show_senders_ == on)
+        return;
+    show_senders_ = on;
+    // Shown again, it starts narrow again.
+    sender_width_ = sender_base_width_;
+    update_scroll_ranges();
+    viewport()->update();
+}
+
+void TextView::fit_sender_strip(int first, int last)
+{
+    if (!show_senders_)
+        return;
+    const QFontMetrics metrics(font());
+    int widest = sender_width_;
+    for (int index = first; index < last; ++index) {
+        const platform::PeerAddress sender = source_->sender(index);
+        if (sender.known)
+            widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(sender.text() + ' ')));
+    }
+    if (widest > sender_width_) {
+        sender_width_ = widest;
+        update_scroll_ranges();
+    }
 }
 
 QPoint TextView::position_of_offset(TextOffset offset) const
@@ -425,6 +454,20 @@ void TextView::SetFontColor(platform::TColor value)
     viewport()->update();
 }
 
+TextView::LineColors TextView::plain_colors() const
+{
+    return {platform::resolve_color(font_color_), platform::resolve_color(color_)};
+}
+
+TextView::LineColors TextView::line_colors(int index, const LineColors& plain) const
+{
+    const std::uint8_t priority = source_->priority(index);
+    if (priority == lines::no_priority)
+        return plain;
+    const SeverityColors colors = severity_colors(priority & 7, plain.background);
+    return {colors.text.value_or(plain.text), colors.band.value_or(plain.background), colors.band.has_value()};
+}
+
 // ---------------------------------------------------------------------------------------
 // Metrics and scrolling.
 
@@ -432,8 +475,10 @@ void TextView::update_metrics()
 {
     const QFontMetrics int_metrics(font());
     line_height_ = std::max(1, int_metrics.lineSpacing());
-    // Room for the widest time and a character's space before the text.
-    gutter_width_ = int_metrics.horizontalAdvance(QStringLiteral("00:00:00.000 "));
+    // Room for the widest time or IPv4 address and a character's space before what follows.
+    time_width_ = int_metrics.horizontalAdvance(QStringLiteral("00:00:00.000 "));
+    sender_base_width_ = int_metrics.horizontalAdvance(QStringLiteral("255.255.255.255 "));
+    sender_width_ = sender_base_width_;
     ascent_ = int_metrics.ascent();
     geometry_ = LineGeometry(font());
 }
@@ -453,8 +498,8 @@ void TextView::update_scroll_ranges()
     // A line of a few hundred million characters is wider than a scroll bar can count.
     const qreal widest = std::min<qreal>(std::max<qreal>(columns_width, widest_painted_), std::numeric_limits<int>::max() / 2);
     const int content = static_cast<int>(std::ceil(widest)) + 2 * left_margin;
-    // The time strip does not scroll: the text scrolls in what is left of the viewport.
-    const int text_width = std::max(1, viewport()->width() - gutter_width());
+    // The strips do not scroll: the text scrolls in what is left of the viewport.
+    const int text_width = std::max(1, viewport()->width() - strips_width());
     horizontal->setPageStep(text_width);
     horizontal->setSingleStep(std::max(1, static_cast<int>(geometry_.char_width())));
     horizontal->setRange(0, std::max(0, content - text_width));
@@ -559,7 +604,7 @@ void TextView::ensure_caret_visible()
         return;
     const int x = static_cast<int>(std::lround(x_in_line(position.line, position.byte)));
     QScrollBar* horizontal = horizontalScrollBar();
-    const int width = std::max(1, viewport()->width() - gutter_width());
+    const int width = std::max(1, viewport()->width() - strips_width());
     const int caret_x = x + left_margin;
     if (caret_x < horizontal->value()) {
         horizontal->setValue(std::max(0, caret_x - width / 4));

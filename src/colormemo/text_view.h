@@ -71,6 +71,11 @@ public:
     // A strip left of the text showing each line's arrival time (local time, to the millisecond).
     bool shows_arrival_times() const { return show_times_; }
     void set_shows_arrival_times(bool on);
+    // A strip left of the text, right of the times, showing the address each line came from
+    // (blank for lines nobody sent). It starts as wide as an IPv4 address and widens for a
+    // wider one on screen, but never narrows while it shows, so the text doesn't jump about.
+    bool shows_sender_addresses() const { return show_senders_; }
+    void set_shows_sender_addresses(bool on);
 
     // The text as a screen reader or the clipboard sees it: lines decoded for display,
     // joined with "\n".
@@ -159,6 +164,18 @@ signals:
     void follows_changed(bool on);
 
 protected:
+    // What a line is drawn in: its severity's colours when it has a syslog priority, the memo's
+    // otherwise. `band` tells that `background` is a band of its own behind the line.
+    struct LineColors {
+        QColor text;
+        QColor background;
+        bool band = false;
+    };
+    // The memo's own colours, resolved.
+    LineColors plain_colors() const;
+    // The colours of line `index`, given the memo's own.
+    LineColors line_colors(int index, const LineColors& plain) const;
+
     // Called after the background was filled, before the text is painted: what is drawn here
     // lies behind the glyphs and under the selection.
     virtual void paint_underlay(QPainter& painter);
@@ -199,9 +216,13 @@ private:
     TextOffset offset_of_kept(Position position) const;
     int visible_line_count() const;
     int text_left() const;
-    // Width of the arrival time strip; 0 while it is hidden.
-    int gutter_width() const { return show_times_ ? gutter_width_ : 0; }
-    void paint_gutter(QPainter& painter, int first, int last) const;
+    // Width of the strips left of the text (arrival times, senders); 0 while both are hidden.
+    int strips_width() const { return (show_times_ ? time_width_ : 0) + (show_senders_ ? sender_width_ : 0); }
+    // Widens the sender strip for the addresses of lines [first, last).
+    void fit_sender_strip(int first, int last);
+    void paint_strips(QPainter& painter, int first, int last) const;
+    // The severity bands behind lines [first, last).
+    void paint_bands(QPainter& painter, int first, int last, const LineColors& plain) const;
     lines::LogLines& editable() const;
     // Changes the source; the view starts anew at its top.
     void show_source(lines::LineSource& source, lines::LogLines* editable_lines);
@@ -244,7 +265,11 @@ private:
     int top_before_drop_ = 0;
     qsizetype extend_accessible_at_ = -1;
     bool show_times_ = false;
-    int gutter_width_ = 0;
+    int time_width_ = 0;
+    bool show_senders_ = false;
+    // Room for an IPv4 address in the font, and the sender strip's width now, never less.
+    int sender_base_width_ = 0;
+    int sender_width_ = 0;
     TextOffset caret_ = 0;
     TextOffset anchor_ = 0;
     qreal preferred_x_ = -1;  // the column Up/Down keep while moving through shorter lines
@@ -301,8 +326,8 @@ private:
     static constexpr std::size_t layout_reach = lines::LineStore::long_line_bytes + (std::size_t{16} << 10);
     // Repaints of received text, and the screen reader's insertions, at most once per frame.
     static constexpr int frame_ms = 16;
-    // Room between the viewport's left edge (or the time strip) and the first character, as
-    // edit controls keep it; the times keep it too.
+    // Room between the viewport's left edge (or the strips) and the first character, as edit
+    // controls keep it; the times and addresses keep it too.
     static constexpr int left_margin = 2;
 };
 

@@ -504,7 +504,7 @@ void TextView::timerEvent(QTimerEvent* event)
             else if (last_drag_point_.y() >= area.bottom())
                 vertical->setValue(vertical->value() + 1);
             QScrollBar* horizontal = horizontalScrollBar();
-            if (last_drag_point_.x() < area.left() + gutter_width())
+            if (last_drag_point_.x() < area.left() + strips_width())
                 horizontal->setValue(horizontal->value() - horizontal->singleStep());
             else if (last_drag_point_.x() > area.right())
                 horizontal->setValue(horizontal->value() + horizontal->singleStep());

@@ -48,15 +48,18 @@ void TextView::paintEvent(QPaintEvent*)
         last_paint_.start();
         QPainter painter(viewport());
         const QRect area = viewport()->rect();
-        painter.fillRect(area, platform::resolve_color(color_));
+        const LineColors plain = plain_colors();
+        const int first = first_visible_line();
+        const int last = std::min(source_->line_count(), first + area.height() / line_height_ + 2);
+        // The strips widen before anything is placed beside them.
+        fit_sender_strip(first, last);
+        painter.fillRect(area, plain.background);
+        paint_bands(painter, first, last, plain);
         paint_underlay(painter);
         painter.setFont(font());
-        const QColor text_color = platform::resolve_color(font_color_);
         const QColor highlight = palette().color(QPalette::Active, QPalette::Highlight);
         const QColor highlighted_text = palette().color(QPalette::Active, QPalette::HighlightedText);
 
-        const int first = first_visible_line();
-        const int last = std::min(source_->line_count(), first + area.height() / line_height_ + 2);
         const int left = text_left();
         const qreal view_from = -left;  // text coordinates of the viewport's left and right edges
         const qreal view_to = view_from + area.width();
@@ -101,7 +104,7 @@ void TextView::paintEvent(QPaintEvent*)
         for (int index = first; index < last; ++index) {
             const std::string_view line = source_->line_view(index);
             const int y = (index - first) * line_height_;
-            draw_line(index, y, text_color);
+            draw_line(index, y, line_colors(index, plain).text);
             const TextOffset end = start + static_cast<TextOffset>(line.size());
             if (selection_to > start && selection_from <= end + 1 && selection_from != selection_to) {
                 const auto from_byte = static_cast<std::size_t>(std::max<TextOffset>(selection_from - start, 0));
@@ -123,13 +126,13 @@ void TextView::paintEvent(QPaintEvent*)
 
         // The overlay repaints whole character cells, so the caret goes on top of it.
         paint_overlay(painter);
-        // The time strip covers whatever of the text and overlay scrolled left under it.
-        paint_gutter(painter, first, last);
+        // The strips cover whatever of the text and overlay scrolled left under them.
+        paint_strips(painter, first, last);
 
         if (caret_hidden_ == 0 && caret_on_ && hasFocus() && source_->line_count() >= 0) {
             const QPoint at = position_of_offset(caret_);
-            if (at.y() > -line_height_ && at.y() < area.height() && at.x() >= gutter_width())
-                painter.fillRect(QRect(at.x(), at.y(), 1, line_height_), text_color);
+            if (at.y() > -line_height_ && at.y() < area.height() && at.x() >= strips_width())
+                painter.fillRect(QRect(at.x(), at.y(), 1, line_height_), plain.text);
         }
 
         if (widest > widest_painted_) {
@@ -140,24 +143,38 @@ void TextView::paintEvent(QPaintEvent*)
     });
 }
 
-void TextView::paint_gutter(QPainter& painter, int first, int last) const
+void TextView::paint_bands(QPainter& painter, int first, int last, const LineColors& plain) const
 {
-    if (gutter_width() == 0)
+    const int width = viewport()->width();
+    for (int index = first; index < last; ++index) {
+        const LineColors colors = line_colors(index, plain);
+        if (colors.band)
+            painter.fillRect(QRect(0, (index - first) * line_height_, width, line_height_), colors.background);
+    }
+}
+
+void TextView::paint_strips(QPainter& painter, int first, int last) const
+{
+    if (strips_width() == 0)
         return;
     const QColor background = platform::resolve_color(color_);
     const QColor text = platform::resolve_color(font_color_);
     // Halfway between text and background: readable, yet plainly not part of the log.
     const QColor muted = QColor::fromRgbF((text.redF() + background.redF()) / 2, (text.greenF() + background.greenF()) / 2,
                                           (text.blueF() + background.blueF()) / 2);
-    painter.fillRect(QRect(0, 0, gutter_width(), viewport()->height()), background);
+    painter.fillRect(QRect(0, 0, strips_width(), viewport()->height()), background);
     painter.setPen(muted);
     painter.setFont(font());
     lines::ArrivalTimeFormat format;
+    const int sender_x = (show_times_ ? time_width_ : 0) + left_margin;
     for (int index = first; index < last; ++index) {
-        const std::string_view shown = format.text(source_->time(index));
-        if (!shown.empty())
-            painter.drawText(QPointF(left_margin, (index - first) * line_height_ + ascent_),
-                             QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())));
+        const int baseline = (index - first) * line_height_ + ascent_;
+        const std::string_view time = show_times_ ? format.text(source_->time(index)) : std::string_view();
+        if (!time.empty())
+            painter.drawText(QPointF(left_margin, baseline), QString::fromLatin1(time.data(), static_cast<qsizetype>(time.size())));
+        const platform::PeerAddress sender = show_senders_ ? source_->sender(index) : platform::PeerAddress();
+        if (sender.known)
+            painter.drawText(QPointF(sender_x, baseline), QString::fromStdString(sender.text()));
     }
 }
 
