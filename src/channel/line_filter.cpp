@@ -15,12 +15,12 @@ LineFilter::LineFilter(lines::LogLines& log, QObject* parent)
 
 LineFilter::~LineFilter() = default;
 
-void LineFilter::start(find::Pattern pattern, find::SearchMode mode, std::int64_t end_number)
+void LineFilter::start(find::Pattern pattern, find::SearchMode mode, std::int64_t end_number, int least_severity)
 {
     stop();
-    mode_ = mode;
     search_ = std::make_unique<find::LineSearch<lines::LogLines>>(log_, std::move(pattern), mode);
     search_->stop_at(end_number);
+    search_->pass_severity_at_least(least_severity);
     next_found_ = log_.first_line_number();
     build_.start();
 }
@@ -48,12 +48,11 @@ void LineFilter::take_lines(std::span<const std::int64_t> numbers)
     if (!search_ || numbers.empty())
         return;
     const std::int64_t first = log_.first_line_number();
-    const bool show_matching = mode_ == find::SearchMode::show_matching;
     const std::size_t before = pending_.size();
     for (const std::int64_t number : numbers) {
         const std::int64_t index = number - first;
         if (index >= 0 && index < log_.line_count()
-            && search_->pattern().matches(log_.line_view(static_cast<int>(index))) == show_matching)
+            && search_->passes(static_cast<int>(index), log_.line_view(static_cast<int>(index))))
             pending_.push_back(number);
     }
     // Found lines come first: lines completed during the build wait for its end.

@@ -26,8 +26,11 @@ public:
 
     // Empties the index and fills it anew from the log's lines numbered below end_number (the
     // lines completed so far; see lines::LineSource::first_line_number); lines completed later
-    // arrive through take_lines.
-    void start(find::Pattern pattern, find::SearchMode mode, std::int64_t end_number);
+    // arrive through take_lines. A line passes when its severity is `least_severity` or more
+    // urgent (lines::least_urgent_severity passes every line) and the pattern, when not
+    // empty, passes it as the mode says.
+    void start(find::Pattern pattern, find::SearchMode mode, std::int64_t end_number,
+               int least_severity = lines::least_urgent_severity);
     // Stops filtering and empties the index.
     void stop();
     bool active() const { return search_ != nullptr; }
@@ -57,7 +60,6 @@ private:
     lines::LogLines& log_;
     lines::FilterIndex index_;
     std::unique_ptr<find::LineSearch<lines::LogLines>> search_;
-    find::SearchMode mode_ = find::SearchMode::show_matching;
     std::int64_t next_found_ = 0;  // log number from which found lines are not indexed yet
     // Lines completed while the build runs, by number.
     std::vector<std::int64_t> pending_;

@@ -6,6 +6,8 @@
 #include "net/tserversocket.h"
 #include "net/tserverwinsocket.h"
 #include "platform/error_report.h"
+#include "syslog/message.h"
+#include "syslog/shown_text.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -36,16 +38,15 @@ public:
     int line_count() const override { return channel.lines_.line_count(); }
     std::int64_t first_line_number() const override { return channel.lines_.first_line_number(); }
     std::string_view line_view(int index) const override { return channel.lines_.line_view(index); }
-    void append_lines(std::span<const std::string_view> lines) override { channel.lines_.append(lines, time); }
-    void extend_line(int index, std::string_view bytes) override { channel.lines_.extend(index, bytes, time); }
-    void check_line(std::string_view line) override
+    void append_lines(std::span<const std::string_view> lines) override
     {
-        std::vector<alerts::AlertActions> actions = channel.alerts_.check_line(line);
-        if (!actions.empty())
-            emit channel.alert_fired(actions, line);
-        channel.log_line(line);
-        ++channel.lines_received_;
+        lines::Arrival arrival;
+        arrival.time = time;
+        arrival.senders = std::span(&sender, 1);
+        channel.lines_.append(lines, arrival);
     }
+    void extend_line(int index, std::string_view bytes) override { channel.lines_.extend(index, bytes, time); }
+    void check_line(std::string_view line) override { channel.check_line(line); }
     void line_completed(std::int64_t number) override
     {
         // Only a filter wants them: without one, a line costs nothing more here.
@@ -53,8 +54,9 @@ public:
             completed.push_back(number);
     }
 
-    // The arrival time of the chunk being assembled; its lines share it.
+    // The arrival time and sender of the chunk being assembled; its lines share them.
     lines::ArrivalTime time = lines::no_arrival_time;
+    platform::PeerAddress sender;
     std::vector<std::int64_t> completed;
 
 private:
@@ -63,18 +65,21 @@ private:
 
 LogChannel::LogChannel(alerts::HighlightList& highlights, QObject* parent)
     : QObject(parent),
+      syslog_([this](const SyslogReception::Batch& batch) { take_messages(batch); }),
       alerts_(highlights),
       filter_(std::make_unique<LineFilter>(lines_)),
       target_(std::make_unique<Target>(*this))
 {
     listener_ = new net::TServerSocket(this);
     listener_->setObjectName(QStringLiteral("ServerSocket1"));
-    listener_->OnClientConnect = [this](net::TServerWinSocket&, net::TCustomWinSocket&) { emit senders_changed(); };
-    listener_->OnClientRead = [this](net::TServerWinSocket&, net::TCustomWinSocket& connection) { read_from(connection); };
-    // Line assembly keeps a fragment per connection and must learn when one ends.
-    listener_->OnClientDisconnect = [this](net::TServerWinSocket&, net::TCustomWinSocket& connection) {
-        assembly_.connection_closed(&connection);
+    listener_->OnClientConnect = [this](net::TServerWinSocket&, net::TCustomWinSocket& connection) {
+        peers_[&connection] = connection.RemoteAddress();
         emit senders_changed();
+    };
+    listener_->OnClientRead = [this](net::TServerWinSocket&, net::TCustomWinSocket& connection) { read_from(connection); };
+    // Line assembly and syslog framing keep state per connection and must learn when one ends.
+    listener_->OnClientDisconnect = [this](net::TServerWinSocket&, net::TCustomWinSocket& connection) {
+        connection_closed(connection);
     };
     log_flush_timer_.setInterval(log_flush_interval_ms);
     connect(&log_flush_timer_, &QTimer::timeout, this, [this] { flush_log_file(); });
@@ -89,11 +94,21 @@ LogChannel::~LogChannel()
     delete listener_;
 }
 
-void LogChannel::listen(std::int32_t port, bool local_only)
+void LogChannel::listen(std::int32_t port, bool local_only, net::Protocol protocol)
 {
     listener_->SetPort(port);
     listener_->SetLocalOnly(local_only);
     listener_->SetActive(true);
+    protocol_ = protocol;
+    if (protocol != net::Protocol::syslog)
+        return;
+    try {
+        syslog_.open_datagrams(port, local_only);
+    } catch (...) {
+        // Half a syslog window would lose what routers send: it listens on both or on nothing.
+        listener_->SetActive(false);
+        throw;
+    }
 }
 
 void LogChannel::close()
@@ -102,13 +117,49 @@ void LogChannel::close()
         listener_->SetActive(false);
     // Closing the listener destroyed every connection without telling anyone.
     assembly_.reset();
+    syslog_.close();
+    peers_.clear();
     stop_logging();
     emit senders_changed();
 }
 
 bool LogChannel::listening() const { return listener_->Active(); }
 
-int LogChannel::senders() const { return listener_->Active() ? listener_->Socket().ActiveConnections() : 0; }
+int LogChannel::senders() const
+{
+    if (!listener_->Active())
+        return 0;
+    const int connected = listener_->Socket().ActiveConnections();
+    if (protocol_ != net::Protocol::syslog)
+        return connected;
+    return connected + syslog_.datagram_senders(QDateTime::currentMSecsSinceEpoch());
+}
+
+std::int64_t LogChannel::lost() const { return syslog_.lost(); }
+
+std::int64_t LogChannel::framing_errors() const { return syslog_.framing_errors(); }
+
+void LogChannel::connection_closed(net::TCustomWinSocket& connection)
+{
+    const auto peer = peers_.find(&connection);
+    const platform::PeerAddress sender = peer == peers_.end() ? platform::PeerAddress{} : peer->second;
+    if (peer != peers_.end())
+        peers_.erase(peer);
+    if (protocol_ == net::Protocol::syslog) {
+        platform::guarded(
+            [&] {
+                try {
+                    syslog_.connection_closed(&connection, sender, QDateTime::currentMSecsSinceEpoch());
+                } catch (...) {
+                    emit receive_failed();
+                }
+            },
+            platform::ErrorSource::Network);
+    } else {
+        assembly_.connection_closed(&connection);
+    }
+    emit senders_changed();
+}
 
 void LogChannel::read_from(net::TCustomWinSocket& connection)
 {
@@ -119,7 +170,9 @@ void LogChannel::read_from(net::TCustomWinSocket& connection)
                 std::string text(static_cast<std::size_t>(std::max(pending, 0)), '\0');
                 const std::int32_t received = connection.ReadBytes(text.data(), pending);
                 text.resize(static_cast<std::size_t>(std::max(received, 0)));
-                receive(&connection, text, QDateTime::currentMSecsSinceEpoch());
+                const auto peer = peers_.find(&connection);
+                receive(&connection, text, QDateTime::currentMSecsSinceEpoch(),
+                        peer == peers_.end() ? platform::PeerAddress{} : peer->second);
             } catch (...) {
                 // The rest of the chunk is lost; the connection (if the read didn't close it)
                 // and the channel go on.
@@ -129,14 +182,82 @@ void LogChannel::read_from(net::TCustomWinSocket& connection)
         platform::ErrorSource::Network);
 }
 
-void LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_view chunk, lines::ArrivalTime time)
+void LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_view chunk, lines::ArrivalTime time,
+                         const platform::PeerAddress& sender)
 {
     bytes_received_ += static_cast<std::int64_t>(chunk.size());
+    if (protocol_ == net::Protocol::syslog) {
+        syslog_.receive(connection, sender, chunk, time);
+        return;
+    }
     target_->time = time;
+    target_->sender = sender;
     target_->completed.clear();
     // The lines completed before a failing check are filtered as they are kept.
     const auto filter_completed = qScopeGuard([this] { filter_->take_lines(target_->completed); });
     assembly_.add_received_text(connection, chunk, *target_);
+}
+
+void LogChannel::check_line(std::string_view line)
+{
+    std::vector<alerts::AlertActions> actions = alerts_.check_line(line);
+    if (!actions.empty())
+        emit alert_fired(actions, line);
+    log_line(line);
+    ++lines_received_;
+}
+
+void LogChannel::take_messages(const SyslogReception::Batch& batch)
+{
+    shown_lines_.clear();
+    priorities_.clear();
+    shown_text_.clear();
+    std::string rewritten;
+    for (const std::string_view message : batch.messages) {
+        const std::string_view shown = syslog_proto::shown_line(message, rewritten);
+        if (shown.data() == message.data()) {
+            shown_lines_.push_back(shown);
+        } else {
+            shown_text_.push_back(std::move(rewritten));
+            shown_lines_.push_back(shown_text_.back());
+            rewritten.clear();
+        }
+        priorities_.push_back(syslog_proto::read_priority(message));
+    }
+    lines::Arrival arrival;
+    arrival.time = batch.time;
+    arrival.senders = batch.senders;
+    arrival.priorities = priorities_;
+    take_lines(shown_lines_, arrival);
+}
+
+void LogChannel::take_lines(std::span<const std::string_view> lines, const lines::Arrival& arrival)
+{
+    // Each line is checked before it is kept; when a check throws, the lines before it are
+    // kept and filtered, and the rest are lost with the exception.
+    std::size_t checked = 0;
+    const auto keep_checked = qScopeGuard([&] {
+        if (checked == 0)
+            return;
+        lines::Arrival kept = arrival;
+        if (kept.senders.size() > 1)
+            kept.senders = kept.senders.first(checked);
+        if (!kept.priorities.empty())
+            kept.priorities = kept.priorities.first(checked);
+        const std::int64_t first = lines_.first_line_number() + lines_.line_count();
+        lines_.append(lines.first(checked), kept);
+        if (!filter_->active())
+            return;
+        // Dropping old lines for the text limit doesn't renumber the new ones.
+        std::vector<std::int64_t> numbers(checked);
+        for (std::size_t index = 0; index < checked; ++index)
+            numbers[index] = first + static_cast<std::int64_t>(index);
+        filter_->take_lines(numbers);
+    });
+    for (const std::string_view line : lines) {
+        check_line(line);
+        ++checked;
+    }
 }
 
 std::int64_t LogChannel::complete_end() const

@@ -1,22 +1,29 @@
 #pragma once
 // A log window's channel: everything a window receives and keeps, without a widget. It owns, in
-// this order, the listener with its connections, line assembly, the alert check, the log's
-// lines with their arrival times, the filter, the log file and the counters, and says what
+// this order, the listener with its connections (and for syslog the datagram receiver and each
+// connection's framing), line assembly, the alert check, the log's lines with their arrival
+// times, senders and priorities, the filter, the log file and the counters, and says what
 // happened through signals.
 
 #include "alerts/alert_set.h"
 #include "channel/line_assembly.h"
 #include "channel/line_filter.h"
+#include "channel/syslog_reception.h"
 #include "lines/log_lines.h"
 #include "logfile/log_file.h"
+#include "net/protocol.h"
+#include "platform/peer_address.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace net {
@@ -35,21 +42,27 @@ public:
     ~LogChannel() override;
 
     // --- Listening. ---
-    // Listens on `port`, on the loopback addresses only when local_only; throws
-    // net::ESocketError when it can't.
-    void listen(std::int32_t port, bool local_only);
+    // Listens on `port` for `protocol` (syslog: TCP and UDP together), on the loopback addresses
+    // only when local_only; throws net::ESocketError when it can't, and listens on nothing then.
+    void listen(std::int32_t port, bool local_only, net::Protocol protocol = net::Protocol::lines);
+    net::Protocol protocol() const { return protocol_; }
     // Stops listening; every connection goes, and open lines stay as shown.
     void close();
     bool listening() const;
-    // Senders connected now.
+    // Senders connected now, and for syslog the datagram senders heard in the last minute.
     int senders() const;
+    // Syslog datagrams the kernel dropped before they could be read.
+    std::int64_t lost() const;
+    // Syslog octet counts that were not counts; each turned its connection to line framing.
+    std::int64_t framing_errors() const;
     // The listener itself, for measuring what it does.
     net::TServerSocket& listener() { return *listener_; }
 
-    // One received chunk of `connection`, which arrived at `time`: its lines are checked for
-    // alerts, kept, filtered and logged. Throws when the alert check does; the lines checked
-    // before are kept.
-    void receive(LineAssembly::ConnectionKey connection, std::string_view chunk, lines::ArrivalTime time);
+    // One received chunk of `connection`, sent from `sender`, which arrived at `time`: its
+    // lines (or syslog messages) are checked for alerts, kept, filtered and logged. Throws when
+    // the alert check does; the lines checked before are kept.
+    void receive(LineAssembly::ConnectionKey connection, std::string_view chunk, lines::ArrivalTime time,
+                 const platform::PeerAddress& sender = {});
     // A fragment is shown whose line feed hasn't arrived yet.
     bool last_line_open() const { return assembly_.last_line_open(); }
     // Lines completed so far: the number after the last complete line.
@@ -95,11 +108,27 @@ signals:
 private:
     class Target;
     void read_from(net::TCustomWinSocket& connection);
+    void connection_closed(net::TCustomWinSocket& connection);
+    // The alert check of a completed line, then the log file; may throw to refuse the line.
+    void check_line(std::string_view line);
+    // Whole syslog messages: each shown as one line with its priority.
+    void take_messages(const SyslogReception::Batch& batch);
+    // Every line completed by one receive, checked, kept with its origins and filtered.
+    void take_lines(std::span<const std::string_view> lines, const lines::Arrival& arrival);
     void log_line(std::string_view line);
     void flush_log_file();
     void fail_logging();
 
     net::TServerSocket* listener_ = nullptr;
+    net::Protocol protocol_ = net::Protocol::lines;
+    // Each open connection's sender.
+    std::unordered_map<LineAssembly::ConnectionKey, platform::PeerAddress> peers_;
+    SyslogReception syslog_;
+    // A batch's shown lines and priorities, kept to be reused; lines that had to be rewritten
+    // to show on one line live in shown_text_.
+    std::vector<std::string_view> shown_lines_;
+    std::vector<std::uint8_t> priorities_;
+    std::deque<std::string> shown_text_;
     LineAssembly assembly_;
     alerts::AlertSet alerts_;
     lines::LogLines lines_;

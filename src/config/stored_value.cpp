@@ -54,6 +54,13 @@ void read_text(store::TRegistry& registry, const std::string& name, Reading read
         value = from_store(*text);
 }
 
+void read_text(store::TRegistry& registry, const std::string& name, Reading reading, net::Protocol& value)
+{
+    QString text;
+    read_text(registry, name, reading, text);
+    value = protocol_named(text).value_or(value);
+}
+
 void read_number(store::TRegistry& registry, const std::string& name, Presence presence, std::int32_t& value)
 {
     try {
@@ -84,6 +91,11 @@ void write_value(store::TRegistry& registry, const std::string& name, const std:
 void write_value(store::TRegistry& registry, const std::string& name, std::int32_t value)
 {
     registry.WriteInteger(name, value);
+}
+
+void write_value(store::TRegistry& registry, const std::string& name, net::Protocol value)
+{
+    write_value(registry, name, protocol_name(value));
 }
 
 void write_value(store::TRegistry& registry, const std::string& name, bool value)

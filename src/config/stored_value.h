@@ -49,18 +49,22 @@ void read_text(store::TRegistry& registry, const std::string& name, Reading read
 // A number or flag; one that may be missing keeps value, its default, when it can't be read.
 void read_number(store::TRegistry& registry, const std::string& name, Presence presence, std::int32_t& value);
 void read_number(store::TRegistry& registry, const std::string& name, Presence presence, bool& value);
+// A protocol is stored by its name; missing, or a name this build doesn't know, reads as the
+// value it had (a newer build's protocol is not guessed at).
+void read_text(store::TRegistry& registry, const std::string& name, Reading reading, net::Protocol& value);
 
 void write_value(store::TRegistry& registry, const std::string& name, const QString& value);
 void write_value(store::TRegistry& registry, const std::string& name, const std::string& value);
 void write_value(store::TRegistry& registry, const std::string& name, std::int32_t value);
 void write_value(store::TRegistry& registry, const std::string& name, bool value);
+void write_value(store::TRegistry& registry, const std::string& name, net::Protocol value);
 
 template <typename Owner, typename T>
 void read_field(store::TRegistry& registry, const Field<Owner, T>& field, Reading reading, const Owner& shown,
                 Owner& read)
 {
     T& value = read.*field.member;
-    if constexpr (std::is_same_v<T, QString> || std::is_same_v<T, std::string>) {
+    if constexpr (std::is_same_v<T, QString> || std::is_same_v<T, std::string> || std::is_same_v<T, net::Protocol>) {
         value = shown.*field.member;
         read_text(registry, field.name, reading, value);
     } else {

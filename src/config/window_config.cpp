@@ -20,12 +20,14 @@ const std::tuple dialog_fields{
     Field{&WindowConfiguration::port, store::port_value, Presence::always_written},
     Field{&WindowConfiguration::command, store::command_value},
     Field{&WindowConfiguration::local_only, store::local_only_value},
+    Field{&WindowConfiguration::protocol, store::protocol_value},
 };
 
 // What a window remembers of its own choices, in the order it is written.
 const std::tuple choice_fields{
     Field{&WindowChoices::log_file, store::log_file_value},
     Field{&WindowChoices::arrival_times, store::arrival_times_value},
+    Field{&WindowChoices::sender_addresses, store::sender_addresses_value},
 };
 
 std::string key_of(const QString& name)
@@ -40,6 +42,19 @@ bool open_config(store::TRegistry& registry, const QString& name)
 }
 
 }  // namespace
+
+QString protocol_name(net::Protocol protocol)
+{
+    return protocol == net::Protocol::syslog ? QStringLiteral("syslog") : QStringLiteral("lines");
+}
+
+std::optional<net::Protocol> protocol_named(const QString& name)
+{
+    for (const net::Protocol protocol : {net::Protocol::lines, net::Protocol::syslog})
+        if (name == protocol_name(protocol))
+            return protocol;
+    return std::nullopt;
+}
 
 WindowTitles saved_window_titles(const QString& name)
 {

@@ -2,6 +2,8 @@
 // Saved window configurations: their names, what the New window dialog edits, what a log window
 // remembers of its own choices, and the caption and label a log window shows for one.
 
+#include "net/protocol.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,7 @@ namespace config {
 struct WindowChoices {
     QString log_file{};  // the file every completed line is appended to; empty: none
     bool arrival_times = false;  // each line shows when it arrived
+    bool sender_addresses = false;  // each line shows who sent it
 };
 
 // A saved window configuration. A missing value of a configuration saved by an older build
@@ -24,8 +27,14 @@ struct WindowConfiguration {
     std::int32_t port = 0;
     QString command{};  // started as a process when the window opens; may be empty
     bool local_only = false;  // only this computer may send
+    net::Protocol protocol = net::Protocol::lines;
     WindowChoices choices{};
 };
+
+// The protocol's name in the store and on the command line ("lines", "syslog"); nothing for
+// a name no protocol has.
+QString protocol_name(net::Protocol protocol);
+std::optional<net::Protocol> protocol_named(const QString& name);
 
 // What a read does with a text the store holds with another type.
 enum class Reading {

@@ -42,6 +42,19 @@ public:
     // Lines numbered `end_number` and later are never searched: a filter takes the lines
     // present when it was set, and lines arriving later reach it another way.
     void stop_at(std::int64_t end_number) { stop_ = end_number; }
+    // A filter passes only lines at `severity` or more urgent (0 emergency to 7 debug, which
+    // passes every line), of lines that know their severity.
+    void pass_severity_at_least(int severity) { least_severity_ = severity; }
+    // Whether line `index` of the store, holding `line`, passes a filter: its severity, and
+    // the pattern as the mode says (a filter of severity alone has no text to match).
+    bool passes(int index, std::string_view line) const
+    {
+        if constexpr (requires { lines_.severity_at_least(index, least_severity_); }) {
+            if (least_severity_ < every_severity && !lines_.severity_at_least(index, least_severity_))
+                return false;
+        }
+        return pattern_.empty() || pattern_.matches(line) == (mode_ == SearchMode::show_matching);
+    }
 
     // Searches lines until `deadline` passes or no line is left; true when every line in the
     // store has been searched. The deadline is looked at every few tens of kilobytes, so a
@@ -57,7 +70,7 @@ public:
             const auto left = static_cast<std::size_t>(std::min<std::int64_t>(end - next_, batch_lines));
             const std::size_t count = lines_.line_views(static_cast<int>(next_ - first), std::span(batch_).first(left));
             for (std::size_t i = 0; i < count; ++i) {
-                search_line(batch_[i]);
+                search_line(static_cast<int>(next_ - first), batch_[i]);
                 ++next_;
                 // An empty line costs something too.
                 bytes_since_check += batch_[i].size() + 16;
@@ -97,18 +110,19 @@ public:
 
 private:
     static constexpr std::size_t check_bytes = std::size_t{32} << 10;
+    static constexpr int every_severity = 7;
     // Lines fetched from the store at a time: a few kilobytes of text at usual line lengths.
     static constexpr std::size_t batch_lines = 64;
 
     std::int64_t end_number() const { return std::min(lines_.first_line_number() + lines_.line_count(), stop_); }
 
-    void search_line(std::string_view line)
+    void search_line(int index, std::string_view line)
     {
         // A line that passes a filter weighs one, so that the totals serve both.
         std::size_t weight = 0;
         if (mode_ == SearchMode::count)
             weight = pattern_.count(line);
-        else if (pattern_.matches(line) == (mode_ == SearchMode::show_matching))
+        else if (passes(index, line))
             weight = 1;
         if (weight > 0) {
             numbers_.push_back(next_);
@@ -138,6 +152,7 @@ private:
     SearchMode mode_;
     std::int64_t next_;  // number of the next line to search
     std::int64_t stop_ = std::numeric_limits<std::int64_t>::max();
+    int least_severity_ = every_severity;
     std::deque<std::int64_t> numbers_;
     // The running total of weights through each line in numbers_, counted from the search's
     // start, so that dropping lines from the front rewrites nothing: the total through the

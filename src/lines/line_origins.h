@@ -11,6 +11,15 @@ namespace lines {
 
 // A line that carries no syslog priority (typed, received as plain text, or read from a file).
 inline constexpr std::uint8_t no_priority = 0xFF;
+// Severities from 0 (emergency) to 7 (debug); a priority's low three bits.
+inline constexpr int least_urgent_severity = 7;
+
+// Whether a line of `priority` is at `severity` or more urgent. Every line is at debug or more
+// urgent; a line without a priority is at no other severity.
+constexpr bool severity_at_least(std::uint8_t priority, int severity)
+{
+    return severity >= least_urgent_severity || (priority != no_priority && (priority & 7) <= severity);
+}
 
 // Senders in runs of lines from one address: a sender that writes many lines in a row costs
 // nothing per line, and lines from senders taking turns cost one run each, so the memory stays

@@ -65,6 +65,11 @@ public:
     virtual std::uint8_t priority(int index) const = 0;
     virtual platform::PeerAddress sender(int index) const = 0;
 
+    bool severity_at_least(int index, int severity) const
+    {
+        return lines::severity_at_least(priority(index), severity);
+    }
+
     void add_observer(LineObserver* observer) { observers_.push_back(observer); }
     void remove_observer(LineObserver* observer) { std::erase(observers_, observer); }
 

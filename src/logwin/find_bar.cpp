@@ -61,6 +61,15 @@ FindBar::FindBar(QWidget* parent)
     filter_mode->addItem(QStringLiteral("hide matching"));
     filter_status = named(new QLabel(this), "filter_status");
 
+    severity_label = named(new QLabel(QStringLiteral("Severit&y at least:"), this), "severity_label");
+    severity_combo = named(new QComboBox(this), "severity_combo");
+    const char* const severities[] = {"emergency", "alert", "critical", "error", "warning", "notice", "info", "debug"};
+    for (int severity = lines::least_urgent_severity; severity >= 0; --severity)
+        severity_combo->addItem(QString::fromLatin1(severities[severity]), severity);
+    severity_label->setBuddy(severity_combo);
+    severity_label->hide();
+    severity_combo->hide();
+
     match_case = named(new QCheckBox(QStringLiteral("Match &case"), this), "match_case");
     regular_expression = named(new QCheckBox(QStringLiteral("Regular e&xpression"), this), "regular_expression");
 
@@ -77,6 +86,9 @@ FindBar::FindBar(QWidget* parent)
     auto* options_row = new QHBoxLayout;
     options_row->addWidget(match_case);
     options_row->addWidget(regular_expression);
+    options_row->addSpacing(12);
+    options_row->addWidget(severity_label);
+    options_row->addWidget(severity_combo);
     options_row->addStretch(1);
     options_row->addWidget(find_status);
     options_row->addSpacing(12);
@@ -98,6 +110,7 @@ FindBar::FindBar(QWidget* parent)
     connect(close_button, &QPushButton::clicked, this, [this] { platform::guarded([this] { close_bar(); }); });
     connect(filter_edit, &QLineEdit::textChanged, this, [this] { emit filter_edited(); });
     connect(filter_mode, &QComboBox::currentIndexChanged, this, [this] { emit filter_edited(); });
+    connect(severity_combo, &QComboBox::currentIndexChanged, this, [this] { emit filter_edited(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     connect(escape, &QShortcut::activated, this, [this] { platform::guarded([this] { close_bar(); }); });
@@ -113,6 +126,17 @@ FindBar::~FindBar() = default;
 find::PatternOptions FindBar::options() const
 {
     return {match_case->isChecked(), regular_expression->isChecked()};
+}
+
+void FindBar::set_shows_severity(bool on)
+{
+    severity_label->setVisible(on);
+    severity_combo->setVisible(on);
+}
+
+int FindBar::least_severity() const
+{
+    return severity_combo->isVisibleTo(this) ? severity_combo->currentData().toInt() : lines::least_urgent_severity;
 }
 
 void FindBar::set_memo(TColorMemo* memo)

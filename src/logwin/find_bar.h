@@ -44,6 +44,11 @@ public:
     void find_previous();
 
     find::PatternOptions options() const;
+    // Shows the severity the filter asks for, in a window that receives syslog.
+    void set_shows_severity(bool on);
+    // The least urgent severity a line needs to pass the filter (0 emergency to 7 debug);
+    // 7 while the severity isn't shown.
+    int least_severity() const;
     // Searching and counting are done, so the status says the final count.
     bool search_settled() const;
 
@@ -58,6 +63,9 @@ public:
     QLineEdit* filter_edit = nullptr;
     QComboBox* filter_mode = nullptr;  // "show matching" / "hide matching"
     QLabel* filter_status = nullptr;
+    QLabel* severity_label = nullptr;
+    // "debug" (every line) to "emergency"; each item's data is its severity.
+    QComboBox* severity_combo = nullptr;
     QCheckBox* match_case = nullptr;
     QCheckBox* regular_expression = nullptr;
 

@@ -140,7 +140,7 @@ LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configurat
                                    const QString& caption, const QString& label_text)
 {
     try {
-        log_channel->listen(configuration.port, configuration.local_only);
+        log_channel->listen(configuration.port, configuration.local_only, configuration.protocol);
     } catch (const net::ESocketError& error) {
         listen_error = error.code();
         return SetUp::not_listening;
@@ -150,6 +150,8 @@ LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configurat
     }
     listen_port = configuration.port;
     local_only = configuration.local_only;
+    protocol = configuration.protocol;
+    find_bar_->set_shows_severity(protocol == net::Protocol::syslog);
     is_saved = !saved_name.isEmpty();
     config_name = saved_name;
     title_caption->SetFormCaption(caption);
@@ -312,7 +314,13 @@ QString LogWindow::configuration_name() const
 
 config::WindowConfiguration LogWindow::configuration_to_save() const
 {
-    return {listen_port, window_command(), local_only, {log_file_name(), shows_arrival_times()}};
+    config::WindowConfiguration configuration;
+    configuration.port = listen_port;
+    configuration.command = window_command();
+    configuration.local_only = local_only;
+    configuration.protocol = protocol;
+    configuration.choices = {log_file_name(), shows_arrival_times(), shows_sender_addresses()};
+    return configuration;
 }
 
 void LogWindow::configuration_saved_as(const QString& name)

@@ -58,6 +58,7 @@ public:
     std::int32_t listen_port = 0;
     // Only senders on this computer reach the window (its listener takes loopback addresses only).
     bool local_only = false;
+    net::Protocol protocol = net::Protocol::lines;
     bool alert_raised = false;
     // Shows a firing line of an alert with "&Notify" set outside the frame; null: none is shown.
     alerts::Notifier* notifier = nullptr;
@@ -107,7 +108,12 @@ public:
     void set_shows_arrival_times(bool on);
     // The user's choice: shown or not, and remembered by a saved window.
     void choose_arrival_times(bool on);
-    // "2 senders · 1,204,311 lines · 118 MB".
+    // The same for each line's sender address.
+    bool shows_sender_addresses() const;
+    void set_shows_sender_addresses(bool on);
+    void choose_sender_addresses(bool on);
+    // "2 senders · 1,204,311 lines · 118 MB"; a syslog window's begins with "syslog · " and
+    // ends with "· 3 lost" and "· 1 framing error" when there were any.
     QString holdings_text() const;
     // Saves every line on screen, or only the selected text, to a file the user chooses; the
     // save goes on in slices while lines arrive. Does nothing while a save runs.

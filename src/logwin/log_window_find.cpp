@@ -85,7 +85,9 @@ void LogWindow::apply_filter()
 {
     const std::string needle = find_bar_->filter_edit->text().toStdString();
     find::Pattern pattern(needle, find_bar_->options());
-    if (pattern.empty() || !pattern.valid()) {
+    const int least_severity = find_bar_->least_severity();
+    const bool severity_only = pattern.empty() && least_severity < lines::least_urgent_severity;
+    if ((pattern.empty() && !severity_only) || !pattern.valid()) {
         end_filter();
         find_bar_->filter_status->setText(QString::fromStdString(pattern.error()));
         return;
@@ -100,7 +102,7 @@ void LogWindow::apply_filter()
     filtered_view->SetHotSpot(log_view_->HotSpot());
     filtered_view->SetColorRules(log_view_->ColorRules());
     // An unfinished last line is filtered when it is complete, as every line after it.
-    log_channel->filter().start(std::move(pattern), mode, log_channel->complete_end());
+    log_channel->filter().start(std::move(pattern), mode, log_channel->complete_end(), least_severity);
     if (log_view_->isVisible() || !filtered_view->isVisible()) {
         const bool had_focus = log_view_->hasFocus();
         log_view_->hide();

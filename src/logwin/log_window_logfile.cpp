@@ -105,6 +105,7 @@ void LogWindow::restore_window_choices()
     if (!choices)
         return;
     set_shows_arrival_times(choices->arrival_times);
+    set_shows_sender_addresses(choices->sender_addresses);
     if (!choices->log_file.isEmpty())
         start_logging(choices->log_file);
 }
@@ -120,6 +121,13 @@ void LogWindow::choose_arrival_times(bool on)
     set_shows_arrival_times(on);
     if (is_saved)
         config::remember_window_choice(config_name, &config::WindowChoices::arrival_times, on);
+}
+
+void LogWindow::choose_sender_addresses(bool on)
+{
+    set_shows_sender_addresses(on);
+    if (is_saved)
+        config::remember_window_choice(config_name, &config::WindowChoices::sender_addresses, on);
 }
 
 }  // namespace logwin

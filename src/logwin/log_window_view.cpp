@@ -89,12 +89,20 @@ void LogWindow::build_view_controls()
 
 QString LogWindow::holdings_text() const
 {
-    const int senders = log_channel->senders();
-    const int lines = log_view_->line_count();
-    return QStringLiteral("%1 %2 · %3 %4 · %5")
-        .arg(count_text(senders), senders == 1 ? QStringLiteral("sender") : QStringLiteral("senders"),
-             count_text(lines), lines == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
-             megabytes_text(log_channel->lines().byte_total()));
+    const auto counted = [](std::int64_t count, const char* one, const char* many) {
+        return count_text(count) + QLatin1Char(' ') + QString::fromLatin1(count == 1 ? one : many);
+    };
+    QString text = counted(log_channel->senders(), "sender", "senders") + QStringLiteral(" · ")
+                   + counted(log_view_->line_count(), "line", "lines") + QStringLiteral(" · ")
+                   + megabytes_text(log_channel->lines().byte_total());
+    if (protocol != net::Protocol::syslog)
+        return text;
+    // Losses are never hidden, and shown only when there are any.
+    if (const std::int64_t lost = log_channel->lost(); lost > 0)
+        text += QStringLiteral(" · ") + count_text(lost) + QStringLiteral(" lost");
+    if (const std::int64_t errors = log_channel->framing_errors(); errors > 0)
+        text += QStringLiteral(" · ") + counted(errors, "framing error", "framing errors");
+    return QStringLiteral("syslog · ") + text;
 }
 
 void LogWindow::clear_view()
@@ -110,6 +118,14 @@ void LogWindow::set_shows_arrival_times(bool on)
 {
     for (TColorMemo* memo : {log_view_, filtered_view})
         memo->set_shows_arrival_times(on);
+}
+
+bool LogWindow::shows_sender_addresses() const { return log_view_->shows_sender_addresses(); }
+
+void LogWindow::set_shows_sender_addresses(bool on)
+{
+    for (TColorMemo* memo : {log_view_, filtered_view})
+        memo->set_shows_sender_addresses(on);
 }
 
 }  // namespace logwin

@@ -36,6 +36,15 @@ TCustomWinSocket::~TCustomWinSocket()
     close_silently();
 }
 
+platform::PeerAddress TCustomWinSocket::RemoteAddress() const
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (handle_ < 0 || ::getpeername(handle_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    return platform::PeerAddress::from_socket_address(reinterpret_cast<const sockaddr&>(address));
+}
+
 int32_t TCustomWinSocket::AvailableByteCount()
 {
     return ReadBytes(nullptr, -1);

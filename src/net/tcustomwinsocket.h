@@ -3,6 +3,7 @@
 // reading operations an OnClientRead handler calls on the connection it was given.
 
 #include "net/socket_errors.h"
+#include "platform/peer_address.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,8 @@ public:
     // True while the descriptor is open (connections from accept on, the listener after listen).
     bool Connected() const noexcept { return connected_; }
 
+    // The peer's address (getpeername); unknown when there is none.
+    platform::PeerAddress RemoteAddress() const;
     // Bytes the OS holds unread (FIONREAD); 0 when not connected or the query fails.
     int32_t AvailableByteCount();
     // One non-blocking receive of at most count bytes. count -1 answers AvailableByteCount instead.

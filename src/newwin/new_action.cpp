@@ -29,22 +29,20 @@ void run_new_action(NewWindowDialog& dialog, const OpenLogWindow& open_log_windo
                                    QStringLiteral("Gross"), platform::MessageIcon::Error);
             return;
         }
-        const std::int32_t port = platform::str_to_int(trimmed_port.toStdString());
-        const QString command = trim_text(dialog.command_edit->text());
+        // As shown: a change not saved yet applies to this window.
+        config::WindowConfiguration shown =
+            dialog.shown_configuration(platform::str_to_int(trimmed_port.toStdString()));
+        shown.command = trim_text(shown.command);
         const QString name = dialog.config_name_combo->currentText();
-        // As shown, like the port and command: a change not saved yet applies to this window.
-        const bool local_only = dialog.local_only_check_box->isChecked();
 
         // A saved window refers to its configuration by name for its alerts and for reopening,
         // so it is opened only under a name the store holds; otherwise the shown port and
         // command open an unsaved window.
         if (!dialog.port_edited && config::config_exists(name)) {
-            const config::WindowTitles titles = config::saved_window_titles(name);
-            open_log_window(port, true, name, titles.caption, command, titles.label, local_only);
+            open_log_window(shown, name, config::saved_window_titles(name));
             return;
         }
-        const config::WindowTitles titles = config::unsaved_window_titles(port_text);
-        open_log_window(port, false, QString(), titles.caption, command, titles.label, local_only);
+        open_log_window(shown, QString(), config::unsaved_window_titles(port_text));
     });
 }
 

@@ -34,9 +34,10 @@ using platform::place_label;
 
 namespace {
 
-// The row of "Only &this computer may send" below the command pushes the buttons under the
-// group down by this much.
-constexpr int local_only_row = 24;
+// The rows of "&Protocol:" and "Only &this computer may send" below the command push the
+// buttons under the group down by this much.
+constexpr int row_height = 24;
+constexpr int rows_below_command = 2 * row_height;
 
 void show_error(const char* text, const char* caption)
 {
@@ -53,16 +54,16 @@ NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(platform::interface_font(10));
-    setFixedSize(406, 251 + local_only_row);
+    setFixedSize(406, 251 + rows_below_command);
     help::set_help_context(this, help::context_new_window_dialog);
 
     // Widgets join the focus chain as they are created, so they are created in tab order:
     // ok_button, the group's controls, cancel_button, help_button. (With Qt 6.4,
     // QWidget::setTabOrder dropped widgets from the chain next to the editable combo box's inner
     // line edit.)
-    ok_button = place(new QPushButton(QStringLiteral("&OK"), this), "Button1", 235, 221 + local_only_row, 80, 24);
+    ok_button = place(new QPushButton(QStringLiteral("&OK"), this), "Button1", 235, 221 + rows_below_command, 80, 24);
     port_group = place(new QGroupBox(QStringLiteral(" Port to listen on "), this), "GroupBox1", 7, 7, 394,
-                       208 + local_only_row);
+                       208 + rows_below_command);
     preconfigured_radio = place(new QRadioButton(QStringLiteral("Pre-Configured: "), port_group), "RadioButton1",
                                 7, 26, 91, 14);
     config_name_combo = place(new QComboBox(port_group), "ComboBox1", 22, 46, 270, 21);
@@ -80,12 +81,18 @@ NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
     save_button = place(new QPushButton(QStringLiteral("&Save"), port_group), "Button3", 306, 178, 80, 24);
     command_label = place_label(new QLabel(QStringLiteral("Command: "), port_group), "Label2", 20, 182);
     command_edit = place(new QLineEdit(port_group), "Edit2", 91, 177, 202, 21);
+    protocol_label = place_label(new QLabel(QStringLiteral("&Protocol:"), port_group), "protocol_label", 20,
+                                 177 + row_height + 4);
+    protocol_combo = place(new QComboBox(port_group), "protocol_combo", 91, 177 + row_height, 202, 21);
+    protocol_combo->addItem(QStringLiteral("Text lines over TCP"), QVariant::fromValue(net::Protocol::lines));
+    protocol_combo->addItem(QStringLiteral("Syslog over UDP and TCP"), QVariant::fromValue(net::Protocol::syslog));
+    protocol_label->setBuddy(protocol_combo);
     local_only_check_box = place(new QCheckBox(QStringLiteral("Only &this computer may send"), port_group),
-                                 "CheckBox1", 91, 177 + local_only_row + 2, 202, 17);
+                                 "CheckBox1", 91, 177 + rows_below_command + 2, 202, 17);
     remove_button = place(new QPushButton(QStringLiteral("Remove"), port_group), "Button5", 306, 44, 80, 24);
     cancel_button =
-        place(new QPushButton(QStringLiteral("&Cancel"), this), "Button2", 320, 221 + local_only_row, 80, 24);
-    help_button = place(new QPushButton(QStringLiteral("&Help"), this), "Button4", 7, 221 + local_only_row, 80, 24);
+        place(new QPushButton(QStringLiteral("&Cancel"), this), "Button2", 320, 221 + rows_below_command, 80, 24);
+    help_button = place(new QPushButton(QStringLiteral("&Help"), this), "Button4", 7, 221 + rows_below_command, 80, 24);
 
     preconfigured_radio->setChecked(true);
     new_name_edit->setEnabled(false);
@@ -204,7 +211,23 @@ void NewWindowDialog::config_name_changed()
         port_edit->SetText(QString::number(stored->port));
         command_edit->setText(stored->command);
         local_only_check_box->setChecked(stored->local_only);
+        show_protocol(stored->protocol);
     });
+}
+
+config::WindowConfiguration NewWindowDialog::shown_configuration(std::int32_t port) const
+{
+    config::WindowConfiguration shown;
+    shown.port = port;
+    shown.command = command_edit->text();
+    shown.local_only = local_only_check_box->isChecked();
+    shown.protocol = protocol_combo->currentData().value<net::Protocol>();
+    return shown;
+}
+
+void NewWindowDialog::show_protocol(net::Protocol protocol)
+{
+    protocol_combo->setCurrentIndex(protocol_combo->findData(QVariant::fromValue(protocol)));
 }
 
 void NewWindowDialog::port_changed()
@@ -244,7 +267,7 @@ void NewWindowDialog::save_clicked()
             }
         }
 
-        config::write_window_configuration(name, {port, command_edit->text(), local_only_check_box->isChecked()});
+        config::write_window_configuration(name, shown_configuration(port));
         port_edited = false;
         load_config_names();
     });

@@ -3,6 +3,8 @@
 // change or remove window configurations. Created once at start-up and reused; it opens no
 // window itself (the New action does, see new_action.h).
 
+#include "config/window_config.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -47,11 +49,18 @@ public:
     QLabel* command_label = nullptr;
     QLineEdit* command_edit = nullptr;
     QPushButton* save_button = nullptr;
+    QLabel* protocol_label = nullptr;
+    // What the window listens for: text lines, or syslog over UDP and TCP.
+    QComboBox* protocol_combo = nullptr;
     // Checked: the window listens on the loopback addresses only.
     QCheckBox* local_only_check_box = nullptr;
     QPushButton* help_button = nullptr;
     QPushButton* ok_button = nullptr;
     QPushButton* cancel_button = nullptr;
+
+    // What the dialog shows, as a window on port would be opened or saved with it (the
+    // command as typed).
+    config::WindowConfiguration shown_configuration(std::int32_t port) const;
 
     // Event handlers, each reporting its own errors.
     void preconfigured_checked();
@@ -73,6 +82,7 @@ private:
     void replace_list_silently(const QStringList& names);
     void remove_list_items_silently(const QString& name);
     void center_on_screen();
+    void show_protocol(net::Protocol protocol);
 };
 
 }  // namespace newwin

@@ -3,6 +3,7 @@
 
 #include "shell/command_line.h"
 
+#include "config/window_config.h"
 #include "platform/error_report.h"
 #include "platform/int_conversion.h"
 
@@ -22,6 +23,7 @@ const QString help_all_option = QStringLiteral("help-all");
 const QString version_option = QStringLiteral("version");
 const QString port_option = QStringLiteral("port");
 const QString command_option = QStringLiteral("command");
+const QString protocol_option = QStringLiteral("protocol");
 
 constexpr std::int32_t lowest_port = 1;
 constexpr std::int32_t highest_port = 65535;
@@ -63,7 +65,8 @@ void define_options(QCommandLineParser& parser, bool show_toolkit_options)
     // "-platform" is one option as Qt programs spell it, not the six switches -p -l -a ...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral(
-        "Receives log text on TCP ports and shows it line by line, one log window per port,\n"
+        "Receives log text (text lines over TCP, or syslog over UDP and TCP) on ports and shows it\n"
+        "line by line, one log window per port,\n"
         "with catchwords that raise alerts. Without arguments it opens the windows that were\n"
         "open at the last quit, when the global option to reopen them is set."));
     parser.addOption({{QStringLiteral("h"), help_option}, QStringLiteral("Prints this help and exits.")});
@@ -81,6 +84,10 @@ void define_options(QCommandLineParser& parser, bool show_toolkit_options)
                                      "names the program (looked up on PATH when it holds no \"/\"), the rest gives "
                                      "its arguments; no shell runs it. Needs --port."),
                       QStringLiteral("command")});
+    parser.addOption({protocol_option,
+                      QStringLiteral("What the window of --port listens for: \"lines\" (text lines over TCP, the "
+                                     "default) or \"syslog\" (syslog over UDP and TCP). Needs --port."),
+                      QStringLiteral("protocol")});
     parser.addPositionalArgument(
         QStringLiteral("name"),
         QStringLiteral("Opens the saved window configuration of this name (as saved in the New window dialog), with "
@@ -139,6 +146,10 @@ CommandLine parse_command_line(const QStringList& arguments)
         return refused(QStringLiteral("--command can be given only once."));
     if (parser.isSet(command_option) && ports.isEmpty())
         return refused(QStringLiteral("--command needs --port: it is started with the window opened for the port."));
+    if (parser.values(protocol_option).size() > 1)
+        return refused(QStringLiteral("--protocol can be given only once."));
+    if (parser.isSet(protocol_option) && ports.isEmpty())
+        return refused(QStringLiteral("--protocol needs --port: it is what the window opened for the port listens for."));
     if (!ports.isEmpty()) {
         // The program's own number rules, as the port field of the New window dialog is read.
         std::int32_t port = 0;
@@ -149,6 +160,13 @@ CommandLine parse_command_line(const QStringList& arguments)
                                .arg(highest_port));
         command_line.port = port;
         command_line.command = parser.value(command_option);
+        if (parser.isSet(protocol_option)) {
+            const std::optional<net::Protocol> protocol = config::protocol_named(parser.value(protocol_option));
+            if (!protocol)
+                return refused(QStringLiteral("'%1' is not a protocol; give \"lines\" or \"syslog\".")
+                                   .arg(parser.value(protocol_option)));
+            command_line.protocol = *protocol;
+        }
     }
     command_line.names = parser.positionalArguments();
     return command_line;

@@ -2,6 +2,8 @@
 // The program's command line: what the user asked for, read before anything graphical starts,
 // so that --help, --version and a mistake need no display, no store write and no window.
 
+#include "net/protocol.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -22,9 +24,10 @@ struct CommandLine {
     Request request = Request::run;
     // Saved window configurations to open after the reopened windows, in the order given.
     QStringList names;
-    // An unsaved window on this port, with `command` (may be empty).
+    // An unsaved window on this port, with `command` (may be empty), listening for `protocol`.
     std::optional<std::int32_t> port;
     QString command;
+    net::Protocol protocol = net::Protocol::lines;
     // What is wrong, naming the bad argument; without the program name.
     QString error;
 };

@@ -18,6 +18,7 @@
 #include "platform/system_colors.h"
 #include "platform/text_fit.h"
 #include "shell/alert_tray.h"
+#include "shell/command_line.h"
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
 #include "shell/window_reopening.h"
@@ -162,13 +163,9 @@ void MainWindow::create_menu()
         platform::guarded([this] {
             if (new_window_dialog == nullptr)
                 return;
-            newwin::run_new_action(*new_window_dialog,
-                                   [this](std::int32_t port, bool saved, const QString& config_name,
-                                          const QString& caption, const QString& command,
-                                          const QString& label_text, bool local_only) {
-                                       open_log_window(port, saved, config_name, caption, command, label_text,
-                                                       local_only);
-                                   });
+            newwin::run_new_action(*new_window_dialog, [this](const auto&... arguments) {
+                open_log_window(arguments...);
+            });
         });
     });
     save_log_action = make_action(this, "save_log_action", QStringLiteral("&Save log as..."));
@@ -246,7 +243,12 @@ void MainWindow::create_menu()
     edit_menu->addAction(find_previous_action);
     edit_menu->addSeparator();
     edit_menu->addAction(clear_action);
-    add_arrival_times_action();
+    arrival_times_action = add_strip_action("arrival_times_action", QStringLiteral("Show &arrival times"),
+                                            &logwin::LogWindow::shows_arrival_times,
+                                            &logwin::LogWindow::choose_arrival_times);
+    sender_addresses_action = add_strip_action("sender_addresses_action", QStringLiteral("Show &sender addresses"),
+                                               &logwin::LogWindow::shows_sender_addresses,
+                                               &logwin::LogWindow::choose_sender_addresses);
     // Find acts on the active log window: without one there is nothing to find in.
     const auto enable_edit_actions = [this] {
         const bool has_window = active_log_window() != nullptr;
@@ -296,23 +298,26 @@ void MainWindow::on_active_log_window(const std::function<void(logwin::LogWindow
     });
 }
 
-void MainWindow::add_arrival_times_action()
+QAction* MainWindow::add_strip_action(const char* name, const QString& text,
+                                      bool (logwin::LogWindow::*shows)() const,
+                                      void (logwin::LogWindow::*choose)(bool))
 {
-    arrival_times_action = make_action(this, "arrival_times_action", QStringLiteral("Show &arrival times"));
-    arrival_times_action->setCheckable(true);
-    help::set_help_context(arrival_times_action, help::context_log_window);
-    connect(arrival_times_action, &QAction::triggered, this, [this](bool on) {
+    QAction* action = make_action(this, name, text);
+    action->setCheckable(true);
+    help::set_help_context(action, help::context_log_window);
+    connect(action, &QAction::triggered, this, [this, choose](bool on) {
         platform::guarded([&] {
             if (logwin::LogWindow* window = active_log_window())
-                window->choose_arrival_times(on);
+                (window->*choose)(on);
         });
     });
     // Each window keeps its own choice; the check mark shows the active one's.
-    connect(mdi_area, &QMdiArea::subWindowActivated, this, [this] {
+    connect(mdi_area, &QMdiArea::subWindowActivated, this, [this, action, shows] {
         const logwin::LogWindow* window = active_log_window();
-        arrival_times_action->setChecked(window != nullptr && window->shows_arrival_times());
+        action->setChecked(window != nullptr && (window->*shows)());
     });
-    edit_menu->addAction(arrival_times_action);
+    edit_menu->addAction(action);
+    return action;
 }
 
 void MainWindow::list_windows_in_menu()
@@ -363,16 +368,17 @@ logwin::LogWindow* MainWindow::log_window(int index) const
     return nullptr;
 }
 
-void MainWindow::open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
-                             const QString& command, const QString& label_text, bool local_only)
+void MainWindow::open_log_window(const config::WindowConfiguration& configuration, const QString& saved_name,
+                                 const config::WindowTitles& titles)
 {
+    const std::int32_t port = configuration.port;
     auto* window = new logwin::LogWindow(this);
     window->notifier = notifier;
     mdi_area->addSubWindow(window);
     window->show();
     window->set_text_limit(stored_text_limit_bytes());
 
-    switch (window->set_up({port, command, local_only}, saved ? config_name : QString(), caption, label_text)) {
+    switch (window->set_up(configuration, saved_name, titles.caption, titles.label)) {
     case logwin::LogWindow::SetUp::not_listening: {
         // The box's nested loop lets the user close the window meanwhile.
         QPointer<logwin::LogWindow> doomed(window);
@@ -441,16 +447,12 @@ void MainWindow::save_windows_and_quit()
 
 void MainWindow::reopen_windows()
 {
-    reopen_recorded_windows([this](std::int32_t port, bool saved, const QString& config_name, const QString& caption,
-                                   const QString& command, const QString& label_text, bool local_only) {
-        open_log_window(port, saved, config_name, caption, command, label_text, local_only);
-    });
+    reopen_recorded_windows([this](const auto&... arguments) { open_log_window(arguments...); });
 }
 
-void MainWindow::open_requested_windows(const QStringList& names, std::optional<std::int32_t> port,
-                                    const QString& command)
+void MainWindow::open_requested_windows(const CommandLine& command_line)
 {
-    for (const QString& name : names) {
+    for (const QString& name : command_line.names) {
         // One configuration that can't be read must not keep the others from opening.
         platform::guarded([&] {
             // Read as the New window dialog shows it: a command it can't read leaves the window without one.
@@ -458,14 +460,17 @@ void MainWindow::open_requested_windows(const QStringList& names, std::optional<
                 config::read_window_configuration(name, config::Reading::to_show);
             if (!stored)
                 return;  // removed since the command line was checked
-            const config::WindowTitles titles = config::saved_window_titles(name);
-            open_log_window(stored->port, true, name, titles.caption, newwin::trim_text(stored->command), titles.label,
-                            stored->local_only);
+            config::WindowConfiguration configuration = *stored;
+            configuration.command = newwin::trim_text(stored->command);
+            open_log_window(configuration, name, config::saved_window_titles(name));
         });
     }
-    if (port) {
-        const config::WindowTitles titles = config::unsaved_window_titles(QString::number(*port));
-        open_log_window(*port, false, QString(), titles.caption, newwin::trim_text(command), titles.label);
+    if (command_line.port) {
+        config::WindowConfiguration configuration;
+        configuration.port = *command_line.port;
+        configuration.command = newwin::trim_text(command_line.command);
+        configuration.protocol = command_line.protocol;
+        open_log_window(configuration, QString(), config::unsaved_window_titles(QString::number(*command_line.port)));
     }
 }
 

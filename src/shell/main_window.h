@@ -2,6 +2,7 @@
 // The frame: the program's main window, holding the log windows, the menu, the status bar with
 // the alert state, and the operation that creates and starts a log window.
 
+#include "config/window_config.h"
 #include "logwin/alert_counter.h"
 
 #include <QMainWindow>
@@ -38,6 +39,7 @@ namespace shell {
 
 class AlertTray;
 class AboutDialog;
+struct CommandLine;
 class OptionsDialog;
 
 class MainWindow : public QMainWindow, public logwin::AlertCounter {
@@ -64,9 +66,9 @@ public:
     // Creates a log window, starts its listener on port, fills its fields, caption and label,
     // loads its alerts when saved and starts its command. A port that can't be listened on
     // leaves no window; a command that can't be started leaves a listening window.
-    // local_only: only this computer may send (the loopback addresses are listened on).
-    void open_log_window(std::int32_t port, bool saved, const QString& config_name, const QString& caption,
-                         const QString& command, const QString& label_text, bool local_only = false);
+    // saved_name: the configuration the window is saved under; empty for an unsaved window.
+    void open_log_window(const config::WindowConfiguration& configuration, const QString& saved_name,
+                         const config::WindowTitles& titles);
     void note_alert_raised() override;
     void note_alert_acknowledged() override;
     // Records the open saved windows when the global option asks for it, runs every log
@@ -75,8 +77,9 @@ public:
     // Start-up: opens the windows recorded at the last quit when the global option is set.
     void reopen_windows();
     // Start-up, after reopening: opens the saved configurations named, in order, as the New
-    // window dialog opens a pre-configured one, then an unsaved window on port with command.
-    void open_requested_windows(const QStringList& names, std::optional<std::int32_t> port, const QString& command);
+    // window dialog opens a pre-configured one, then an unsaved window on its port with its
+    // command, listening for its protocol.
+    void open_requested_windows(const CommandLine& command_line);
 
     // The open log windows in creation order (a window being closed is no longer counted).
     int log_window_count() const;
@@ -104,8 +107,9 @@ public:
     QAction* find_next_action = nullptr;
     QAction* find_previous_action = nullptr;
     QAction* clear_action = nullptr;
-    // Checked while the active log window shows when its lines arrived.
+    // Checked while the active log window shows when its lines arrived, or who sent them.
     QAction* arrival_times_action = nullptr;
+    QAction* sender_addresses_action = nullptr;
     QAction* cascade_action = nullptr;
     QAction* minimize_all_action = nullptr;
     QAction* tile_rows_action = nullptr;
@@ -133,7 +137,10 @@ private:
     void create_menu();
     // Puts the open log windows' captions at the end of the "&Window" menu.
     void list_windows_in_menu();
-    void add_arrival_times_action();
+    // A checkable "&Edit" item showing a strip left of the active window's lines: checked as
+    // that window shows it, and choosing for it.
+    QAction* add_strip_action(const char* name, const QString& text, bool (logwin::LogWindow::*shows)() const,
+                              void (logwin::LogWindow::*choose)(bool));
     // The log window whose frame is active; null when none is.
     logwin::LogWindow* active_log_window() const;
     // Runs `step` on the active log window, when there is one.

@@ -31,7 +31,7 @@ void open_start_windows(MainWindow& frame, const CommandLine& command_line)
 {
     frame.show();
     frame.reopen_windows();
-    frame.open_requested_windows(command_line.names, command_line.port, command_line.command);
+    frame.open_requested_windows(command_line);
 }
 
 }  // namespace shell

@@ -29,9 +29,7 @@ void reopen_recorded_windows(const newwin::OpenLogWindow& open_log_window)
                 config::read_window_configuration(name, config::Reading::to_open);
             if (!stored)
                 return;  // removed since it was recorded
-            const config::WindowTitles titles = config::saved_window_titles(name);
-            open_log_window(stored->port, true, name, titles.caption, stored->command, titles.label,
-                            stored->local_only);
+            open_log_window(*stored, name, config::saved_window_titles(name));
         });
     }
 }

@@ -53,7 +53,9 @@ QString shown(const std::optional<config::WindowConfiguration>& read)
     if (!read)
         return QStringLiteral("none");
     const QLatin1Char bar('|');
-    return QString::number(read->port) + bar + read->command + bar + flag(read->local_only, "local", "any");
+    // A syslog window says so; one of text lines reads as before the protocol was kept.
+    return QString::number(read->port) + bar + read->command + bar + flag(read->local_only, "local", "any")
+           + (read->protocol == net::Protocol::syslog ? QStringLiteral("|syslog") : QString());
 }
 
 QString shown(const config::AlertFields& fields)
@@ -112,6 +114,9 @@ private Q_SLOTS:
         QTest::newRow("nothing stored") << QStringList{} << "open" << "none";
         QTest::newRow("saved before the sender restriction") << QStringList{port, command} << "open" << "80|ssh -N h|any";
         QTest::newRow("only this computer") << QStringList{port, "configs\\web|localonly|i:1"} << "show" << "80||local";
+        QTest::newRow("syslog") << QStringList{port, "configs\\web|protocol|s:syslog"} << "open" << "80||any|syslog";
+        QTest::newRow("a newer build's protocol reads as text lines")
+            << QStringList{port, "configs\\web|protocol|s:syslog-tls"} << "show" << "80||any";
         QTest::newRow("a restriction of another type is off")
             << QStringList{port, "configs\\web|localonly|s:1"} << "open" << "80||any";
         QTest::newRow("no port, to open") << QStringList{command} << "open" << "error: Konnte Daten für '' nicht holen";
@@ -125,6 +130,7 @@ private Q_SLOTS:
         QTest::newRow("choices saved before they were kept") << QStringList{port} << "choices" << "|off";
         QTest::newRow("choices") << QStringList{port, "configs\\web|logfile|s:/tmp/a b.log", "configs\\web|arrivaltimes|i:7"}
                                  << "choices" << "/tmp/a b.log|on";
+        QTest::newRow("sender addresses") << QStringList{port, "configs\\web|senders|i:1"} << "choices" << "|off|senders";
         QTest::newRow("arrival times of another type are off")
             << QStringList{port, "configs\\web|arrivaltimes|s:1"} << "choices" << "|off";
         QTest::newRow("a log file of another type")
@@ -167,6 +173,7 @@ private Q_SLOTS:
             if (read == "choices") {
                 const std::optional<config::WindowChoices> choices = config::read_window_choices(web);
                 return choices ? choices->log_file + QLatin1Char('|') + flag(choices->arrival_times, "on", "off")
+                                     + (choices->sender_addresses ? QStringLiteral("|senders") : QString())
                                : QStringLiteral("none");
             }
             if (read == "alert")
@@ -204,7 +211,8 @@ private Q_SLOTS:
         QVERIFY(!config::config_exists(QStringLiteral("gone")));
 
         // The first alert of a window not saved yet brings its whole configuration along.
-        const config::WindowConfiguration tunnel{22, QStringLiteral("ssh"), false, {QStringLiteral("/l"), true}};
+        const config::WindowConfiguration tunnel{
+            22, QStringLiteral("ssh"), false, net::Protocol::syslog, {QStringLiteral("/l"), true, true}};
         const config::AlertFields fields{QStringLiteral("/a.wav"), QStringLiteral("run"), "ERR\r\nWARN", true, true};
         const config::SavedAlert first = config::save_alert(QStringLiteral("tunnel"), QStringLiteral("disk"), fields, tunnel);
         QVERIFY(first.created && first.active);
@@ -213,8 +221,9 @@ private Q_SLOTS:
         QVERIFY(!again.created && !again.active);
         QCOMPARE(shown(config::read_alert(QStringLiteral("tunnel"), QStringLiteral("disk"))), shown(fields));
         QCOMPARE(shown(config::read_window_configuration(QStringLiteral("tunnel"), Reading::to_open)),
-                 QStringLiteral("22|ssh|any"));
+                 QStringLiteral("22|ssh|any|syslog"));
         QCOMPARE(config::read_window_choices(QStringLiteral("tunnel"))->log_file, QStringLiteral("/l"));
+        QVERIFY(config::read_window_choices(QStringLiteral("tunnel"))->sender_addresses);
         QCOMPARE(config::read_config_names().value_or(QStringList()), (QStringList{web, QStringLiteral("tunnel")}));
 
         config::remove_alert(QStringLiteral("tunnel"), QStringLiteral("disk"));
@@ -295,7 +304,7 @@ private Q_SLOTS:
         // went through.
         refuse_value(QByteArray::fromStdString(store::TRegistry::default_database_file()), refused);
 
-        const config::WindowConfiguration changed{81, QStringLiteral("new"), true, {QStringLiteral("/l"), true}};
+        const config::WindowConfiguration changed{81, QStringLiteral("new"), true, net::Protocol::lines, {QStringLiteral("/l"), true}};
         const config::AlertFields new_fields{QStringLiteral("/a.wav"), QStringLiteral("new"), "WARN", false, true};
         const QString result = outcome([&] {
             if (action == "save configuration")

@@ -170,13 +170,14 @@ private:
             if (dialog->isVisible())
                 dialog->reject();
         });
-        run_new_action(*dialog, [this](std::int32_t port_number, bool is_saved, const QString& name,
-                                       const QString& caption, const QString& cmd, const QString& label,
-                                       bool local_only) {
+        run_new_action(*dialog, [this](const config::WindowConfiguration& shown, const QString& name,
+                                       const config::WindowTitles& titles) {
             calls.append(QStringLiteral("%1|%2|%3|%4|%5|%6")
-                             .arg(port_number)
-                             .arg(is_saved ? "saved" : "unsaved", name, caption, cmd, label)
-                         + (local_only ? QStringLiteral("|local only") : QString()));
+                             .arg(shown.port)
+                             .arg(name.isEmpty() ? "unsaved" : "saved", name, titles.caption, shown.command,
+                                  titles.label)
+                         + (shown.local_only ? QStringLiteral("|local only") : QString())
+                         + (shown.protocol == net::Protocol::syslog ? QStringLiteral("|syslog") : QString()));
         });
     }
     void press_ok()

@@ -4,6 +4,7 @@
 #include "help/helpsys.h"
 #include "logwin/log_window.h"
 #include "loopback.h"
+#include "open_window.h"
 #include "shell/alert_tray.h"
 #include "shell/startup.h"
 
@@ -38,7 +39,7 @@ private Q_SLOTS:
         // In the tray exactly when the platform has one.
         QCOMPARE(tray->tray_icon() != nullptr, QSystemTrayIcon::isSystemTrayAvailable());
         for (const char* caption : {"LOG: a", "LOG: b"})
-            frame->open_log_window(loopback::free_port(), false, {}, QString::fromLatin1(caption), {}, "unsaved");
+            open_test_window(*frame, loopback::free_port(), {}, QString::fromLatin1(caption), {}, "unsaved");
         QCOMPARE(frame->log_window_count(), 2);
         const QImage quiet = image_of(tray->icon());
         QVERIFY(!quiet.isNull());

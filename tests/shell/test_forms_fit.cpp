@@ -8,6 +8,7 @@
 #include "logwin/save_configuration_dialog.h"
 #include "loopback.h"
 #include "newwin/new_window_dialog.h"
+#include "open_window.h"
 #include "platform/form_layout.h"
 #include "platform/message_box.h"
 #include "platform/text_fit.h"
@@ -123,7 +124,7 @@ private:
     QWidget* log_window_at(int tab)
     {
         if (frame->log_window_count() == 0)
-            frame->open_log_window(loopback::free_port(), false, QString(), QStringLiteral("Fit"), QString(),
+            open_test_window(*frame, loopback::free_port(), QString(), QStringLiteral("Fit"), QString(),
                                    QStringLiteral("unsaved"));
         logwin::LogWindow* window = frame->log_window(0);
         window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(tab);

@@ -6,6 +6,7 @@
 #include "logwin/find_bar.h"
 #include "logwin/log_window.h"
 #include "loopback.h"
+#include "open_window.h"
 #include "platform/message_box.h"
 #include "shell/startup.h"
 #include "shell/about_dialog.h"
@@ -58,7 +59,7 @@ private:
         if (port_used != nullptr)
             *port_used = port;
         const int before = frame->log_window_count();
-        frame->open_log_window(port, false, QString(), caption, command, QStringLiteral("unsaved"));
+        open_test_window(*frame, port, QString(), caption, command, QStringLiteral("unsaved"));
         return frame->log_window_count() == before + 1 ? frame->log_window(before) : nullptr;
     }
 
@@ -98,7 +99,7 @@ private Q_SLOTS:
     void open_log_window_starts_a_listening_window()
     {
         const quint16 port = loopback::free_port();
-        frame->open_log_window(port, true, "web", "LOG: web", "/bin/sleep 30", "web label");
+        open_test_window(*frame, port, "web", "LOG: web", "/bin/sleep 30", "web label");
         QCOMPARE(frame->log_window_count(), 1);
         LogWindow* window = frame->log_window(0);
         QCOMPARE(window->windowTitle(), QStringLiteral("LOG: web"));
@@ -120,7 +121,7 @@ private Q_SLOTS:
         quint16 port = 0;
         QVERIFY(open_window("LOG: first", {}, &port));
         const QList<LogWindow*> before = log_windows();
-        frame->open_log_window(port, false, {}, "LOG: again", "/bin/sleep 30", {});
+        open_test_window(*frame, port, {}, "LOG: again", "/bin/sleep 30", {});
         QCOMPARE(boxes, QStringList{QStringLiteral("Error|0|You are already listening on port %1.").arg(port)});
         QCOMPARE(log_windows(), before);
         QCOMPARE(frame->mdi_area->subWindowList().size(), 1);
@@ -142,7 +143,7 @@ private Q_SLOTS:
         rlimit tight = saved;
         tight.rlim_cur = static_cast<rlim_t>(lowest_free);
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
-        frame->open_log_window(other_port, false, {}, "LOG: no descriptor", {}, {});
+        open_test_window(*frame, other_port, {}, "LOG: no descriptor", {}, {});
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
         QCOMPARE(boxes, QStringList{QStringLiteral("Error|0|Can't listen on port %1: Too many open files.").arg(other_port)});
 
@@ -281,7 +282,8 @@ private Q_SLOTS:
             if (!item->isSeparator())
                 items.append(item->text() + '|' + item->shortcut().toString() + '|' + (item->isEnabled() ? "on" : "off"));
         QCOMPARE(items, (QStringList{"&Find...|Ctrl+F|off", "Find &Next|F3|off", "Find &Previous|Shift+F3|off",
-                                     "C&lear|Ctrl+Shift+L|off", "Show &arrival times||off"}));
+                                     "C&lear|Ctrl+Shift+L|off", "Show &arrival times||off",
+                                     "Show &sender addresses||off"}));
 
         LogWindow* first = open_window("LOG: a");
         LogWindow* second = open_window("LOG: b");

@@ -5,6 +5,7 @@
 #include "colormemo/tcolormemo.h"
 #include "local_addresses.h"
 #include "loopback.h"
+#include "open_window.h"
 #include "shell/startup.h"
 #include "start_up_fixture.h"
 #include "shell/options_dialog.h"
@@ -118,9 +119,9 @@ private Q_SLOTS:
 
         start();
         set_option_in_dialog(true, true);
-        frame->open_log_window(db_port, true, "db", "LOG: db", "", "db");
-        frame->open_log_window(loopback::free_port(), false, {}, "LOG: Receiving on port 1", "", "unsaved");
-        frame->open_log_window(web_port, true, "web", "LOG: web", "", "web");
+        open_test_window(*frame, db_port, "db", "LOG: db", "", "db");
+        open_test_window(*frame, loopback::free_port(), {}, "LOG: Receiving on port 1", "", "unsaved");
+        open_test_window(*frame, web_port, "web", "LOG: web", "", "web");
         QCOMPARE(frame->log_window_count(), 3);
         quit();
         QCOMPARE(recorded_names(), (std::vector<std::string>{"db", "web"}));
@@ -152,8 +153,8 @@ private Q_SLOTS:
         save_config("open", open_port, "");  // saved before there was a choice
         start();
         set_option_in_dialog(true, true);
-        frame->open_log_window(local_port, true, "local", "LOG: local", "", "local", true);
-        frame->open_log_window(open_port, true, "open", "LOG: open", "", "open");
+        open_test_window(*frame, local_port, "local", "LOG: local", "", "local", true);
+        open_test_window(*frame, open_port, "open", "LOG: open", "", "open");
         quit();
 
         start();
@@ -181,7 +182,7 @@ private Q_SLOTS:
 
         start();
         QCOMPARE(frame->log_window_count(), 0);
-        frame->open_log_window(loopback::free_port(), true, "web", "LOG: web", "", "web");
+        open_test_window(*frame, loopback::free_port(), "web", "LOG: web", "", "web");
         quit();
         QCOMPARE(recorded_names(), std::vector<std::string>{"web"});
 
@@ -202,7 +203,7 @@ private Q_SLOTS:
     void the_text_limit_is_stored_and_applies_to_open_windows_at_once()
     {
         start();
-        frame->open_log_window(loopback::free_port(), false, {}, "LOG: one", "", "one");
+        open_test_window(*frame, loopback::free_port(), {}, "LOG: one", "", "one");
         LogWindow* window = frame->log_window(0);
         // Nothing stored: the default, 1024 MB.
         QCOMPARE(window->text_limit(), std::int64_t{1024} << 20);
@@ -239,7 +240,7 @@ private Q_SLOTS:
         set_limit_in_dialog(false, 5, &shown_limited, &shown_megabytes);
         QCOMPARE(shown_megabytes, 5);
         QCOMPARE(window->text_limit(), std::int64_t{0});
-        frame->open_log_window(loopback::free_port(), false, {}, "LOG: two", "", "two");
+        open_test_window(*frame, loopback::free_port(), {}, "LOG: two", "", "two");
         QCOMPARE(frame->log_window(1)->text_limit(), std::int64_t{0});
         set_limit_in_dialog(true, 7, &shown_limited, &shown_megabytes);
         QVERIFY(!shown_limited);
@@ -251,7 +252,7 @@ private Q_SLOTS:
             QVERIFY(registry.OpenKey(store::product_key, false));
             registry.WriteInteger(store::max_window_text_value, -3);
         }
-        frame->open_log_window(loopback::free_port(), false, {}, "LOG: three", "", "three");
+        open_test_window(*frame, loopback::free_port(), {}, "LOG: three", "", "three");
         QCOMPARE(frame->log_window(2)->text_limit(), std::int64_t{1024} << 20);
         QVERIFY(boxes.isEmpty());
     }
@@ -265,7 +266,7 @@ private Q_SLOTS:
         start();
         set_option_in_dialog(true, true);
         for (const char* name : {"gone", "broken", "good"})
-            frame->open_log_window(loopback::free_port(), true, name, QStringLiteral("LOG: ") + name, "", name);
+            open_test_window(*frame, loopback::free_port(), name, QStringLiteral("LOG: ") + name, "", name);
         quit();
 
         store::TRegistry registry;

@@ -1,0 +1,13 @@
+#pragma once
+// What a log window listens for on its port.
+
+namespace net {
+
+enum class Protocol {
+    // Text lines over TCP, each ending at a line feed.
+    lines,
+    // Syslog messages over UDP and TCP together, on the same port.
+    syslog,
+};
+
+}  // namespace net
