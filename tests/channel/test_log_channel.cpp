@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
+
 namespace {
 
 class NoHighlights final : public alerts::HighlightList {
@@ -96,6 +98,60 @@ private Q_SLOTS:
         log.close();
         QCOMPARE(log.senders(), 0);
         QVERIFY(!log.listening());
+    }
+
+    // A syslog window: TCP senders in both framings and a UDP sender on the same port, each
+    // message one line with its priority and sender, a bad count turning to line framing
+    // without a byte lost, and the severity filter beside the text filter.
+    void a_syslog_channel_keeps_each_message_as_one_line()
+    {
+        NoHighlights highlights;
+        channel::LogChannel log(highlights);
+        const quint16 port = loopback::free_port();
+        log.listen(port, true, net::Protocol::syslog);
+        log.filter().start(find::Pattern("", {}), find::SearchMode::show_matching, log.complete_end(), 3);
+
+        loopback::Sender counted(port);
+        QVERIFY(counted.send("33 <11>1 - host app - - - two\nlin"));
+        QVERIFY(counted.send("es\n\n21 <14>Oct 11 22:14:15 "));
+        QTRY_COMPARE(log.lines().line_count(), 1);
+        QVERIFY(counted.send("x"));
+        loopback::Sender delimited(port);
+        QVERIFY(delimited.send(std::string_view("<12>warn\r\n<15>debug\0<9>third\n", 29)));
+        QTRY_COMPARE(log.lines().line_count(), 5);
+        // A bad count: the connection is line framed from there on, the count's bytes kept.
+        loopback::Sender bad(port);
+        QVERIFY(bad.send("12x <11>kept\n"));
+        QTRY_COMPARE(log.lines().line_count(), 6);
+        QCOMPARE(log.framing_errors(), 1);
+
+        const int udp = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (const std::string_view datagram : {std::string_view("<10>by udp\n"), std::string_view(""),
+                                                std::string_view("no priority\0", 12)})
+            QVERIFY(sendto(udp, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0);
+        ::close(udp);
+        QTRY_COMPARE(log.lines().line_count(), 8);
+        // A message a sender left unfinished when it closed is kept as it came.
+        loopback::Sender(port).send("<13>unfinished");
+        QTRY_COMPARE(log.lines().line_count(), 9);
+
+        QCOMPARE(all_lines(log.lines()),
+                 (std::vector<std::string>{"<11>1 - host app - - - two\u240Alines", "<12>warn", "<15>debug",
+                                           "<9>third", "<14>Oct 11 22:14:15 x", "12x <11>kept", "<10>by udp",
+                                           "no priority", "<13>unfinished"}));
+        std::vector<int> severities;
+        for (int index = 0; index < log.lines().line_count(); ++index)
+            severities.push_back(log.lines().priority(index) & 7);
+        QCOMPARE(severities, (std::vector<int>{3, 4, 7, 1, 6, 5, 2, 5, 5}));
+        QCOMPARE(log.lines().sender(7).text(), std::string("127.0.0.1"));
+        QTRY_COMPARE(all_lines(log.filter().index()),
+                     (std::vector<std::string>{"<11>1 - host app - - - two\u240Alines", "<9>third", "<10>by udp"}));
+        QCOMPARE(log.senders(), 4);
+        QCOMPARE(log.lost(), 0);
     }
 };
 
