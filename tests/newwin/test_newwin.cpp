@@ -68,16 +68,19 @@ QString stored(const std::string& name)
         + QString::fromStdString(registry.ReadString(store::command_value));
 }
 
-// The configuration's "localonly" as stored: its integer, or "missing".
+// The configuration's "localonly" and "protocol" as stored: "1|syslog"; "missing" for either
+// that isn't there.
 QString stored_local_only(const std::string& name)
 {
     store::TRegistry registry;
     registry.OpenKey(store::config_key(name), false);
+    QString local_only = QStringLiteral("missing");
     try {
-        return QString::number(registry.ReadInteger(store::local_only_value));
+        local_only = QString::number(registry.ReadInteger(store::local_only_value));
     } catch (const store::ERegistryException&) {
-        return QStringLiteral("missing");
     }
+    const std::string protocol = registry.ReadString(store::protocol_value);
+    return local_only + QLatin1Char('|') + (protocol.empty() ? QStringLiteral("missing") : QString::fromStdString(protocol));
 }
 
 QString unsaved(int port, const QString& port_text, const QString& command)
@@ -474,25 +477,31 @@ private Q_SLOTS:
         QCOMPARE(calls, QStringList{saved(819, "fresh", "a  b")});
     }
 
-    void only_this_computer_may_send_is_saved_read_and_opened()
+    void sender_restriction_and_protocol_are_saved_read_and_opened()
     {
         put_config("older", 80, "");  // saved before there was a choice
         const QString local_only = QStringLiteral("|local only");
+        const QString syslog = QStringLiteral("|syslog");
+        auto* protocol = control<QComboBox>("protocol_combo");
         run_new([&] {
             QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
+            QCOMPARE(protocol->currentText(), QStringLiteral("Text lines over TCP"));
             click("RadioButton2");
             retype(control<QLineEdit>("Edit1"), QStringLiteral("mine"));
             type_port(QStringLiteral("514"));
             click("CheckBox1");
+            protocol->setCurrentIndex(protocol->findText(QStringLiteral("Syslog over UDP and TCP")));
             click("Button3");
-            QCOMPARE(stored_local_only("mine"), QStringLiteral("1"));
-            QCOMPARE(stored_local_only("older"), QStringLiteral("missing"));
+            QCOMPARE(stored_local_only("mine"), QStringLiteral("1|syslog"));
+            QCOMPARE(stored_local_only("older"), QStringLiteral("missing|missing"));
 
             click("RadioButton1");
             pick(QStringLiteral("older"));
             QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
+            QCOMPARE(protocol->currentText(), QStringLiteral("Text lines over TCP"));
             pick(QStringLiteral("mine"));
             QVERIFY(control<QCheckBox>("CheckBox1")->isChecked());
+            QCOMPARE(protocol->currentText(), QStringLiteral("Syslog over UDP and TCP"));
             click("Button1");
         });
         // Shown, not stored, decides, for an unsaved window and for a change not saved yet.
@@ -507,18 +516,18 @@ private Q_SLOTS:
             dialog->port_edited = false;
             click("Button1");
         });
-        QCOMPARE(stored_local_only("mine"), QStringLiteral("1"));
+        QCOMPARE(stored_local_only("mine"), QStringLiteral("1|syslog"));
         // Saving with the box cleared takes the restriction away again.
         run_new([&] {
             click("Button3");
-            QCOMPARE(stored_local_only("mine"), QStringLiteral("0"));
+            QCOMPARE(stored_local_only("mine"), QStringLiteral("0|syslog"));
             pick(QStringLiteral("older"));
             click("CheckBox1");
             pick(QStringLiteral("mine"));
             QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
         });
-        QCOMPARE(calls, (QStringList{saved(514, "mine", "") + local_only, unsaved(515, "515  ", "") + local_only,
-                                     saved(514, "mine", "")}));
+        QCOMPARE(calls, (QStringList{saved(514, "mine", "") + local_only + syslog,
+                                     unsaved(515, "515  ", "") + local_only + syslog, saved(514, "mine", "") + syslog}));
     }
 
     void remove_data()

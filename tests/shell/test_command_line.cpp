@@ -34,7 +34,8 @@ private:
         }
         QString text = QStringLiteral("open ") + read.names.join(QLatin1Char(','));
         if (read.port)
-            text += QStringLiteral(" port %1 command '%2'").arg(*read.port).arg(read.command);
+            text += QStringLiteral(" port %1 command '%2'").arg(*read.port).arg(read.command)
+                    + (read.protocol == net::Protocol::syslog ? QStringLiteral(" syslog") : QString());
         return text;
     }
 
@@ -69,6 +70,14 @@ private Q_SLOTS:
         QTest::newRow("command without port")
             << QStringList{"web", "--command", "sleep 1"}
             << "error: --command needs --port: it is started with the window opened for the port.";
+        QTest::newRow("syslog") << QStringList{"--port", "514", "--protocol", "syslog"}
+                                << "open  port 514 command '' syslog";
+        QTest::newRow("text lines") << QStringList{"--protocol=lines", "--port", "5"} << "open  port 5 command ''";
+        QTest::newRow("protocol without port")
+            << QStringList{"--protocol", "syslog"}
+            << "error: --protocol needs --port: it is what the window opened for the port listens for.";
+        QTest::newRow("an unknown protocol") << QStringList{"--port", "5", "--protocol", "tls"}
+                                             << "error: 'tls' is not a protocol; give \"lines\" or \"syslog\".";
         QTest::newRow("the first name not saved") << QStringList{"web", "gone", "lost"}
                                                   << "error: there is no saved window configuration named 'gone'.";
         QTest::newRow("a store that can't be read")
