@@ -7,6 +7,7 @@
 #include "loopback.h"
 #include "window_controls.h"
 
+#include <QComboBox>
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,9 @@
 #include <random>
 #include <thread>
 
+#include <arpa/inet.h>
+
+using logwin::FindBar;
 using logwin::LogWindow;
 using loopback::Sender;
 
@@ -291,6 +295,43 @@ private Q_SLOTS:
         const std::string big(1 << 20, 'x');
         QVERIFY(second.send(big + "\n" + big + "\n"));
         QTRY_COMPARE(holdings->text(), QStringLiteral("1 sender · 5 lines · 2.0 MB"));
+    }
+
+    // A syslog window: its counter, the find bar's severity beside the text filter, and the
+    // sender strip of its own choice.
+    void a_syslog_window_counts_and_filters_by_severity()
+    {
+        window.reset();
+        auto syslog_window = std::make_unique<LogWindow>(nullptr);
+        syslog_window->show();
+        config::WindowConfiguration configuration;
+        configuration.port = loopback::free_port();
+        configuration.protocol = net::Protocol::syslog;
+        QCOMPARE(syslog_window->set_up(configuration, QString(), QStringLiteral("LOG: syslog"), QString()),
+                 LogWindow::SetUp::done);
+        const int udp = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<quint16>(configuration.port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (const char* message : {"<11>disk failed", "<14>disk checked", "<12>disk slow"})
+            sendto(udp, message, std::strlen(message), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::close(udp);
+        Sender bad(static_cast<quint16>(configuration.port));
+        QVERIFY(bad.send("7x <8>kernel\n"));
+        const auto* holdings = control<QLabel>(*syslog_window, "holdings_label");
+        QTRY_COMPARE(holdings->text(), QStringLiteral("syslog · 2 senders · 4 lines · 0.0 MB · 1 framing error"));
+
+        syslog_window->open_find_bar();
+        FindBar* bar = syslog_window->find_bar();
+        QVERIFY(bar->severity_combo->isVisible());
+        bar->severity_combo->setCurrentIndex(bar->severity_combo->findText(QStringLiteral("warning")));
+        QTRY_COMPARE(bar->filter_status->text(), QStringLiteral("2 of 4 lines shown, read-only"));
+        bar->filter_edit->setText(QStringLiteral("slow"));
+        QTRY_COMPARE(bar->filter_status->text(), QStringLiteral("1 of 4 lines shown, read-only"));
+
+        syslog_window->choose_sender_addresses(true);
+        QVERIFY(syslog_window->shows_sender_addresses() && syslog_window->shown_memo()->shows_sender_addresses());
     }
 };
 
