@@ -42,10 +42,10 @@ struct BenchWindow {
     quint16 port = 0;
 };
 
-// A shown 900 x 700 log window listening on a free port, holding at most `text_limit` bytes
-// (0: no limit). The first paint of text loads fonts and glyphs: it is done here, outside what
-// is measured.
-inline BenchWindow open_bench_window(std::int64_t text_limit = 0)
+// A shown 900 x 700 log window listening on a free port for `protocol`, holding at most
+// `text_limit` bytes (0: no limit). The first paint of text loads fonts and glyphs: it is done
+// here, outside what is measured.
+inline BenchWindow open_bench_window(std::int64_t text_limit = 0, net::Protocol protocol = net::Protocol::lines)
 {
     BenchWindow bench;
     bench.window = std::make_unique<logwin::LogWindow>(nullptr);
@@ -54,7 +54,7 @@ inline BenchWindow open_bench_window(std::int64_t text_limit = 0)
     window.show();
     window.set_text_limit(text_limit);
     bench.port = loopback::free_port();
-    window.log_channel->listen(bench.port, false);
+    window.log_channel->listen(bench.port, false, protocol);
     window.log_view()->append_line("warm-up");
     QElapsedTimer warm_up;
     warm_up.start();

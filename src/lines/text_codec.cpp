@@ -3,7 +3,6 @@
 #include "lines/text_codec.h"
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -224,8 +223,11 @@ int display_columns(std::string_view bytes)
         for (; pos + 8 <= bytes.size(); pos += 8) {
             std::uint64_t word;
             std::memcpy(&word, bytes.data() + pos, 8);
-            // Bit 7 set and bit 6 clear: shifting bit 6 of each byte onto bit 7 finds them.
-            continuations += static_cast<std::size_t>(std::popcount(word & ~(word << 1) & 0x8080808080808080u));
+            // Bit 7 set and bit 6 clear: shifting bit 6 of each byte onto bit 7 finds them. The
+            // multiplication adds up the bytes' flags: std::popcount is a library call where
+            // the baseline processor has no popcount instruction.
+            const std::uint64_t flags = (word & ~(word << 1) & 0x8080808080808080u) >> 7;
+            continuations += static_cast<std::size_t>((flags * 0x0101010101010101u) >> 56);
         }
         for (; pos < bytes.size(); ++pos)
             continuations += is_continuation(static_cast<unsigned char>(bytes[pos])) ? 1 : 0;
