@@ -266,12 +266,8 @@ bool TColorMemo::make_runs()
         for (std::size_t at = FRegionText.find('\t'); at != std::string::npos; at = FRegionText.find('\t', at + 1))
             FPass.Add({static_cast<std::int32_t>(at), static_cast<std::int32_t>(at), Color(), TabZOrder, false});
     }
-    if (FRedrawAlways) {
-        const int caret_line = line_of_offset(selection_from);
-        const QColor pen = line_colors(caret_line, plain_colors()).text;
-        add_memo_descr(line_start(caret_line), selection_from, platform::color_from_rgb(pen.red(), pen.green(), pen.blue()),
-                       0);
-    }
+    if (FRedrawAlways)
+        add_memo_descr(line_start(line_of_offset(selection_from)), selection_from, FontColor(), 0);
     // A copy, so a handler that replaces OnDraw does not destroy the one running.
     const colormemo::TDrawEvent on_draw = OnDraw;
     FColorRules.ScanAll(FPass, FRegionText, 0, on_draw);
@@ -423,12 +419,10 @@ void TColorMemo::add_memo_descr(TextOffset from, TextOffset to, colormemo::TColo
 void TColorMemo::draw_runs(QPainter& painter)
 {
     const TKeyDrawEvent draw_key = OnDrawKey;
-    const LineColors plain = plain_colors();
-    // Runs go on their line's background, a severity band too, and so do the marks in them.
-    const auto background_of = [&](std::size_t index) { return line_colors(FRegionLines[index].Line, plain).background; };
-    const auto marked_on = [&](const QColor& background) {
-        return FMarks.empty() ? background : mark_color_on(background);
-    };
+    // Runs go on the memo's background, a severity band's line too: their colours are chosen
+    // for it, and a keyword then stands out of the band as it does on any other line.
+    const QColor background = platform::resolve_color(Color());
+    const QColor marked = FMarks.empty() ? background : find_mark_color();
     const unsigned generation = FTextGeneration;
     const std::size_t no_line = FRegionLines.size();
     std::size_t line = 0;          // region line holding the current run's start
@@ -450,9 +444,8 @@ void TColorMemo::draw_runs(QPainter& painter)
             // A run over several lines is drawn plainly, line by line, without the line breaks.
             for (std::size_t k = line; k <= end_line; ++k) {
                 const RegionLine& piece = FRegionLines[k];
-                const QColor background = background_of(k);
                 draw_piece(painter, k, std::max(run.StartPos, piece.Start), std::min(after, piece.Start + piece.Length),
-                           color, background, marked_on(background), false);
+                           color, background, marked, false);
             }
             clipped = no_line;
             continue;
@@ -463,8 +456,6 @@ void TColorMemo::draw_runs(QPainter& painter)
         const std::int32_t to = std::min(after, piece.Start + piece.Length);
         if (run.StartPos >= to)
             continue;  // nothing but a line break
-        const QColor background = background_of(line);
-        const QColor marked = marked_on(background);
 
         if (run.IsKey && draw_key) {
             const std::string_view key(FRegionText.data() + run.StartPos, static_cast<std::size_t>(to - run.StartPos));

@@ -63,7 +63,7 @@ public:
     // Records in the buffer an OnDraw handler fills; 0: event-drawn rules colour nothing.
     std::int32_t ColorLimMax() const { return FPass.ColorLimMax(); }
     void SetColorLimMax(std::int32_t value);
-    // True: each pass also redraws the caret's line up to the caret in the line's text colour.
+    // True: each pass also redraws the caret's line up to the caret in the normal text colour.
     bool RedrawAlways() const { return FRedrawAlways; }
     void SetRedrawAlways(bool value);
     // Edits through the reference show at the next repaint; SetHotSpot repaints at once.
@@ -92,7 +92,8 @@ public:
     const find::Pattern* find_marks() const { return FFindMarks.get(); }
     // The background of marked text: amber, apart from the alert red, light on a light memo
     // and deep on a dark one so that the memo's text colour stays readable on it. Marks on a
-    // line's severity band take the colour for the band.
+    // line's severity band take the deep one, under the band's white text; colour runs in
+    // them keep the memo's.
     QColor find_mark_color() const;
 
     // Colouring passes run so far.

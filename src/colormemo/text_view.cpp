@@ -362,10 +362,14 @@ void TextView::fit_sender_strip(int first, int last)
         return;
     const QFontMetrics metrics(font());
     int widest = sender_width_;
+    platform::PeerAddress measured;
     for (int index = first; index < last; ++index) {
+        // A sender mostly writes many lines in a row: its address is measured once.
         const platform::PeerAddress sender = source_->sender(index);
-        if (sender.known)
+        if (sender.known && sender != measured) {
             widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(sender.text() + ' ')));
+            measured = sender;
+        }
     }
     if (widest > sender_width_) {
         sender_width_ = widest;

@@ -167,14 +167,21 @@ void TextView::paint_strips(QPainter& painter, int first, int last) const
     painter.setFont(font());
     lines::ArrivalTimeFormat format;
     const int sender_x = (show_times_ ? time_width_ : 0) + left_margin;
+    platform::PeerAddress shown_sender;  // the address of `sender_text`, formatted once for its run of lines
+    QString sender_text;
     for (int index = first; index < last; ++index) {
         const int baseline = (index - first) * line_height_ + ascent_;
         const std::string_view time = show_times_ ? format.text(source_->time(index)) : std::string_view();
         if (!time.empty())
             painter.drawText(QPointF(left_margin, baseline), QString::fromLatin1(time.data(), static_cast<qsizetype>(time.size())));
         const platform::PeerAddress sender = show_senders_ ? source_->sender(index) : platform::PeerAddress();
-        if (sender.known)
-            painter.drawText(QPointF(sender_x, baseline), QString::fromStdString(sender.text()));
+        if (!sender.known)
+            continue;
+        if (sender != shown_sender) {
+            sender_text = QString::fromStdString(sender.text());
+            shown_sender = sender;
+        }
+        painter.drawText(QPointF(sender_x, baseline), sender_text);
     }
 }
 

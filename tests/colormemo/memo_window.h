@@ -50,6 +50,17 @@ struct Window {
     }
 };
 
+// Leftmost column holding dark ink inside a rectangle of an image, or -1.
+inline int first_ink_column(const QImage& image, QRect area)
+{
+    area &= image.rect();
+    for (int x = area.left(); x <= area.right(); ++x)
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            if (qGray(image.pixel(x, y)) < 128)
+                return x;
+    return -1;
+}
+
 inline bool same_pixels(const QImage& a, const QImage& b, QRect area)
 {
     area &= a.rect();

@@ -1,7 +1,7 @@
 // The colour memo's text view as the log window and the user drive it: the line list,
 // following the end, editing keys, mouse selection, clipboard, painting and accessibility.
 
-#include "colormemo/tcolormemo.h"
+#include "memo_window.h"
 #include "lines/text_codec.h"
 #include "platform/message_box.h"
 
@@ -24,6 +24,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+using memo_test::first_ink_column;
 
 namespace {
 
@@ -67,17 +69,6 @@ bool last_line_fully_visible(const TColorMemo& memo)
 {
     const QPoint at = memo.position_of_offset(memo.line_start(memo.line_count() - 1));
     return at.y() >= 0 && at.y() + memo.line_height() <= memo.client_rect().height();
-}
-
-// Leftmost column holding dark ink inside a rectangle of an image, or -1.
-int first_ink_column(const QImage& image, QRect area)
-{
-    area &= image.rect();
-    for (int x = area.left(); x <= area.right(); ++x)
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            if (qGray(image.pixel(x, y)) < 128)
-                return x;
-    return -1;
 }
 
 // What a screen reader keeps of the view: the text as the view's events tell it. Qt passes
