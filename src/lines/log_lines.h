@@ -76,7 +76,6 @@ public:
     const LineTimes& times() const { return times_; }
 
 private:
-    // One append, whichever way the times come.
     // One append: the lines, then their times and origins by append_others(first line).
     template <class AppendOthers>
     void append_with(std::span<const std::string_view> lines, AppendOthers append_others);
