@@ -38,9 +38,14 @@ TCustomWinSocket::~TCustomWinSocket()
 
 platform::PeerAddress TCustomWinSocket::RemoteAddress() const
 {
+    return RemoteAddressOf(handle_);
+}
+
+platform::PeerAddress TCustomWinSocket::RemoteAddressOf(int handle)
+{
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (handle_ < 0 || ::getpeername(handle_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (handle < 0 || ::getpeername(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return {};
     return platform::PeerAddress::from_socket_address(reinterpret_cast<const sockaddr&>(address));
 }

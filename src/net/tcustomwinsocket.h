@@ -49,6 +49,8 @@ public:
 
     // The peer's address (getpeername); unknown when there is none.
     platform::PeerAddress RemoteAddress() const;
+    // The same for a connected descriptor that has no socket object (yet).
+    static platform::PeerAddress RemoteAddressOf(int handle);
     // Bytes the OS holds unread (FIONREAD); 0 when not connected or the query fails.
     int32_t AvailableByteCount();
     // One non-blocking receive of at most count bytes. count -1 answers AvailableByteCount instead.

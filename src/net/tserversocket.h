@@ -75,6 +75,10 @@ public:
     // set when the connection is accepted.
     TSocketNotifyEvent OnClientWrite;
     TSocketErrorEvent OnClientError;
+    // Asked with the sender of each accepted connection before anything else happens with it;
+    // false closes the connection at once: no other event is raised for it and nothing of it is
+    // kept. Unset: every connection is taken.
+    std::function<bool(const platform::PeerAddress& sender)> OnAdmit;
 
 private:
     friend class TServerWinSocket;

@@ -208,8 +208,16 @@ void TServerWinSocket::adopt_connections(const std::vector<int>& client_handles)
             ::close(client_handles[index]);
     });
     // The events of one connection may run a nested loop that deactivates or destroys the listener.
-    while (adopted < client_handles.size() && !alive.expired() && connected_)
-        adopt_connection(client_handles[adopted++]);
+    while (adopted < client_handles.size() && !alive.expired() && connected_) {
+        const int handle = client_handles[adopted];
+        // Counted as adopted only once asked, so a handler that throws leaves it to the guard.
+        const bool admitted = !component_.OnAdmit || component_.OnAdmit(RemoteAddressOf(handle));
+        ++adopted;
+        if (admitted)
+            adopt_connection(handle);
+        else
+            ::close(handle);
+    }
 }
 
 void TServerWinSocket::request_deferred_watching()
