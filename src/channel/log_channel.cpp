@@ -65,13 +65,15 @@ private:
 
 LogChannel::LogChannel(alerts::HighlightList& highlights, QObject* parent)
     : QObject(parent),
-      syslog_([this](const SyslogReception::Batch& batch) { take_messages(batch); }),
+      syslog_([this](const SyslogReception::Batch& batch) { take_messages(batch); },
+              [this](const platform::PeerAddress& sender) { return admits(sender, false); }),
       alerts_(highlights),
       filter_(std::make_unique<LineFilter>(lines_)),
       target_(std::make_unique<Target>(*this))
 {
     listener_ = new net::TServerSocket(this);
     listener_->setObjectName(QStringLiteral("ServerSocket1"));
+    listener_->OnAdmit = [this](const platform::PeerAddress& sender) { return admits(sender, true); };
     listener_->OnClientConnect = [this](net::TServerWinSocket&, net::TCustomWinSocket& connection) {
         peers_[&connection] = connection.RemoteAddress();
         emit senders_changed();
@@ -88,6 +90,7 @@ LogChannel::LogChannel(alerts::HighlightList& highlights, QObject* parent)
 LogChannel::~LogChannel()
 {
     // The listener goes first: its events reach into members that are about to go.
+    listener_->OnAdmit = nullptr;
     listener_->OnClientConnect = nullptr;
     listener_->OnClientRead = nullptr;
     listener_->OnClientDisconnect = nullptr;
@@ -133,6 +136,19 @@ int LogChannel::senders() const
     if (protocol_ != net::Protocol::syslog)
         return connected;
     return connected + syslog_.datagram_senders(QDateTime::currentMSecsSinceEpoch());
+}
+
+bool LogChannel::admits(const platform::PeerAddress& sender, bool connection)
+{
+    RefusalReason reason = RefusalReason::not_accepted;
+    if (accept_from_.allows(sender)) {
+        // Closed connections waiting to be destroyed still count: they go on the next turn.
+        if (!connection || listener_->Socket().ActiveConnections() < max_connections)
+            return true;
+        reason = RefusalReason::too_many_connections;
+    }
+    refusals_.add({QDateTime::currentMSecsSinceEpoch(), sender, reason});
+    return false;
 }
 
 std::int64_t LogChannel::lost() const { return syslog_.lost(); }

@@ -8,9 +8,11 @@
 #include "alerts/alert_set.h"
 #include "channel/line_assembly.h"
 #include "channel/line_filter.h"
+#include "channel/refusals.h"
 #include "channel/syslog_reception.h"
 #include "lines/log_lines.h"
 #include "logfile/log_file.h"
+#include "net/address_filter.h"
 #include "net/protocol.h"
 #include "platform/peer_address.h"
 
@@ -45,6 +47,12 @@ public:
     // Listens on `port` for `protocol` (syslog: TCP and UDP together), on the loopback addresses
     // only when local_only; throws net::ESocketError when it can't, and listens on nothing then.
     void listen(std::int32_t port, bool local_only, net::Protocol protocol = net::Protocol::lines);
+    // Who may send from now on (everyone until set): a connection from anyone else is closed
+    // as it is accepted, before any of its bytes are read, and a datagram from anyone else is
+    // dropped; each is counted as refused.
+    void set_accept_from(const net::AddressFilter& filter) { accept_from_ = filter; }
+    // The most connections held at once; one more is closed as it is accepted and refused.
+    static constexpr int max_connections = 1000;
     net::Protocol protocol() const { return protocol_; }
     // Stops listening; every connection goes, and open lines stay as shown.
     void close();
@@ -92,6 +100,9 @@ public:
     // --- Counters since the channel was made. ---
     std::int64_t lines_received() const { return lines_received_; }
     std::int64_t bytes_received() const { return bytes_received_; }
+    // Connections and datagrams refused, and the last Refusals::kept of them, newest first.
+    std::int64_t refused() const { return refusals_.count(); }
+    std::vector<Refusal> last_refusals() const { return refusals_.newest_first(); }
 
 signals:
     // Lines of the alerts that matched a completed line, before it is kept; a handler may throw
@@ -107,6 +118,9 @@ signals:
 
 private:
     class Target;
+    // Whether sender may send; a refusal is counted with its reason. A connection also needs
+    // room among the connections held.
+    bool admits(const platform::PeerAddress& sender, bool connection);
     void read_from(net::TCustomWinSocket& connection);
     void connection_closed(net::TCustomWinSocket& connection);
     // The alert check of a completed line, then the log file; may throw to refuse the line.
@@ -121,6 +135,8 @@ private:
 
     net::TServerSocket* listener_ = nullptr;
     net::Protocol protocol_ = net::Protocol::lines;
+    net::AddressFilter accept_from_;
+    Refusals refusals_;
     // Each open connection's sender.
     std::unordered_map<LineAssembly::ConnectionKey, platform::PeerAddress> peers_;
     SyslogReception syslog_;

@@ -30,7 +30,10 @@ std::size_t PeerAddressHash::operator()(const platform::PeerAddress& address) co
     return static_cast<std::size_t>((low * 0x9E3779B97F4A7C15ULL) ^ high ^ (high >> 29));
 }
 
-SyslogReception::SyslogReception(Deliver deliver) : deliver_(std::move(deliver)) {}
+SyslogReception::SyslogReception(Deliver deliver, Admit admit)
+    : deliver_(std::move(deliver)), admit_(std::move(admit))
+{
+}
 
 SyslogReception::~SyslogReception() = default;
 
@@ -55,6 +58,8 @@ void SyslogReception::datagrams_arrived(std::span<const net::Datagram> batch)
     messages_.clear();
     senders_.clear();
     for (const net::Datagram& datagram : batch) {
+        if (!admit_(datagram.sender))
+            continue;
         hear(datagram.sender, time);
         const std::string_view message = syslog_proto::datagram_message(datagram.bytes);
         // An empty datagram carries no message; some senders use one to keep a path open.

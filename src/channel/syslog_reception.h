@@ -37,9 +37,11 @@ public:
         lines::ArrivalTime time = lines::no_arrival_time;
     };
     using Deliver = std::function<void(const Batch& batch)>;
+    // Asked with each datagram's sender; false drops the datagram unheard.
+    using Admit = std::function<bool(const platform::PeerAddress& sender)>;
     using ConnectionKey = const void*;
 
-    explicit SyslogReception(Deliver deliver);
+    SyslogReception(Deliver deliver, Admit admit);
     ~SyslogReception();
     SyslogReception(const SyslogReception&) = delete;
     SyslogReception& operator=(const SyslogReception&) = delete;
@@ -70,6 +72,7 @@ private:
     void frame(ConnectionKey connection, const platform::PeerAddress& sender, lines::ArrivalTime time, Feed feed);
 
     Deliver deliver_;
+    Admit admit_;
     std::unique_ptr<net::DatagramReceiver> datagrams_;
     std::unordered_map<ConnectionKey, syslog_proto::StreamFraming> framings_;
     // When each datagram sender was last heard; bounded, so made-up addresses can't grow it.

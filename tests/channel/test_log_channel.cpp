@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -25,6 +26,32 @@ public:
     void blank_keyword(std::string_view) override {}
     void keywords_changed() override {}
 };
+
+net::AddressFilter accepting(const QString& text)
+{
+    return std::get<net::AddressFilter>(net::AddressFilter::parse(text));
+}
+
+bool send_datagram(quint16 port, std::string_view bytes)
+{
+    const int udp = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool sent = sendto(udp, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0;
+    ::close(udp);
+    return sent;
+}
+
+QStringList refusal_texts(const channel::LogChannel& log)
+{
+    QStringList texts;
+    for (const channel::Refusal& refusal : log.last_refusals())
+        texts.append(QString::fromStdString(refusal.sender.text()) + QLatin1Char(' ')
+                     + channel::reason_text(refusal.reason));
+    return texts;
+}
 
 std::vector<std::string> all_lines(const lines::LineSource& source)
 {
@@ -152,6 +179,100 @@ private Q_SLOTS:
                      (std::vector<std::string>{"<11>1 - host app - - - two\u240Alines", "<9>third", "<10>by udp"}));
         QCOMPARE(log.senders(), 4);
         QCOMPARE(log.lost(), 0);
+    }
+
+    // Senders on 127.0.0.1, one by TCP and one by UDP, against a syslog window's "Accept from".
+    void accept_from_admits_or_refuses_connections_and_datagrams_data()
+    {
+        QTest::addColumn<QString>("accept_from");
+        QTest::addColumn<bool>("admitted");
+        QTest::newRow("everyone") << QString() << true;
+        QTest::newRow("the sender's address") << QStringLiteral("127.0.0.1") << true;
+        QTest::newRow("the sender's network, IPv6 beside it") << QStringLiteral("fd00::/8, 127.0.0.0/8") << true;
+        QTest::newRow("another address") << QStringLiteral("::1") << false;
+        QTest::newRow("another IPv4 network") << QStringLiteral("10.0.0.0/8") << false;
+    }
+    void accept_from_admits_or_refuses_connections_and_datagrams()
+    {
+        QFETCH(QString, accept_from);
+        QFETCH(bool, admitted);
+        NoHighlights highlights;
+        channel::LogChannel log(highlights);
+        const quint16 port = loopback::free_port();
+        log.set_accept_from(accepting(accept_from));
+        log.listen(port, true, net::Protocol::syslog);
+
+        loopback::Sender tcp(port);
+        QVERIFY(tcp.connected);
+        QVERIFY(tcp.send("<11>by tcp\n"));
+        QVERIFY(send_datagram(port, "<11>by udp\n"));
+        if (admitted) {
+            QTRY_COMPARE(log.lines().line_count(), 2);
+            QCOMPARE(log.senders(), 2);
+            QVERIFY(!tcp.closed_by_peer());
+            QCOMPARE(log.refused(), 0);
+            QVERIFY(log.last_refusals().empty());
+            return;
+        }
+        QTRY_COMPARE(log.refused(), 2);
+        QTRY_VERIFY(tcp.closed_by_peer());
+        QCOMPARE(refusal_texts(log), (QStringList{"127.0.0.1 not in Accept from", "127.0.0.1 not in Accept from"}));
+        // Nothing of theirs was kept, and nothing of them stays.
+        QCoreApplication::processEvents();
+        QCOMPARE(log.lines().line_count(), 0);
+        QCOMPARE(log.bytes_received(), 0);
+        QCOMPARE(log.senders(), 0);
+
+        // Only the last refusals are listed, newest first; every one is counted.
+        for (int sent = 0; sent < 150; ++sent)
+            QVERIFY(send_datagram(port, "<11>again\n"));
+        QTRY_COMPARE(log.refused(), 152);
+        const std::vector<channel::Refusal> last = log.last_refusals();
+        QCOMPARE(last.size(), channel::Refusals::kept);
+        QVERIFY(std::is_sorted(last.rbegin(), last.rend(),
+                               [](const channel::Refusal& left, const channel::Refusal& right) { return left.time < right.time; }));
+    }
+
+    // A window holds max_connections connections; the next one is closed as it comes and
+    // refused, and a refusal of another reason is listed before it.
+    void connections_beyond_the_limit_are_refused()
+    {
+        // Both ends of every connection live in this process.
+        rlimit files{};
+        getrlimit(RLIMIT_NOFILE, &files);
+        const rlim_t needed = 2 * channel::LogChannel::max_connections + 100;
+        if (files.rlim_cur < needed) {
+            if (files.rlim_max < needed)
+                QSKIP("the descriptor limit is too low for this many connections");
+            files.rlim_cur = needed;
+            QVERIFY(setrlimit(RLIMIT_NOFILE, &files) == 0);
+        }
+        NoHighlights highlights;
+        channel::LogChannel log(highlights);
+        const quint16 port = loopback::free_port();
+        log.listen(port, true);
+        std::vector<std::unique_ptr<loopback::Sender>> held;
+        for (int opened = 0; opened < channel::LogChannel::max_connections; ++opened) {
+            held.push_back(std::make_unique<loopback::Sender>(port));
+            QVERIFY(held.back()->connected);
+        }
+        QTRY_COMPARE(log.senders(), channel::LogChannel::max_connections);
+        QCOMPARE(log.refused(), 0);
+
+        loopback::Sender one_more(port);
+        QVERIFY(one_more.send("not read\n"));
+        QTRY_VERIFY(one_more.closed_by_peer());
+        QCOMPARE(log.refused(), 1);
+        QCOMPARE(log.senders(), channel::LogChannel::max_connections);
+        // The connections held go on.
+        QVERIFY(held.front()->send("still here\n"));
+        QTRY_COMPARE(log.lines().line_count(), 1);
+
+        log.set_accept_from(accepting(QStringLiteral("::1")));
+        loopback::Sender refused(port);
+        QTRY_VERIFY(refused.closed_by_peer());
+        QCOMPARE(refusal_texts(log), (QStringList{"127.0.0.1 not in Accept from", "127.0.0.1 too many connections"}));
+        QCOMPARE(log.lines().line_count(), 1);
     }
 };
 

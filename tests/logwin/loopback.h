@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +59,18 @@ public:
     {
         const linger abort_on_close{1, 0};
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+    }
+
+    // True when the other side has closed the connection: reading finds its end (or its
+    // reset, when bytes sent were never read). Doesn't wait.
+    bool closed_by_peer() const
+    {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 0) <= 0)
+            return false;
+        char byte = 0;
+        const ssize_t read = recv(fd, &byte, 1, MSG_DONTWAIT);
+        return read == 0 || (read < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
 
     bool connected = false;
