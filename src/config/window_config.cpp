@@ -21,6 +21,7 @@ const std::tuple dialog_fields{
     Field{&WindowConfiguration::command, store::command_value},
     Field{&WindowConfiguration::local_only, store::local_only_value},
     Field{&WindowConfiguration::protocol, store::protocol_value},
+    Field{&WindowConfiguration::allow_from, store::allow_from_value},
 };
 
 // What a window remembers of its own choices, in the order it is written.

@@ -29,6 +29,8 @@ struct WindowConfiguration {
     bool local_only = false;  // only this computer may send
     net::Protocol protocol = net::Protocol::lines;
     WindowChoices choices{};
+    // Who may send, as typed in "&Accept from:" (see net::AddressFilter); empty: everyone.
+    QString allow_from{};
 };
 
 // The protocol's name in the store and on the command line ("lines", "syslog"); nothing for

@@ -17,6 +17,9 @@ inline const std::string port_value;  // a configuration's default (unnamed) val
 inline const std::string command_value = "command";  // of a configuration and of an alert
 // Of a configuration, an integer: 1 = only this computer may send; missing = any computer may.
 inline const std::string local_only_value = "localonly";
+// Of a configuration, a string: the addresses and networks that may send ("Accept from");
+// empty or missing: everyone may.
+inline const std::string allow_from_value = "allowfrom";
 inline const std::string sound_value = "sound";
 inline const std::string catchwords_value = "catchwords";
 inline const std::string color_titlebar_value = "color_titlebar";
