@@ -5,6 +5,7 @@
 #include "config/window_config.h"
 #include "help/helpsys.h"
 #include "newwin/port_mask_edit.h"
+#include "newwin/security_dialog.h"
 #include "newwin/text_trim.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
@@ -87,6 +88,8 @@ NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
     protocol_combo->addItem(QStringLiteral("Text lines over TCP"), QVariant::fromValue(net::Protocol::lines));
     protocol_combo->addItem(QStringLiteral("Syslog over UDP and TCP"), QVariant::fromValue(net::Protocol::syslog));
     protocol_label->setBuddy(protocol_combo);
+    security_button = place(new QPushButton(QStringLiteral("S&ecurity..."), port_group), "security_button", 306,
+                            177 + row_height + 4, 80, 24);
     local_only_check_box = place(new QCheckBox(QStringLiteral("Only &this computer may send"), port_group),
                                  "CheckBox1", 91, 177 + rows_below_command + 2, 202, 17);
     remove_button = place(new QPushButton(QStringLiteral("Remove"), port_group), "Button5", 306, 44, 80, 24);
@@ -113,6 +116,7 @@ NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
     port_edit->OnChange = [this] { port_changed(); };
     connect(save_button, &QPushButton::clicked, this, [this] { save_clicked(); });
     connect(help_button, &QPushButton::clicked, this, [this] { help_clicked(); });
+    connect(security_button, &QPushButton::clicked, this, [this] { security_clicked(); });
     connect(remove_button, &QPushButton::clicked, this, [this] { remove_clicked(); });
     connect(ok_button, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel_button, &QPushButton::clicked, this, &QDialog::reject);
@@ -203,6 +207,7 @@ void NewWindowDialog::config_name_changed()
         // A command the store holds with another type leaves the one shown.
         config::WindowConfiguration shown;
         shown.command = command_edit->text();
+        shown.allow_from = allow_from;
         const std::optional<config::WindowConfiguration> stored =
             config::read_window_configuration(name, config::Reading::to_show, shown);
         if (!stored)
@@ -212,6 +217,7 @@ void NewWindowDialog::config_name_changed()
         command_edit->setText(stored->command);
         local_only_check_box->setChecked(stored->local_only);
         show_protocol(stored->protocol);
+        allow_from = stored->allow_from;
     });
 }
 
@@ -222,6 +228,7 @@ config::WindowConfiguration NewWindowDialog::shown_configuration(std::int32_t po
     shown.command = command_edit->text();
     shown.local_only = local_only_check_box->isChecked();
     shown.protocol = protocol_combo->currentData().value<net::Protocol>();
+    shown.allow_from = allow_from;
     return shown;
 }
 
@@ -276,6 +283,15 @@ void NewWindowDialog::save_clicked()
 void NewWindowDialog::help_clicked()
 {
     platform::guarded([] { help::show_help_context(help::context_new_window_dialog); });
+}
+
+void NewWindowDialog::security_clicked()
+{
+    platform::guarded([this] {
+        SecurityDialog security(trim_blanks(port_edit->Text()), allow_from, this);
+        if (security.exec() == QDialog::Accepted)
+            allow_from = security.accept_from();
+    });
 }
 
 void NewWindowDialog::remove_clicked()

@@ -54,9 +54,15 @@ public:
     QComboBox* protocol_combo = nullptr;
     // Checked: the window listens on the loopback addresses only.
     QCheckBox* local_only_check_box = nullptr;
+    // Opens the "Who may send" dialog for the "Accept from" list.
+    QPushButton* security_button = nullptr;
     QPushButton* help_button = nullptr;
     QPushButton* ok_button = nullptr;
     QPushButton* cancel_button = nullptr;
+
+    // "Accept from" as the "Who may send" dialog last took it, or as the selected
+    // configuration stores it; held like the command field's text.
+    QString allow_from;
 
     // What the dialog shows, as a window on port would be opened or saved with it (the
     // command as typed).
@@ -69,6 +75,7 @@ public:
     void port_changed();
     void save_clicked();
     void help_clicked();
+    void security_clicked();
     void remove_clicked();
 
 protected:
