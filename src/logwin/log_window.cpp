@@ -9,6 +9,7 @@
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
 #include "logwin/window_images.h"
+#include "net/address_filter.h"
 #include "net/socket_errors.h"
 #include "platform/bring_to_front.h"
 #include "platform/error_report.h"
@@ -139,6 +140,11 @@ LogWindow::~LogWindow()
 LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configuration, const QString& saved_name,
                                    const QString& caption, const QString& label_text)
 {
+    // A stored list that doesn't parse (edited by hand) lets nobody send rather than everyone;
+    // each sender is then refused and counted, which the tool bar shows.
+    const auto accept_from = net::AddressFilter::parse(configuration.allow_from);
+    const auto* filter = std::get_if<net::AddressFilter>(&accept_from);
+    log_channel->set_accept_from(filter ? *filter : net::AddressFilter::nobody());
     try {
         log_channel->listen(configuration.port, configuration.local_only, configuration.protocol);
     } catch (const net::ESocketError& error) {
@@ -150,6 +156,7 @@ LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configurat
     }
     listen_port = configuration.port;
     local_only = configuration.local_only;
+    allow_from = configuration.allow_from;
     protocol = configuration.protocol;
     find_bar_->set_shows_severity(protocol == net::Protocol::syslog);
     is_saved = !saved_name.isEmpty();
@@ -319,6 +326,7 @@ config::WindowConfiguration LogWindow::configuration_to_save() const
     configuration.command = window_command();
     configuration.local_only = local_only;
     configuration.protocol = protocol;
+    configuration.allow_from = allow_from;
     configuration.choices = {log_file_name(), shows_arrival_times(), shows_sender_addresses()};
     return configuration;
 }

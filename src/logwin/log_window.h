@@ -58,6 +58,8 @@ public:
     std::int32_t listen_port = 0;
     // Only senders on this computer reach the window (its listener takes loopback addresses only).
     bool local_only = false;
+    // "Accept from" as the window was opened with it; empty: everyone.
+    QString allow_from;
     net::Protocol protocol = net::Protocol::lines;
     bool alert_raised = false;
     // Shows a firing line of an alert with "&Notify" set outside the frame; null: none is shown.

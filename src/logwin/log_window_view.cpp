@@ -95,14 +95,16 @@ QString LogWindow::holdings_text() const
     QString text = counted(log_channel->senders(), "sender", "senders") + QStringLiteral(" · ")
                    + counted(log_view_->line_count(), "line", "lines") + QStringLiteral(" · ")
                    + megabytes_text(log_channel->lines().byte_total());
-    if (protocol != net::Protocol::syslog)
-        return text;
-    // Losses are never hidden, and shown only when there are any.
-    if (const std::int64_t lost = log_channel->lost(); lost > 0)
-        text += QStringLiteral(" · ") + count_text(lost) + QStringLiteral(" lost");
-    if (const std::int64_t errors = log_channel->framing_errors(); errors > 0)
-        text += QStringLiteral(" · ") + counted(errors, "framing error", "framing errors");
-    return QStringLiteral("syslog · ") + text;
+    // Losses and refusals are never hidden, and shown only when there are any.
+    if (protocol == net::Protocol::syslog) {
+        if (const std::int64_t lost = log_channel->lost(); lost > 0)
+            text += QStringLiteral(" · ") + count_text(lost) + QStringLiteral(" lost");
+        if (const std::int64_t errors = log_channel->framing_errors(); errors > 0)
+            text += QStringLiteral(" · ") + counted(errors, "framing error", "framing errors");
+    }
+    if (const std::int64_t refused = log_channel->refused(); refused > 0)
+        text += QStringLiteral(" · ") + count_text(refused) + QStringLiteral(" refused");
+    return protocol == net::Protocol::syslog ? QStringLiteral("syslog · ") + text : text;
 }
 
 void LogWindow::clear_view()

@@ -8,6 +8,7 @@
 #include "config/window_config.h"
 #include "help/helpsys.h"
 #include "logwin/log_window.h"
+#include "logwin/refused_senders_dialog.h"
 #include "newwin/new_action.h"
 #include "newwin/text_trim.h"
 #include "newwin/new_window_dialog.h"
@@ -249,6 +250,17 @@ void MainWindow::create_menu()
     sender_addresses_action = add_strip_action("sender_addresses_action", QStringLiteral("Show &sender addresses"),
                                                &logwin::LogWindow::shows_sender_addresses,
                                                &logwin::LogWindow::choose_sender_addresses);
+    edit_menu->addSeparator();
+    refused_senders_action = make_action(this, "refused_senders_action", QStringLiteral("&Refused senders..."));
+    help::set_help_context(refused_senders_action, help::context_log_window);
+    connect(refused_senders_action, &QAction::triggered, this, [this] {
+        on_active_log_window([](logwin::LogWindow& window) {
+            logwin::RefusedSendersDialog dialog(window.log_channel->last_refusals(), window.log_channel->refused(),
+                                                &window);
+            dialog.exec();
+        });
+    });
+    edit_menu->addAction(refused_senders_action);
     // Find acts on the active log window: without one there is nothing to find in.
     const auto enable_edit_actions = [this] {
         const bool has_window = active_log_window() != nullptr;

@@ -110,6 +110,7 @@ public:
     // Checked while the active log window shows when its lines arrived, or who sent them.
     QAction* arrival_times_action = nullptr;
     QAction* sender_addresses_action = nullptr;
+    QAction* refused_senders_action = nullptr;
     QAction* cascade_action = nullptr;
     QAction* minimize_all_action = nullptr;
     QAction* tile_rows_action = nullptr;
