@@ -1,6 +1,8 @@
 // The New window dialog's "Who may send" dialog: a malformed entry is told and keeps it open,
 // and what OK takes is held, saved, read back and handed to the window that opens.
 
+#include "help/helpsys.h"
+#include "help/helpsys_funcs.h"
 #include "newwin/new_action.h"
 #include "newwin/new_window_dialog.h"
 #include "newwin/port_mask_edit.h"
@@ -11,6 +13,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -111,6 +114,28 @@ private Q_SLOTS:
         });
         QCOMPARE(opened_with, QStringLiteral("10.0.0.5, 192.168.1.0/24"));
         QCOMPARE(boxes.size(), 1);
+    }
+
+    // The Help button and F1 in the field ask for the topic with the "Who may send" section.
+    void help_button_and_f1_ask_for_who_may_send()
+    {
+        QTemporaryDir run_dir;
+        help::initialize_help(run_dir.path());
+        help::set_viewer_installed_for_testing(false);
+        {
+            help::THookHelpSystem help_system(QStringLiteral("vesmira.chm"), QString(), 0);
+            SecurityDialog security(QStringLiteral("514"), QString());
+            security.show();
+            security.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&security));
+            QTest::mouseClick(security.help_button, Qt::LeftButton);
+            security.accept_from_edit->setFocus();
+            QTest::keyClick(security.accept_from_edit, Qt::Key_F1);
+        }
+        QFile log(help::debug_log_path());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        QCOMPARE(text.count(QStringLiteral("HHHelpContext(\"vesmira.chm\", 1500, \"\", 0)")), 2);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "help/helpsys.h"
 #include "logwin/find_bar.h"
 #include "logwin/log_window.h"
+#include "logwin/refused_senders_dialog.h"
 #include "loopback.h"
 #include "open_window.h"
 #include "platform/message_box.h"
@@ -283,7 +284,7 @@ private Q_SLOTS:
                 items.append(item->text() + '|' + item->shortcut().toString() + '|' + (item->isEnabled() ? "on" : "off"));
         QCOMPARE(items, (QStringList{"&Find...|Ctrl+F|off", "Find &Next|F3|off", "Find &Previous|Shift+F3|off",
                                      "C&lear|Ctrl+Shift+L|off", "Show &arrival times||off",
-                                     "Show &sender addresses||off"}));
+                                     "Show &sender addresses||off", "&Refused senders...||off"}));
 
         LogWindow* first = open_window("LOG: a");
         LogWindow* second = open_window("LOG: b");
@@ -316,6 +317,18 @@ private Q_SLOTS:
         frame->mdi_area->setActiveSubWindow(first);
         QTRY_VERIFY(frame->arrival_times_action->isChecked());
         QVERIFY(first->shows_arrival_times() && !second->shows_arrival_times());
+
+        // The refusals listed are the active window's.
+        QString listed;
+        QTimer::singleShot(0, frame.get(), [&] {
+            auto* dialog = qobject_cast<logwin::RefusedSendersDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            listed = dialog->parentWidget() == first ? dialog->count_label->text() : QStringLiteral("another window's");
+            dialog->close_button->click();
+        });
+        frame->refused_senders_action->trigger();
+        QCOMPARE(listed, QStringLiteral("0 refused, newest first."));
     }
 
     void vesmira_menu_saves_the_active_window()
