@@ -1,7 +1,7 @@
 #pragma once
 // A log window's channel: everything a window receives and keeps, without a widget. It owns, in
 // this order, the listener with its connections (and for syslog the datagram receiver and each
-// connection's framing), line assembly, the alert check, the log's lines with their arrival
+// connection's framing), who may send and whom it refused, line assembly, the alert check, the log's lines with their arrival
 // times, senders and priorities, the filter, the log file and the counters, and says what
 // happened through signals.
 
