@@ -87,6 +87,7 @@ NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
     protocol_combo->addItem(QStringLiteral("Text lines over TCP"), QVariant::fromValue(net::Protocol::lines));
     protocol_combo->addItem(QStringLiteral("Syslog over UDP and TCP"), QVariant::fromValue(net::Protocol::syslog));
     protocol_label->setBuddy(protocol_combo);
+    help::set_help_context(protocol_combo, help::context_syslog);
     local_only_check_box = place(new QCheckBox(QStringLiteral("Only &this computer may send"), port_group),
                                  "CheckBox1", 91, 177 + rows_below_command + 2, 202, 17);
     remove_button = place(new QPushButton(QStringLiteral("Remove"), port_group), "Button5", 306, 44, 80, 24);
