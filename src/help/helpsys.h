@@ -21,6 +21,7 @@ inline constexpr int context_save_configuration = 1700;
 inline constexpr int context_log_window = 1800;
 inline constexpr int context_alert_tab = 1900;
 inline constexpr int context_find_bar = 2000;
+inline constexpr int context_syslog = 2100;
 
 // Help commands the application raises: show a context topic, or show it as a pop-up.
 inline constexpr int help_command_context = 1;

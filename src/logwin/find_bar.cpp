@@ -3,6 +3,7 @@
 #include "logwin/find_bar.h"
 
 #include "colormemo/tcolormemo.h"
+#include "help/helpsys.h"
 #include "platform/error_report.h"
 #include "platform/form_layout.h"
 
@@ -67,6 +68,7 @@ FindBar::FindBar(QWidget* parent)
     for (int severity = lines::least_urgent_severity; severity >= 0; --severity)
         severity_combo->addItem(QString::fromLatin1(severities[severity]), severity);
     severity_label->setBuddy(severity_combo);
+    help::set_help_context(severity_combo, help::context_syslog);
     severity_label->hide();
     severity_combo->hide();
 

@@ -88,6 +88,7 @@ NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
     protocol_combo->addItem(QStringLiteral("Text lines over TCP"), QVariant::fromValue(net::Protocol::lines));
     protocol_combo->addItem(QStringLiteral("Syslog over UDP and TCP"), QVariant::fromValue(net::Protocol::syslog));
     protocol_label->setBuddy(protocol_combo);
+    help::set_help_context(protocol_combo, help::context_syslog);
     security_button = place(new QPushButton(QStringLiteral("S&ecurity..."), port_group), "security_button", 306,
                             177 + row_height + 4, 80, 24);
     local_only_check_box = place(new QCheckBox(QStringLiteral("Only &this computer may send"), port_group),

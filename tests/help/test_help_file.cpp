@@ -38,6 +38,7 @@ private slots:
         QTest::newRow("log window") << 1800 << "/log_window.htm" << "The log window";
         QTest::newRow("alert tab") << 1900 << "/alert_tab.htm" << "The Alert tab";
         QTest::newRow("find bar") << 2000 << "/find_and_filter.htm" << "Find and filter";
+        QTest::newRow("syslog") << 2100 << "/syslog.htm" << "Receiving syslog";
     }
     void every_context_resolves_to_its_topic()
     {
@@ -55,7 +56,7 @@ private slots:
     void the_map_holds_exactly_the_program_contexts()
     {
         ChmFile file(chm_path());
-        QCOMPARE(file.context_map().keys(), (QList<int>{1000, 1001, 1400, 1500, 1600, 1700, 1800, 1900, 2000}));
+        QCOMPARE(file.context_map().keys(), (QList<int>{1000, 1001, 1400, 1500, 1600, 1700, 1800, 1900, 2000, 2100}));
         QCOMPARE(file.default_topic(), QString("/contents.htm"));
         QCOMPARE(file.title(), QString("Vesmira Help"));
         QVERIFY(file.topic_for_context(0).isEmpty());

@@ -6,25 +6,7 @@
 # Usage: recipes.sh BIN_DIR README HELP_TOPIC
 set -euo pipefail
 
-bin_dir=$1
-readme=$2
-help_topic=$3
-work=$(mktemp -d)
-groups=()
-# Each background source is a pipeline; it runs as a process group of its own, so that ending
-# the group ends tail and nc with it (and Vesmira's group its tunnel).
-start() {
-    setsid "$@" &
-    groups+=($!)
-}
-cleanup() {
-    for group in "${groups[@]}"; do kill -- "-$group" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "recipes: $*" >&2; exit 1; }
+source "$(dirname "$0")/recipe_helpers.sh"
 
 # The tunnel's far end is a private sshd, which needs root for its privilege separation.
 if [ "$(id -u)" -ne 0 ]; then
@@ -32,60 +14,8 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 77
 fi
 
-for tool in tail journalctl /lib/systemd/systemd-journal-remote rsyslogd logger /usr/sbin/sshd ssh ssh-keygen nc; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps installs it)"
-done
-
-# The text of the fenced block that follows "<!-- recipe: NAME -->" in the README.
-recipe() {
-    awk -v marker="<!-- recipe: $1 -->" '
-        $0 == marker { found = 1; next }
-        found == 1 && /^```/ { found = 2; next }
-        found == 2 && /^```/ { exit }
-        found == 2 { print }
-    ' "$readme"
-}
-
-for name in tail journal rsyslog tunnel tunnel-sender; do
-    text=$(recipe "$name")
-    [ -n "$text" ] || fail "the README has no recipe \"$name\""
-    grep -qxF -- "<pre>$text</pre>" "$help_topic" || fail "the help topic doesn't give the README's $name recipe: $text"
-done
-
-# A port nobody listens on; the listeners below take it at once.
-free_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 40000))
-        nc -z 127.0.0.1 "$port" 2>/dev/null || { echo "$port"; return; }
-    done
-}
-
-wait_for_port() {
-    for _ in $(seq 1 200); do
-        nc -z 127.0.0.1 "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    fail "nothing listens on port $1 ($2)"
-}
-
-received=$work/received.log
-# Calls the sending command every half second until the marker arrives as a line of its own,
-# so a source that opens late (tail, journalctl, a tunnel) still gets its chance.
-expect_line() {
-    local name=$1 marker=$2
-    shift 2
-    for _ in $(seq 1 60); do
-        "$@"
-        sleep 0.5
-        if grep -q -- "$marker" "$received" 2>/dev/null; then
-            echo "recipes: $name arrived: $(grep -m1 -- "$marker" "$received")"
-            return 0
-        fi
-    done
-    fail "$name: \"$marker\" never arrived; the window received:
-$(cat "$received" 2>/dev/null)"
-}
+need_tools tail journalctl /lib/systemd/systemd-journal-remote rsyslogd logger /usr/sbin/sshd ssh ssh-keygen nc
+help_gives_recipes tail journal rsyslog tunnel tunnel-sender
 
 vesmira_port=$(free_port)
 tunnel_port=$(free_port)
@@ -131,21 +61,7 @@ tunnel=${tunnel/ssh /ssh -F $work/ssh/ssh_config }
 tunnel=${tunnel/-R 5000:localhost:5000/-R $tunnel_port:localhost:$vesmira_port}
 
 # A saved window "recipes" on its port, logging every line to a file, reopened at start.
-quote() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
-export XDG_CONFIG_HOME=$work/config
-"$bin_dir/vesmira-store" import <<EOF
-vesmira-store 1
-key "Software" "Tarnwheel" "vesmira"
-value "ReopenWindowsOnRestart" int 1
-key "Software" "Tarnwheel" "vesmira" "configs" "recipes"
-value "" int $vesmira_port
-value "command" str $(quote "$tunnel")
-value "logfile" str $(quote "$received")
-key "Software" "Tarnwheel" "vesmira" "OpenWindows"
-value "recipes" int 1
-EOF
-QT_QPA_PLATFORM=offscreen start "$bin_dir/vesmira" > "$work/vesmira.log" 2>&1
-wait_for_port "$vesmira_port" vesmira
+start_vesmira "$vesmira_port" "value \"command\" str $(quote "$tunnel")"
 # Also proves the listener is up before any source connects.
 expect_line "a line sent with nc" "plain-nc-marker" sh -c "echo plain-nc-marker | nc -N 127.0.0.1 $vesmira_port"
 
@@ -174,16 +90,9 @@ start bash -c "${source_journal//5000/$vesmira_port}"
 expect_line "journalctl -f" "journal-recipe-marker" journal_entry "journal-recipe-marker"
 
 # rsyslog: a private rsyslogd reading a socket of its own, forwarding with the recipe's action.
-mkdir -p "$work/rsyslog"
 forward=$(recipe rsyslog)
 forward=${forward//192.0.2.10/127.0.0.1}
-cat > "$work/rsyslog/rsyslog.conf" <<EOF
-global(workDirectory="$work/rsyslog")
-module(load="imuxsock" SysSock.Use="off")
-input(type="imuxsock" Socket="$work/rsyslog/log.sock")
-${forward//5000/$vesmira_port}
-EOF
-start rsyslogd -n -f "$work/rsyslog/rsyslog.conf" -i "$work/rsyslog/rsyslogd.pid" 2> "$work/rsyslog/rsyslogd.log"
+start_rsyslogd "$work/rsyslog" "${forward//5000/$vesmira_port}"
 expect_line "rsyslog" "rsyslog-recipe-marker" \
     sh -c "logger -u '$work/rsyslog/log.sock' rsyslog-recipe-marker 2>/dev/null || true"
 
