@@ -12,8 +12,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -39,36 +43,42 @@ bool wait_for(int fd, short events)
     return ::poll(&entry, 1, wait_ms) == 1;
 }
 
-// One connection from s_client with the arguments, served to its end.
-Outcome serve(const ServerContext& context, const QString& folder, const QStringList& client_arguments)
+// A listening socket on the loopback address, on a port of its own.
+class Listener {
+public:
+    Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        address_.sin_family = AF_INET;
+        address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address_;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address_), sizeof address_) != 0 || ::listen(fd_, 1) != 0
+            || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address_), &size) != 0)
+            qWarning() << "cannot listen:" << std::strerror(errno);
+    }
+    ~Listener() { ::close(fd_); }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    const sockaddr_in& address() const { return address_; }
+    // The next connection, non-blocking as the channel's are; -1 when none came.
+    int accept() const
+    {
+        return wait_for(fd_, POLLIN) ? ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC) : -1;
+    }
+
+private:
+    int fd_;
+    sockaddr_in address_{};
+};
+
+// One accepted connection served through a session to its end, the way a window's channel
+// will: handshake steps and reads as the socket gets ready.
+Outcome serve(const ServerContext& context, int fd)
 {
     Outcome outcome;
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 1) != 0
-        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        ::close(listener);
-        return {{}, "cannot listen"};
-    }
-    QProcess client;
-    client.setWorkingDirectory(folder);
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    QFile input(folder + "/line.txt");
-    if (input.open(QIODevice::WriteOnly))
-        input.write(line);
-    input.close();
-    client.setStandardInputFile(input.fileName());
-    client.start("openssl", QStringList{"s_client", "-connect", QString("127.0.0.1:%1").arg(ntohs(address.sin_port))}
-                                + client_arguments);
-
-    const int fd = wait_for(listener, POLLIN) ? ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC) : -1;
-    ::close(listener);
-    if (fd < 0) {
-        outcome.refusal = "no connection";
-    } else {
+    if (fd < 0)
+        return {{}, "no connection"};
+    {
         ServerSession session(context, fd);
         StepResult step = session.step();
         for (; step.status == StepStatus::want_read || step.status == StepStatus::want_write; step = session.step())
@@ -86,14 +96,48 @@ Outcome serve(const ServerContext& context, const QString& folder, const QString
                 || (read.status == ReadStatus::would_block && wait_for(fd, read.wants_write ? POLLOUT : POLLIN));
         }
     }
-    if (fd >= 0)
-        ::close(fd);
+    ::close(fd);
+    return outcome;
+}
+
+// One connection from s_client with the arguments, sending `line`.
+Outcome serve_s_client(const ServerContext& context, const QString& folder, const QStringList& client_arguments)
+{
+    const Listener listener;
+    QFile input(folder + "/line.txt");
+    if (input.open(QIODevice::WriteOnly))
+        input.write(line);
+    input.close();
+    QProcess client;
+    client.setWorkingDirectory(folder);
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.setStandardInputFile(input.fileName());
+    client.start("openssl", QStringList{"s_client", "-connect",
+                                        QString("127.0.0.1:%1").arg(ntohs(listener.address().sin_port))}
+                                + client_arguments);
+    const Outcome outcome = serve(context, listener.accept());
     if (!client.waitForFinished(wait_ms))
         client.kill();
     client.waitForFinished();
     if (outcome.received != line && outcome.refusal.isEmpty())
         qWarning() << "s_client said:" << client.readAll();
     return outcome;
+}
+
+// The first bytes a TLS client sends: its hello.
+QByteArray client_hello()
+{
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(context);
+    BIO* out = BIO_new(BIO_s_mem());
+    SSL_set_bio(ssl, BIO_new(BIO_s_mem()), out);
+    SSL_connect(ssl);
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(out, &data);
+    QByteArray hello(data, static_cast<qsizetype>(size));
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    return hello;
 }
 
 }  // namespace
@@ -112,13 +156,12 @@ class TestTlsSession : public QObject {
         const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout", name + ".key",
                               "-subj", "/CN=" + name};
         if (!signed_by_ca) {
-            QVERIFY(openssl(folder_.path(), QStringList{"req", "-x509", "-days", "2", "-out", name + ".pem"} + key).has_value());
+            QVERIFY(openssl(folder_.path(), QStringList{"req", "-x509", "-days", "2", "-out", name + ".pem"} + key));
             return;
         }
-        QVERIFY(openssl(folder_.path(), QStringList{"req", "-out", name + ".csr"} + key).has_value());
+        QVERIFY(openssl(folder_.path(), QStringList{"req", "-out", name + ".csr"} + key));
         QVERIFY(openssl(folder_.path(), {"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-                                          "-CAcreateserial", "-days", "2", "-out", name + ".pem"})
-                     .has_value());
+                                          "-CAcreateserial", "-days", "2", "-out", name + ".pem"}));
     }
 
 private Q_SLOTS:
@@ -177,9 +220,37 @@ private Q_SLOTS:
         const ServerContext context(
             {own_.certificate_file, own_.key_file, check, path("ca.pem").toStdString(), list.fingerprints});
         QCOMPARE(context.error(), std::string());
-        const Outcome outcome = serve(context, folder_.path(), client);
+        const Outcome outcome = serve_s_client(context, folder_.path(), client);
         QCOMPARE(outcome.refusal, refusal);
         QCOMPARE(outcome.received, refusal.isEmpty() ? line : QByteArray());
+    }
+
+    // Whatever a sender sends before it hangs up, even before it finished its handshake, the
+    // session ends with a reason and leaves nothing behind.
+    void sender_that_hangs_up_is_refused_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("plain syslog") << line << "TLS handshake failed: wrong version number";
+        QTest::newRow("hello, then gone") << client_hello() << "TLS handshake failed: connection closed";
+        QTest::newRow("nothing") << QByteArray() << "TLS handshake failed: connection closed";
+    }
+
+    void sender_that_hangs_up_is_refused()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, refusal);
+        const ServerContext context({own_.certificate_file, own_.key_file, SenderCheck::anon, {}, {}});
+        const Listener listener;
+        const int sender = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QCOMPARE(::connect(sender, reinterpret_cast<const sockaddr*>(&listener.address()), sizeof(sockaddr_in)), 0);
+        const auto size = static_cast<std::size_t>(sent.size());
+        const bool all_sent = ::send(sender, sent.constData(), size, 0) == static_cast<ssize_t>(size);
+        ::close(sender);
+        QVERIFY(all_sent);
+        const Outcome outcome = serve(context, listener.accept());
+        QCOMPARE(outcome.refusal, refusal);
+        QVERIFY(outcome.received.isEmpty());
     }
 };
 
