@@ -2,8 +2,7 @@
 
 #include "tls/fingerprints.h"
 
-#include "platform/hex_digit.h"
-
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
@@ -47,8 +46,8 @@ std::vector<unsigned char> hex_pairs(std::string_view text, std::size_t bytes)
     std::vector<unsigned char> digest;
     digest.reserve(bytes);
     for (std::size_t i = 0; i < text.size(); i += 3) {
-        const int high = platform::hex_digit_value(text[i]);
-        const int low = platform::hex_digit_value(text[i + 1]);
+        const int high = OPENSSL_hexchar2int(static_cast<unsigned char>(text[i]));
+        const int low = OPENSSL_hexchar2int(static_cast<unsigned char>(text[i + 1]));
         if (high < 0 || low < 0 || (i + 2 < text.size() && text[i + 2] != ':'))
             return {};
         digest.push_back(static_cast<unsigned char>(high * 16 + low));
