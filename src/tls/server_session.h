@@ -32,15 +32,20 @@ struct ReadResult {
 
 class ServerSession {
 public:
-    // fd: an accepted, non-blocking socket; it stays the caller's. context must be ok().
+    // fd: an accepted, non-blocking socket; it stays the caller's and must outlive the session.
+    // context must be ok().
     ServerSession(const ServerContext& context, int fd);
+    // Frees all the session holds; after a finished handshake it first tries to send the
+    // sender a close notice, without waiting.
     ~ServerSession();
     ServerSession(const ServerSession&) = delete;
     ServerSession& operator=(const ServerSession&) = delete;
 
     // Advances the handshake as far as the socket allows. Once done or failed, it stays so.
     StepResult step();
-    // After the handshake: decrypted bytes, at most buffer.size() of them.
+    // After the handshake: decrypted bytes, at most buffer.size() of them. OpenSSL may hold
+    // bytes already taken from the socket, so read on until would_block before waiting for the
+    // socket, both after step() said done and after data.
     ReadResult read(std::span<char> buffer);
 
 private:
