@@ -88,7 +88,7 @@ TRegistry::TRegistry(std::string database_file) : database_file_(std::move(datab
 
 TRegistry::~TRegistry() = default;
 
-std::string TRegistry::default_database_file()
+std::string TRegistry::default_folder()
 {
     // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
     const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -97,7 +97,12 @@ std::string TRegistry::default_database_file()
         folder.pop_back();
     if (folder == "/")
         folder.clear();
-    return folder + "/Tarnwheel/vesmira/registry.db";
+    return folder + "/Tarnwheel/vesmira";
+}
+
+std::string TRegistry::default_database_file()
+{
+    return default_folder() + "/registry.db";
 }
 
 RegistryDatabase* TRegistry::database_for(bool write)

@@ -57,8 +57,10 @@ public:
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
-    // "$XDG_CONFIG_HOME/Tarnwheel/vesmira/registry.db", with ~/.config when XDG_CONFIG_HOME is
-    // unset, empty or not absolute.
+    // "$XDG_CONFIG_HOME/Tarnwheel/vesmira", with ~/.config when XDG_CONFIG_HOME is unset, empty
+    // or not absolute: the store's folder, where the program's own TLS certificate lives too.
+    static std::string default_folder();
+    // default_folder() + "/registry.db"
     static std::string default_database_file();
     const std::string& DatabaseFile() const { return database_file_; }
 

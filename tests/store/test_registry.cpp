@@ -156,8 +156,10 @@ private slots:
         else
             qputenv("XDG_CONFIG_HOME", xdg);
         const std::string file = TRegistry::default_database_file();
+        const std::string folder = TRegistry::default_folder();
         qputenv("HOME", home);
         QCOMPARE(QString::fromStdString(file), expected);
+        QCOMPARE(QString::fromStdString(folder + "/registry.db"), expected);
     }
 
     void reads_create_nothing_and_first_write_makes_private_files()
