@@ -11,6 +11,10 @@ inline const std::string configs_key = product_key + "\\configs";
 
 // Value names.
 inline const std::string reopen_windows_value = "ReopenWindowsOnRestart";  // in the product key
+// In the product key, strings: the certificate chain and key files (PEM) a window receiving
+// syslog over TLS shows; missing or empty: Vesmira's own certificate.
+inline const std::string tls_certificate_value = "TlsCertificate";
+inline const std::string tls_key_value = "TlsKey";
 // In the product key: the most received text a log window keeps, in MB; 0 = no limit.
 inline const std::string max_window_text_value = "MaxWindowTextMB";
 inline const std::string port_value;  // a configuration's default (unnamed) value
