@@ -1,7 +1,8 @@
 // The files of syslog over TLS: Vesmira's own certificate as made and reused, a key file other
-// users can read refused, fingerprints as the openssl tool prints them, and the user's
-// fingerprint list read or refused line by line.
+// users can read refused, fingerprints as the openssl tool prints them, a chosen pair checked,
+// and the user's fingerprint list read or refused line by line.
 
+#include "tls/certificate_file.h"
 #include "tls/fingerprints.h"
 #include "tls/key_file.h"
 #include "tls/own_certificate.h"
@@ -48,6 +49,8 @@ QStringList dns_names(X509* certificate)
 
 class TestTlsFiles : public QObject {
     Q_OBJECT
+
+    QTemporaryDir pairs;
 
 private Q_SLOTS:
     void initTestCase() { ::umask(022); }
@@ -122,6 +125,51 @@ private Q_SLOTS:
         const ServerContext context({own.certificate_file, copy, SenderCheck::anon, {}, {}});
         QVERIFY(!context.ok());
         QCOMPARE(context.error(), refusal);
+    }
+
+    // A pair the user chooses, checked as a listener would use it, and its certificate's
+    // fingerprint as the options show it.
+    void certificate_pair_data()
+    {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("error");  // <key> and <certificate> stand for the files
+        QTest::addColumn<bool>("readable");  // the certificate file has a fingerprint
+        QVERIFY(pairs.isValid());
+        const OwnCertificate first = ensure_own_certificate((pairs.path() + "/first").toStdString());
+        const OwnCertificate second = ensure_own_certificate((pairs.path() + "/second").toStdString());
+        QCOMPARE(first.error + second.error, std::string());
+        const QString certificate = QString::fromStdString(first.certificate_file);
+        const QString key = QString::fromStdString(first.key_file);
+        const QString shared_key = pairs.path() + "/shared.pem";
+        QVERIFY(QFile::copy(key, shared_key));
+        QCOMPARE(::chmod(shared_key.toLocal8Bit().constData(), 0644), 0);
+        QTest::newRow("own pair") << certificate << key << "" << true;
+        QTest::newRow("key others can read")
+            << certificate << shared_key
+            << "The key file <key> can be read by other users; make it readable by you only (chmod 600)." << true;
+        QTest::newRow("key of another certificate")
+            << certificate << QString::fromStdString(second.key_file)
+            << "The key file <key> does not fit the certificate: key values mismatch." << true;
+        QTest::newRow("key for the certificate")
+            << key << key << "The certificate file <certificate> cannot be used: PEM lib." << false;
+        QTest::newRow("no such certificate")
+            << pairs.path() + "/none.pem" << key << "The certificate file <certificate> cannot be used: system lib."
+            << false;
+    }
+    void certificate_pair()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(QString, key);
+        QFETCH(QString, error);
+        QFETCH(bool, readable);
+        QCOMPARE(QString::fromStdString(check_certificate_pair(certificate.toStdString(), key.toStdString())),
+                 error.replace("<key>", key).replace("<certificate>", certificate));
+        const FileFingerprint fingerprint = certificate_file_fingerprint(certificate.toStdString());
+        QCOMPARE(QString::fromStdString(fingerprint.fingerprint),
+                 readable ? tool_fingerprint(pairs.path(), certificate, "sha256") : QString());
+        QCOMPARE(fingerprint.error.empty(), readable);
+        QVERIFY(readable || fingerprint.error.starts_with("The certificate file " + certificate.toStdString() + " cannot be read: "));
     }
 
     void fingerprint_list_data()
