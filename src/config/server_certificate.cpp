@@ -23,6 +23,11 @@ ServerCertificate server_certificate()
         chosen.own = false;
         return chosen;
     }
+    return own_server_certificate();
+}
+
+ServerCertificate own_server_certificate()
+{
     const tls::OwnCertificate own = tls::ensure_own_certificate(store::TRegistry::default_folder());
     return {from_store(own.certificate_file), from_store(own.key_file), true, from_store(own.error)};
 }

@@ -16,6 +16,8 @@ struct ServerCertificate {
 
 // The chosen certificate, or the own one (made now when it isn't there yet).
 ServerCertificate server_certificate();
+// Vesmira's own, whatever is chosen (made now when it isn't there yet).
+ServerCertificate own_server_certificate();
 // The user's choice; both empty: Vesmira's own again. One store transaction.
 void choose_server_certificate(const QString& certificate_file, const QString& key_file);
 
