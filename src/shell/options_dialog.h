@@ -1,12 +1,15 @@
 #pragma once
-// The Global options dialog: "Reopen all windows on startup" and the limit of the received
-// text each log window keeps.
+// The Global options dialog: "Reopen all windows on startup", the limit of the received text
+// each log window keeps, and the certificate windows receiving syslog over TLS show.
 
 #include <QDialog>
 
 #include <cstdint>
+#include <functional>
 
 class QCheckBox;
+class QLabel;
+class QPushButton;
 class QSpinBox;
 
 namespace shell {
@@ -22,10 +25,33 @@ public:
     std::int32_t text_limit_mb() const;
     void set_text_limit_mb(std::int32_t megabytes);
 
+    // Shows the certificate as stored: the chosen pair, or Vesmira's own (made now when it
+    // isn't there yet).
+    void load_certificate();
+    // The pair to store on OK; both empty: Vesmira's own.
+    const QString& chosen_certificate_file() const { return chosen_certificate_file_; }
+    const QString& chosen_key_file() const { return chosen_key_file_; }
+
+    // Asks for a file to open under the caption; empty when the user cancels. Tests answer in
+    // its place.
+    std::function<QString(const QString& caption)> ask_file_name;
+
 private:
+    void show_certificate();
+    void use_certificate();
+
     QCheckBox* reopen_check_box_;
     QCheckBox* limit_check_box_;
     QSpinBox* limit_mb_spin_box_;
+    QLabel* certificate_source_label_;
+    QLabel* fingerprint_label_;
+    QPushButton* copy_button_;
+    QPushButton* use_own_button_;
+    QString own_certificate_file_;
+    QString own_certificate_error_;  // why there is no own certificate
+    QString chosen_certificate_file_;
+    QString chosen_key_file_;
+    QString fingerprint_;  // of the certificate shown; empty when it cannot be read
 };
 
 // The limit for a window opened now, in bytes (0 = none), from the store.

@@ -177,7 +177,12 @@ private Q_SLOTS:
         QTest::newRow("log window, view") << FormMaker([this] { return log_window_at(0); });
         QTest::newRow("log window, alerts") << FormMaker([this] { return log_window_at(1); });
         QTest::newRow("New window") << FormMaker([this] { return dialog<newwin::NewWindowDialog>(); });
-        QTest::newRow("Global options") << FormMaker([this] { return dialog<shell::OptionsDialog>(); });
+        // With the fingerprint it shows once opened.
+        QTest::newRow("Global options") << FormMaker([this] {
+            auto* options = static_cast<shell::OptionsDialog*>(dialog<shell::OptionsDialog>());
+            options->load_certificate();
+            return options;
+        });
         QTest::newRow("Save configuration") << FormMaker([this] { return dialog<logwin::SaveConfigurationDialog>(); });
         QTest::newRow("About") << FormMaker([this] { return dialog<shell::AboutDialog>(); });
         QTest::newRow("help viewer") << FormMaker([] {
