@@ -78,24 +78,24 @@ OptionsDialog::OptionsDialog(QWidget* parent)
 
     // Senders that pin the certificate need its fingerprint; the user may serve one of their own.
     auto* certificate_box = platform::place(new QGroupBox(QStringLiteral(" Certificate for syslog over TLS "), options_page),
-                                            "CertificateBox", 7, 70, 336, 110);
+                                            "CertificateBox", 7, 70, 336, 112);
     certificate_source_label_ =
-        platform::place_label(new QLabel(QStringLiteral("Vesmira's own"), certificate_box), "SourceLabel", 8, 20);
-    fingerprint_label_ = platform::place(new QLabel(certificate_box), "FingerprintLabel", 8, 36, 320, 38);
+        platform::place_label(new QLabel(QStringLiteral("Vesmira's own"), certificate_box), "SourceLabel", 8, 24);
+    fingerprint_label_ = platform::place(new QLabel(certificate_box), "FingerprintLabel", 8, 40, 320, 38);
     QFont fixed_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed_font.setPixelSize(10);
     fingerprint_label_->setFont(fixed_font);
     fingerprint_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     fingerprint_label_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     fingerprint_label_->setAccessibleName(QStringLiteral("SHA-256 fingerprint"));
-    copy_button_ = platform::place(new QPushButton(QStringLiteral("&Copy"), certificate_box), "CopyBtn", 8, 78, 80, 24);
+    copy_button_ = platform::place(new QPushButton(QStringLiteral("&Copy"), certificate_box), "CopyBtn", 8, 82, 80, 24);
     connect(copy_button_, &QPushButton::clicked, this,
             [this] { QGuiApplication::clipboard()->setText(fingerprint_); });
     auto* use_button = platform::place(new QPushButton(QStringLiteral("&Use certificate..."), certificate_box),
-                                       "UseCertificateBtn", 92, 78, 110, 24);
+                                       "UseCertificateBtn", 92, 82, 110, 24);
     connect(use_button, &QPushButton::clicked, this, &OptionsDialog::use_certificate);
     use_own_button_ = platform::place(new QPushButton(QStringLiteral("Use Vesmira's &own"), certificate_box),
-                                      "UseOwnBtn", 206, 78, 120, 24);
+                                      "UseOwnBtn", 206, 82, 110, 24);
     connect(use_own_button_, &QPushButton::clicked, this, [this] {
         chosen_certificate_file_.clear();
         chosen_key_file_.clear();
