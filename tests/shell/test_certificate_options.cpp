@@ -1,5 +1,6 @@
 // The certificate in the Global options: Vesmira's own shown by the fingerprint the openssl
-// tool prints and copied, a chosen pair refused or kept on OK, and the way back to the own.
+// tool prints and copied, a chosen pair refused or kept on OK, a chosen file gone shown as such,
+// and the way back to the own.
 
 #include "config/server_certificate.h"
 #include "platform/message_box.h"
@@ -128,6 +129,17 @@ private Q_SLOTS:
         QCOMPARE(stored("TlsCertificate"), certificate);
         QCOMPARE(stored("TlsKey"), key);
         QVERIFY(!config::server_certificate().own);
+
+        // A chosen file gone since shows why in place of a fingerprint, and nothing to copy.
+        QVERIFY(QFile::rename(certificate, certificate + ".away"));
+        QVERIFY(!in_dialog(
+            [&] {
+                QVERIFY2(shown_fingerprint().startsWith("The certificate file " + certificate + " cannot be read: "),
+                         qPrintable(shown_fingerprint()));
+                QVERIFY(!button("CopyBtn")->isEnabled());
+            },
+            false));
+        QVERIFY(QFile::rename(certificate + ".away", certificate));
 
         QVERIFY(in_dialog(
             [&] {
