@@ -77,8 +77,9 @@ OptionsDialog::OptionsDialog(QWidget* parent)
     connect(limit_check_box_, &QCheckBox::toggled, limit_mb_spin_box_, &QSpinBox::setEnabled);
 
     // Senders that pin the certificate need its fingerprint; the user may serve one of their own.
-    auto* certificate_box = platform::place(new QGroupBox(QStringLiteral(" Certificate for syslog over TLS "), options_page),
-                                            "CertificateBox", 7, 70, 336, 112);
+    auto* certificate_box =
+        platform::place(new QGroupBox(QStringLiteral(" Certificate for syslog over TLS "), options_page),
+                        "CertificateBox", 7, 70, 336, 112);
     certificate_source_label_ =
         platform::place_label(new QLabel(QStringLiteral("Vesmira's own"), certificate_box), "SourceLabel", 8, 24);
     fingerprint_label_ = platform::place(new QLabel(certificate_box), "FingerprintLabel", 8, 40, 320, 38);
@@ -170,9 +171,9 @@ void OptionsDialog::show_certificate()
     fingerprint_ = QString::fromStdString(read.fingerprint);
     // A message wraps at its spaces; a fingerprint has none.
     fingerprint_label_->setWordWrap(fingerprint_.isEmpty());
-    fingerprint_label_->setText(fingerprint_.isEmpty()
-                                    ? QString::fromStdString(read.error)
-                                    : fingerprint_.left(fingerprint_break) + '\n' + fingerprint_.mid(fingerprint_break));
+    fingerprint_label_->setText(
+        fingerprint_.isEmpty() ? QString::fromStdString(read.error)
+                               : fingerprint_.left(fingerprint_break) + '\n' + fingerprint_.mid(fingerprint_break));
     copy_button_->setEnabled(!fingerprint_.isEmpty());
     use_own_button_->setEnabled(!own);
     // A long path keeps its start and its file name; the whole one is in the tool tip.
@@ -192,7 +193,8 @@ void OptionsDialog::use_certificate()
     const QString key = ask_file_name(QStringLiteral("Private key of the certificate (PEM)"));
     if (key.isEmpty())
         return;
-    if (const std::string error = tls::check_certificate_pair(local_path(certificate), local_path(key)); !error.empty()) {
+    const std::string error = tls::check_certificate_pair(local_path(certificate), local_path(key));
+    if (!error.empty()) {
         platform::show_message(QString::fromStdString(error), QStringLiteral("Error"), platform::MessageIcon::Error);
         return;
     }

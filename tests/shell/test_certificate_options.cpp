@@ -44,7 +44,10 @@ class TestCertificateOptions : public QObject {
     }
     QString shown_source() const { return dialog->findChild<QLabel*>(QStringLiteral("SourceLabel"))->text(); }
     QPushButton* button(const char* name) const { return dialog->findChild<QPushButton*>(QString::fromLatin1(name)); }
-    QString fingerprint_of(const QString& file) const { return tls_test::tool_fingerprint(folder.path(), file, "sha256"); }
+    QString fingerprint_of(const QString& file) const
+    {
+        return tls_test::tool_fingerprint(folder.path(), file, "sha256");
+    }
 
     // Opens the dialog as "&Global" does, lets `steps` work in it, and leaves with OK or Cancel.
     bool in_dialog(const std::function<void()>& steps, bool ok)
@@ -91,7 +94,8 @@ private Q_SLOTS:
 
     void chosen_certificate_is_checked_kept_on_ok_and_left_again()
     {
-        const tls::OwnCertificate other = tls::ensure_own_certificate(folder.filePath(QStringLiteral("other")).toStdString());
+        const tls::OwnCertificate other =
+            tls::ensure_own_certificate(folder.filePath(QStringLiteral("other")).toStdString());
         QCOMPARE(other.error, std::string());
         const QString certificate = QString::fromStdString(other.certificate_file);
         const QString key = QString::fromStdString(other.key_file);
@@ -105,8 +109,9 @@ private Q_SLOTS:
                 // A key others can read is refused, and so is nothing chosen.
                 answers = {certificate, shared_key};
                 button("UseCertificateBtn")->click();
-                QCOMPARE(messages, QStringList{"The key file " + shared_key
-                                               + " can be read by other users; make it readable by you only (chmod 600)."});
+                QCOMPARE(messages,
+                         QStringList{"The key file " + shared_key
+                                     + " can be read by other users; make it readable by you only (chmod 600)."});
                 answers = {certificate};  // the key's file dialog cancelled
                 button("UseCertificateBtn")->click();
                 QCOMPARE(messages.size(), 1);

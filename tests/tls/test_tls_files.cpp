@@ -169,7 +169,8 @@ private Q_SLOTS:
         QCOMPARE(QString::fromStdString(fingerprint.fingerprint),
                  readable ? tool_fingerprint(pairs.path(), certificate, "sha256") : QString());
         QCOMPARE(fingerprint.error.empty(), readable);
-        QVERIFY(readable || fingerprint.error.starts_with("The certificate file " + certificate.toStdString() + " cannot be read: "));
+        QVERIFY(readable
+                || fingerprint.error.starts_with("The certificate file " + certificate.toStdString() + " cannot be read: "));
     }
 
     void fingerprint_list_data()
