@@ -14,6 +14,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 
 namespace channel {
@@ -67,6 +68,12 @@ LogChannel::LogChannel(alerts::HighlightList& highlights, QObject* parent)
     : QObject(parent),
       syslog_([this](const SyslogReception::Batch& batch) { take_messages(batch); },
               [this](const platform::PeerAddress& sender) { return admits(sender, false); }),
+      tls_([this](net::TCustomWinSocket& connection, std::string_view bytes) {
+               receive(&connection, bytes, QDateTime::currentMSecsSinceEpoch(), sender_of(connection));
+           },
+           [this](net::TCustomWinSocket& connection, const QString& reason) {
+               refusals_.add({QDateTime::currentMSecsSinceEpoch(), sender_of(connection), RefusalReason::tls, reason});
+           }),
       alerts_(highlights),
       filter_(std::make_unique<LineFilter>(lines_)),
       target_(std::make_unique<Target>(*this))
@@ -76,6 +83,8 @@ LogChannel::LogChannel(alerts::HighlightList& highlights, QObject* parent)
     listener_->OnAdmit = [this](const platform::PeerAddress& sender) { return admits(sender, true); };
     listener_->OnClientConnect = [this](net::TServerWinSocket&, net::TCustomWinSocket& connection) {
         peers_[&connection] = connection.RemoteAddress();
+        if (protocol_ == net::Protocol::syslog_tls)
+            tls_.connection_opened(connection);
         emit senders_changed();
     };
     listener_->OnClientRead = [this](net::TServerWinSocket&, net::TCustomWinSocket& connection) { read_from(connection); };
@@ -103,6 +112,8 @@ void LogChannel::listen(std::int32_t port, bool local_only, net::Protocol protoc
     listener_->SetLocalOnly(local_only);
     listener_->SetActive(true);
     protocol_ = protocol;
+    if (protocol == net::Protocol::syslog_tls && !tls_ready_)
+        throw std::logic_error("A window speaks TLS only after use_tls");
     if (protocol != net::Protocol::syslog)
         return;
     try {
@@ -121,6 +132,7 @@ void LogChannel::close()
     // Closing the listener destroyed every connection without telling anyone.
     assembly_.reset();
     syslog_.close();
+    tls_.stop();
     peers_.clear();
     stop_logging();
     emit senders_changed();
@@ -157,11 +169,10 @@ std::int64_t LogChannel::framing_errors() const { return syslog_.framing_errors(
 
 void LogChannel::connection_closed(net::TCustomWinSocket& connection)
 {
-    const auto peer = peers_.find(&connection);
-    const platform::PeerAddress sender = peer == peers_.end() ? platform::PeerAddress{} : peer->second;
-    if (peer != peers_.end())
-        peers_.erase(peer);
-    if (protocol_ == net::Protocol::syslog) {
+    const platform::PeerAddress sender = sender_of(connection);
+    peers_.erase(&connection);
+    tls_.connection_closed(connection);
+    if (protocol_ != net::Protocol::lines) {
         platform::guarded(
             [&] {
                 try {
@@ -177,18 +188,33 @@ void LogChannel::connection_closed(net::TCustomWinSocket& connection)
     emit senders_changed();
 }
 
+QString LogChannel::use_tls(const tls::ServerSettings& settings)
+{
+    QString error = tls_.start(settings);
+    tls_ready_ = error.isEmpty();
+    return error;
+}
+
+platform::PeerAddress LogChannel::sender_of(const net::TCustomWinSocket& connection) const
+{
+    const auto peer = peers_.find(&connection);
+    return peer == peers_.end() ? platform::PeerAddress{} : peer->second;
+}
+
 void LogChannel::read_from(net::TCustomWinSocket& connection)
 {
     platform::guarded(
         [&] {
             try {
+                if (protocol_ == net::Protocol::syslog_tls) {
+                    tls_.readable(connection);
+                    return;
+                }
                 const std::int32_t pending = std::min(connection.AvailableByteCount(), read_limit);
                 std::string text(static_cast<std::size_t>(std::max(pending, 0)), '\0');
                 const std::int32_t received = connection.ReadBytes(text.data(), pending);
                 text.resize(static_cast<std::size_t>(std::max(received, 0)));
-                const auto peer = peers_.find(&connection);
-                receive(&connection, text, QDateTime::currentMSecsSinceEpoch(),
-                        peer == peers_.end() ? platform::PeerAddress{} : peer->second);
+                receive(&connection, text, QDateTime::currentMSecsSinceEpoch(), sender_of(connection));
             } catch (...) {
                 // The rest of the chunk is lost; the connection (if the read didn't close it)
                 // and the channel go on.
@@ -202,7 +228,7 @@ void LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_vie
                          const platform::PeerAddress& sender)
 {
     bytes_received_ += static_cast<std::int64_t>(chunk.size());
-    if (protocol_ == net::Protocol::syslog) {
+    if (protocol_ != net::Protocol::lines) {
         syslog_.receive(connection, sender, chunk, time);
         return;
     }

@@ -10,6 +10,7 @@
 #include "channel/line_filter.h"
 #include "channel/refusals.h"
 #include "channel/syslog_reception.h"
+#include "channel/tls_reception.h"
 #include "lines/log_lines.h"
 #include "logfile/log_file.h"
 #include "net/address_filter.h"
@@ -20,6 +21,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -54,6 +56,11 @@ public:
     // The most connections held at once; one more is closed as it is accepted and refused.
     static constexpr int max_connections = 1000;
     net::Protocol protocol() const { return protocol_; }
+    // Syslog over TLS shows this certificate and checks senders so; the reason when it can't.
+    // Needed before listening for net::Protocol::syslog_tls.
+    QString use_tls(const tls::ServerSettings& settings);
+    // A handshake not done this long after its connection came is refused and closed (10 s).
+    void set_handshake_limit(std::chrono::milliseconds limit) { tls_.set_handshake_limit(limit); }
     // Stops listening; every connection goes, and open lines stay as shown.
     void close();
     bool listening() const;
@@ -123,6 +130,7 @@ private:
     bool admits(const platform::PeerAddress& sender, bool connection);
     void read_from(net::TCustomWinSocket& connection);
     void connection_closed(net::TCustomWinSocket& connection);
+    platform::PeerAddress sender_of(const net::TCustomWinSocket& connection) const;
     // The alert check of a completed line, then the log file; may throw to refuse the line.
     void check_line(std::string_view line);
     // Whole syslog messages: each shown as one line with its priority.
@@ -140,6 +148,8 @@ private:
     // Each open connection's sender.
     std::unordered_map<LineAssembly::ConnectionKey, platform::PeerAddress> peers_;
     SyslogReception syslog_;
+    TlsReception tls_;
+    bool tls_ready_ = false;
     // A batch's shown lines and priorities, kept to be reused; lines that had to be rewritten
     // to show on one line live in shown_text_.
     std::vector<std::string_view> shown_lines_;

@@ -6,13 +6,15 @@
 
 namespace channel {
 
-QString reason_text(RefusalReason reason)
+QString reason_text(const Refusal& refusal)
 {
-    switch (reason) {
+    switch (refusal.reason) {
     case RefusalReason::not_accepted:
         return QStringLiteral("not in Accept from");
     case RefusalReason::too_many_connections:
         return QStringLiteral("too many connections");
+    case RefusalReason::tls:
+        return refusal.detail;
     }
     return {};
 }

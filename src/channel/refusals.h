@@ -17,16 +17,20 @@ namespace channel {
 enum class RefusalReason {
     not_accepted,  // not in the window's "Accept from"
     too_many_connections,
+    tls,  // the TLS handshake refused the sender; the refusal's detail says why
 };
-
-// "not in Accept from", "too many connections".
-QString reason_text(RefusalReason reason);
 
 struct Refusal {
     lines::ArrivalTime time = lines::no_arrival_time;
     platform::PeerAddress sender;
     RefusalReason reason = RefusalReason::not_accepted;
+    // For tls: "no certificate", "certificate not signed by the CA", "fingerprint not listed"
+    // or "TLS handshake failed: " and why.
+    QString detail{};
 };
+
+// "not in Accept from", "too many connections", or a TLS refusal's detail.
+QString reason_text(const Refusal& refusal);
 
 class Refusals {
 public:

@@ -46,12 +46,20 @@ bool open_config(store::TRegistry& registry, const QString& name)
 
 QString protocol_name(net::Protocol protocol)
 {
-    return protocol == net::Protocol::syslog ? QStringLiteral("syslog") : QStringLiteral("lines");
+    switch (protocol) {
+    case net::Protocol::syslog:
+        return QStringLiteral("syslog");
+    case net::Protocol::syslog_tls:
+        return QStringLiteral("syslog-tls");
+    case net::Protocol::lines:
+        break;
+    }
+    return QStringLiteral("lines");
 }
 
 std::optional<net::Protocol> protocol_named(const QString& name)
 {
-    for (const net::Protocol protocol : {net::Protocol::lines, net::Protocol::syslog})
+    for (const net::Protocol protocol : {net::Protocol::lines, net::Protocol::syslog, net::Protocol::syslog_tls})
         if (name == protocol_name(protocol))
             return protocol;
     return std::nullopt;

@@ -33,8 +33,8 @@ struct WindowConfiguration {
     QString allow_from{};
 };
 
-// The protocol's name in the store and on the command line ("lines", "syslog"); nothing for
-// a name no protocol has.
+// The protocol's name in the store and on the command line ("lines", "syslog", "syslog-tls");
+// nothing for a name no protocol has.
 QString protocol_name(net::Protocol protocol);
 std::optional<net::Protocol> protocol_named(const QString& name);
 

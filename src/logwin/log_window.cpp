@@ -3,6 +3,9 @@
 
 #include "logwin/log_window.h"
 
+#include "config/server_certificate.h"
+#include "tls/server_context.h"
+
 #include "alerts/tgradientcaption.h"
 #include "alerts/tmediaplayer.h"
 #include "colormemo/tcolormemo.h"
@@ -137,6 +140,17 @@ LogWindow::~LogWindow()
     sound_player->OnNotify = nullptr;
 }
 
+QString LogWindow::use_tls()
+{
+    const config::ServerCertificate certificate = config::server_certificate();
+    if (!certificate.error.isEmpty())
+        return certificate.error;
+    tls::ServerSettings settings;
+    settings.certificate_file = certificate.certificate_file.toStdString();
+    settings.key_file = certificate.key_file.toStdString();
+    return log_channel->use_tls(settings);
+}
+
 LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configuration, const QString& saved_name,
                                    const QString& caption, const QString& label_text)
 {
@@ -145,6 +159,11 @@ LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configurat
     const auto accept_from = net::AddressFilter::parse(configuration.allow_from);
     const auto* filter = std::get_if<net::AddressFilter>(&accept_from);
     log_channel->set_accept_from(filter ? *filter : net::AddressFilter::nobody());
+    if (configuration.protocol == net::Protocol::syslog_tls) {
+        setup_error = use_tls();
+        if (!setup_error.isEmpty())
+            return SetUp::tls_not_ready;
+    }
     try {
         log_channel->listen(configuration.port, configuration.local_only, configuration.protocol);
     } catch (const net::ESocketError& error) {
@@ -158,7 +177,7 @@ LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configurat
     local_only = configuration.local_only;
     allow_from = configuration.allow_from;
     protocol = configuration.protocol;
-    find_bar_->set_shows_severity(protocol == net::Protocol::syslog);
+    find_bar_->set_shows_severity(protocol != net::Protocol::lines);
     is_saved = !saved_name.isEmpty();
     config_name = saved_name;
     title_caption->SetFormCaption(caption);

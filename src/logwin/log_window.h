@@ -80,7 +80,9 @@ public:
 
     // --- Handlers and operations. ---
     // How far set_up got.
-    enum class SetUp { not_listening, command_not_started, done };
+    enum class SetUp { not_listening, tls_not_ready, command_not_started, done };
+    // Why set_up couldn't use TLS (the certificate or the check of senders).
+    QString setup_error;
     // The log window's part of opening it for config, in the order the frame opens windows:
     // listens on the port (and does nothing more when it can't), takes the configuration,
     // shows caption and label_text, loads a saved configuration's alerts and starts its
@@ -91,6 +93,8 @@ public:
     // Terminates the window's process and closes its listener. The frame runs it directly at
     // quit; a user's close runs it and then destroys the window.
     void shut_down();
+    // Syslog over TLS with the certificate of the global options; the reason when it can't.
+    QString use_tls();
     // The memo on screen: the filtered view while a filter is set, else log_view.
     TColorMemo* shown_memo() const;
     // The most bytes of text the window keeps (see lines::LogLines::set_text_limit).

@@ -96,7 +96,7 @@ QString LogWindow::holdings_text() const
                    + counted(log_view_->line_count(), "line", "lines") + QStringLiteral(" · ")
                    + megabytes_text(log_channel->lines().byte_total());
     // Losses and refusals are never hidden, and shown only when there are any.
-    if (protocol == net::Protocol::syslog) {
+    if (protocol != net::Protocol::lines) {
         if (const std::int64_t lost = log_channel->lost(); lost > 0)
             text += QStringLiteral(" · ") + count_text(lost) + QStringLiteral(" lost");
         if (const std::int64_t errors = log_channel->framing_errors(); errors > 0)
@@ -104,7 +104,7 @@ QString LogWindow::holdings_text() const
     }
     if (const std::int64_t refused = log_channel->refused(); refused > 0)
         text += QStringLiteral(" · ") + count_text(refused) + QStringLiteral(" refused");
-    return protocol == net::Protocol::syslog ? QStringLiteral("syslog · ") + text : text;
+    return protocol != net::Protocol::lines ? QStringLiteral("syslog · ") + text : text;
 }
 
 void LogWindow::clear_view()

@@ -42,7 +42,7 @@ RefusedSendersDialog::RefusedSendersDialog(const std::vector<channel::Refusal>& 
         const channel::Refusal& refusal = refusals[static_cast<std::size_t>(row)];
         const QStringList cells{
             QDateTime::fromMSecsSinceEpoch(refusal.time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-            QString::fromStdString(refusal.sender.text()), channel::reason_text(refusal.reason)};
+            QString::fromStdString(refusal.sender.text()), channel::reason_text(refusal)};
         for (int column = 0; column < cells.size(); ++column)
             table->setItem(row, column, new QTableWidgetItem(cells[column]));
     }

@@ -60,6 +60,12 @@ public:
     int32_t ReadBytes(void* buffer, int32_t count);
     // Everything pending at the moment of the call as raw bytes (NUL bytes included, no decoding).
     std::string ReadAvailableText();
+    // A handler that receives from SocketHandle() itself (a TLS session does) tells the socket it
+    // read, as ReadBytes does, so that readiness goes on being offered.
+    void NoteReceived() noexcept { received_ = true; }
+    // An orderly close from our side: OnClientDisconnect, then the descriptor closes; the
+    // listener destroys the object on a later turn of the loop.
+    void Close() { close_socket(handle_); }
 
 protected:
     // handle -1: no OS socket yet (the listener); a valid handle: an accepted connection.

@@ -87,6 +87,7 @@ NewWindowDialog::NewWindowDialog(QWidget* parent) : QDialog(parent)
     protocol_combo = place(new QComboBox(port_group), "protocol_combo", 91, 177 + row_height, 202, 21);
     protocol_combo->addItem(QStringLiteral("Text lines over TCP"), QVariant::fromValue(net::Protocol::lines));
     protocol_combo->addItem(QStringLiteral("Syslog over UDP and TCP"), QVariant::fromValue(net::Protocol::syslog));
+    protocol_combo->addItem(QStringLiteral("Syslog over TLS"), QVariant::fromValue(net::Protocol::syslog_tls));
     protocol_label->setBuddy(protocol_combo);
     help::set_help_context(protocol_combo, help::context_syslog);
     security_button = place(new QPushButton(QStringLiteral("S&ecurity..."), port_group), "security_button", 306,

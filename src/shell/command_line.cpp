@@ -86,7 +86,8 @@ void define_options(QCommandLineParser& parser, bool show_toolkit_options)
                       QStringLiteral("command")});
     parser.addOption({protocol_option,
                       QStringLiteral("What the window of --port listens for: \"lines\" (text lines over TCP, the "
-                                     "default) or \"syslog\" (syslog over UDP and TCP). Needs --port."),
+                                     "default), \"syslog\" (syslog over UDP and TCP) or \"syslog-tls\" (syslog "
+                                     "over TLS). Needs --port."),
                       QStringLiteral("protocol")});
     parser.addPositionalArgument(
         QStringLiteral("name"),
@@ -163,7 +164,7 @@ CommandLine parse_command_line(const QStringList& arguments)
         if (parser.isSet(protocol_option)) {
             const std::optional<net::Protocol> protocol = config::protocol_named(parser.value(protocol_option));
             if (!protocol)
-                return refused(QStringLiteral("'%1' is not a protocol; give \"lines\" or \"syslog\".")
+                return refused(QStringLiteral("'%1' is not a protocol; give \"lines\", \"syslog\" or \"syslog-tls\".")
                                    .arg(parser.value(protocol_option)));
             command_line.protocol = *protocol;
         }

@@ -404,6 +404,14 @@ void MainWindow::open_log_window(const config::WindowConfiguration& configuratio
         delete doomed.data();
         return;
     }
+    case logwin::LogWindow::SetUp::tls_not_ready: {
+        QPointer<logwin::LogWindow> doomed(window);
+        platform::show_message(
+            QStringLiteral("Can't receive syslog over TLS on port %1: %2").arg(port).arg(window->setup_error),
+            QStringLiteral("Error"), platform::MessageIcon::Error);
+        delete doomed.data();
+        return;
+    }
     case logwin::LogWindow::SetUp::command_not_started:
         platform::show_message(QStringLiteral("Couldn't run your command."), QStringLiteral("Error"),
                                platform::MessageIcon::Error);

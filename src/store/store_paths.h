@@ -33,8 +33,8 @@ inline const std::string active_value = "active";
 inline const std::string log_file_value = "logfile";
 // Of a configuration, an integer: 1 = its window shows each line's arrival time; missing = off.
 inline const std::string arrival_times_value = "arrivaltimes";
-// Of a configuration, a string: what its window listens for, "lines" (text lines over TCP) or
-// "syslog" (syslog over UDP and TCP); missing = "lines".
+// Of a configuration, a string: what its window listens for, "lines" (text lines over TCP),
+// "syslog" (syslog over UDP and TCP) or "syslog-tls" (syslog over TLS); missing = "lines".
 inline const std::string protocol_value = "protocol";
 // Of a configuration, an integer: 1 = its window shows each line's sender address; missing = off.
 inline const std::string sender_addresses_value = "senders";

@@ -5,9 +5,12 @@
 
 #include "channel/log_channel.h"
 #include "find/pattern.h"
+#include "tls/own_certificate.h"
+#include "tls/server_context.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,7 +52,7 @@ QStringList refusal_texts(const channel::LogChannel& log)
     QStringList texts;
     for (const channel::Refusal& refusal : log.last_refusals())
         texts.append(QString::fromStdString(refusal.sender.text()) + QLatin1Char(' ')
-                     + channel::reason_text(refusal.reason));
+                     + channel::reason_text(refusal));
     return texts;
 }
 
@@ -273,6 +276,50 @@ private Q_SLOTS:
         QTRY_VERIFY(refused.closed_by_peer());
         QCOMPARE(refusal_texts(log), (QStringList{"127.0.0.1 not in Accept from", "127.0.0.1 too many connections"}));
         QCOMPARE(log.lines().line_count(), 1);
+    }
+
+    // Syslog over TLS with the openssl tool as the sender: an octet-counted message arrives
+    // decrypted; TLS 1.1, and a connection that never says hello, are refused and closed.
+    void a_tls_channel_decrypts_and_refuses()
+    {
+        QTemporaryDir folder;
+        const tls::OwnCertificate own = tls::ensure_own_certificate(folder.path().toStdString());
+        QVERIFY2(own.error.empty(), own.error.c_str());
+        NoHighlights highlights;
+        channel::LogChannel log(highlights);
+        tls::ServerSettings settings;
+        settings.certificate_file = own.certificate_file;
+        settings.key_file = own.key_file;
+        QCOMPARE(log.use_tls(settings), QString());
+        log.set_handshake_limit(std::chrono::seconds(1));
+        const quint16 port = loopback::free_port();
+        log.listen(port, true, net::Protocol::syslog_tls);
+
+        const auto send_with_s_client = [&](const QStringList& options) {
+            QFile message(folder.filePath(QStringLiteral("message")));
+            QVERIFY(message.open(QIODevice::WriteOnly));
+            message.write("22 <11>1 - h app - - - x\n");
+            message.close();
+            auto* client = new QProcess(this);
+            client->setStandardInputFile(message.fileName());
+            client->setProcessChannelMode(QProcess::MergedChannels);
+            client->start(QStringLiteral("openssl"),
+                          QStringList{"s_client", "-quiet", "-connect", QStringLiteral("127.0.0.1:%1").arg(port)} + options);
+            QVERIFY(client->waitForStarted());
+            connect(client, &QProcess::finished, client, &QObject::deleteLater);
+        };
+        send_with_s_client({});
+        QTRY_COMPARE(all_lines(log.lines()), std::vector<std::string>{"<11>1 - h app - - - x"});
+        QCOMPARE(log.lines().priority(0) & 7, 3);
+
+        send_with_s_client({"-tls1_1"});
+        QTRY_COMPARE(refusal_texts(log), QStringList{"127.0.0.1 TLS handshake failed: unsupported protocol"});
+        loopback::Sender silent(port);
+        QVERIFY(silent.connected);
+        QTRY_COMPARE_WITH_TIMEOUT(refusal_texts(log).size(), 2, 5000);
+        QCOMPARE(refusal_texts(log).front(), QStringLiteral("127.0.0.1 TLS handshake failed: not done within 1 s"));
+        // Only the first sender is still connected: s_client -quiet waits on after its input.
+        QTRY_COMPARE(log.senders(), 1);
     }
 };
 

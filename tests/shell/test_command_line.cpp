@@ -35,7 +35,9 @@ private:
         QString text = QStringLiteral("open ") + read.names.join(QLatin1Char(','));
         if (read.port)
             text += QStringLiteral(" port %1 command '%2'").arg(*read.port).arg(read.command)
-                    + (read.protocol == net::Protocol::syslog ? QStringLiteral(" syslog") : QString());
+                    + (read.protocol == net::Protocol::syslog       ? QStringLiteral(" syslog")
+                       : read.protocol == net::Protocol::syslog_tls ? QStringLiteral(" syslog-tls")
+                                                                    : QString());
         return text;
     }
 
@@ -73,11 +75,13 @@ private Q_SLOTS:
         QTest::newRow("syslog") << QStringList{"--port", "514", "--protocol", "syslog"}
                                 << "open  port 514 command '' syslog";
         QTest::newRow("text lines") << QStringList{"--protocol=lines", "--port", "5"} << "open  port 5 command ''";
+        QTest::newRow("syslog over TLS") << QStringList{"--port", "6514", "--protocol", "syslog-tls"}
+                                         << "open  port 6514 command '' syslog-tls";
         QTest::newRow("protocol without port")
             << QStringList{"--protocol", "syslog"}
             << "error: --protocol needs --port: it is what the window opened for the port listens for.";
         QTest::newRow("an unknown protocol") << QStringList{"--port", "5", "--protocol", "tls"}
-                                             << "error: 'tls' is not a protocol; give \"lines\" or \"syslog\".";
+                                             << "error: 'tls' is not a protocol; give \"lines\", \"syslog\" or \"syslog-tls\".";
         QTest::newRow("the first name not saved") << QStringList{"web", "gone", "lost"}
                                                   << "error: there is no saved window configuration named 'gone'.";
         QTest::newRow("a store that can't be read")
