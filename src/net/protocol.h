@@ -8,6 +8,8 @@ enum class Protocol {
     lines,
     // Syslog messages over UDP and TCP together, on the same port.
     syslog,
+    // Syslog over TLS (RFC 5425) on TCP.
+    syslog_tls,
 };
 
 }  // namespace net
