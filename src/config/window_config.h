@@ -38,6 +38,11 @@ struct WindowConfiguration {
     QString tls_fingerprints{};
 };
 
+// The values of WindowConfiguration::tls_auth.
+inline const QString tls_auth_anon = QStringLiteral("anon");
+inline const QString tls_auth_ca = QStringLiteral("ca");
+inline const QString tls_auth_fingerprint = QStringLiteral("fingerprint");
+
 // The protocol's name in the store and on the command line ("lines", "syslog"); nothing for
 // a name no protocol has.
 QString protocol_name(net::Protocol protocol);
