@@ -65,6 +65,7 @@ SecurityDialog::SecurityDialog(const QString& port_text, const QString& accept_f
     buttons->addStretch();
     buttons->addWidget(ok_button);
     buttons->addWidget(cancel_button);
+    page->addSpacing(6);
     page->addLayout(buttons);
     page->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -97,12 +98,13 @@ void SecurityDialog::add_tls_group()
     fingerprints_edit->setAccessibleName(QStringLiteral("Fingerprints"));
     fingerprints_edit->setPlaceholderText(QStringLiteral("SHA256:AB:CD:… or SHA1:…, one per line"));
     fingerprints_edit->setTabChangesFocus(true);
-    // A fingerprint has no spaces to break at and is wider than the dialog.
-    fingerprints_edit->setWordWrapMode(QTextOption::WrapAnywhere);
+    // A fingerprint is wider than the dialog; broken over lines it would look like several.
+    fingerprints_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont fixed_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed_font.setPixelSize(10);
     fingerprints_edit->setFont(fixed_font);
     fingerprints_edit->setFixedHeight(fingerprints_edit->fontMetrics().lineSpacing() * 4
+                                      + style()->pixelMetric(QStyle::PM_ScrollBarExtent)
                                       + 2 * (fingerprints_edit->frameWidth() + 4));
 
     // A choice's fields line up with its text, past the radio button's indicator.
