@@ -22,6 +22,9 @@ const std::tuple dialog_fields{
     Field{&WindowConfiguration::local_only, store::local_only_value},
     Field{&WindowConfiguration::protocol, store::protocol_value},
     Field{&WindowConfiguration::allow_from, store::allow_from_value},
+    Field{&WindowConfiguration::tls_auth, store::tls_auth_value},
+    Field{&WindowConfiguration::tls_ca, store::tls_ca_value},
+    Field{&WindowConfiguration::tls_fingerprints, store::tls_fingerprints_value},
 };
 
 // What a window remembers of its own choices, in the order it is written.

@@ -31,7 +31,17 @@ struct WindowConfiguration {
     WindowChoices choices{};
     // Who may send, as typed in "&Accept from:" (see net::AddressFilter); empty: everyone.
     QString allow_from{};
+    // What a sender over TLS must show: "anon" or empty (no certificate), "ca" (one signed by the
+    // CA in the PEM file tls_ca) or "fingerprint" (one listed in tls_fingerprints, one a line).
+    QString tls_auth{};
+    QString tls_ca{};
+    QString tls_fingerprints{};
 };
+
+// The values of WindowConfiguration::tls_auth.
+inline const QString tls_auth_anon = QStringLiteral("anon");
+inline const QString tls_auth_ca = QStringLiteral("ca");
+inline const QString tls_auth_fingerprint = QStringLiteral("fingerprint");
 
 // The protocol's name in the store and on the command line ("lines", "syslog", "syslog-tls");
 // nothing for a name no protocol has.

@@ -209,7 +209,7 @@ void NewWindowDialog::config_name_changed()
         // A command the store holds with another type leaves the one shown.
         config::WindowConfiguration shown;
         shown.command = command_edit->text();
-        shown.allow_from = allow_from;
+        put_senders(shown);
         const std::optional<config::WindowConfiguration> stored =
             config::read_window_configuration(name, config::Reading::to_show, shown);
         if (!stored)
@@ -219,7 +219,7 @@ void NewWindowDialog::config_name_changed()
         command_edit->setText(stored->command);
         local_only_check_box->setChecked(stored->local_only);
         show_protocol(stored->protocol);
-        allow_from = stored->allow_from;
+        hold_senders(*stored);
     });
 }
 
@@ -230,8 +230,24 @@ config::WindowConfiguration NewWindowDialog::shown_configuration(std::int32_t po
     shown.command = command_edit->text();
     shown.local_only = local_only_check_box->isChecked();
     shown.protocol = protocol_combo->currentData().value<net::Protocol>();
-    shown.allow_from = allow_from;
+    put_senders(shown);
     return shown;
+}
+
+void NewWindowDialog::hold_senders(const config::WindowConfiguration& configuration)
+{
+    allow_from = configuration.allow_from;
+    tls_auth = configuration.tls_auth;
+    tls_ca = configuration.tls_ca;
+    tls_fingerprints = configuration.tls_fingerprints;
+}
+
+void NewWindowDialog::put_senders(config::WindowConfiguration& configuration) const
+{
+    configuration.allow_from = allow_from;
+    configuration.tls_auth = tls_auth;
+    configuration.tls_ca = tls_ca;
+    configuration.tls_fingerprints = tls_fingerprints;
 }
 
 void NewWindowDialog::show_protocol(net::Protocol protocol)
@@ -291,8 +307,14 @@ void NewWindowDialog::security_clicked()
 {
     platform::guarded([this] {
         SecurityDialog security(trim_blanks(port_edit->Text()), allow_from, this);
-        if (security.exec() == QDialog::Accepted)
-            allow_from = security.accept_from();
+        security.show_tls_senders(tls_auth, tls_ca, tls_fingerprints);
+        security.set_tls(protocol_combo->currentData().value<net::Protocol>() == net::Protocol::syslog_tls);
+        if (security.exec() != QDialog::Accepted)
+            return;
+        allow_from = security.accept_from();
+        tls_auth = security.tls_auth();
+        tls_ca = security.tls_ca();
+        tls_fingerprints = security.tls_fingerprints();
     });
 }
 

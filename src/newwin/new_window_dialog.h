@@ -63,6 +63,11 @@ public:
     // "Accept from" as the "Who may send" dialog last took it, or as the selected
     // configuration stores it; held like the command field's text.
     QString allow_from;
+    // What a sender over TLS must show, as the "Who may send" dialog last took it or the
+    // selected configuration stores it (see config::WindowConfiguration).
+    QString tls_auth;
+    QString tls_ca;
+    QString tls_fingerprints;
 
     // What the dialog shows, as a window on port would be opened or saved with it (the
     // command as typed).
@@ -90,6 +95,9 @@ private:
     void remove_list_items_silently(const QString& name);
     void center_on_screen();
     void show_protocol(net::Protocol protocol);
+    // Who may send, from and into a configuration: what the "Who may send" dialog edits.
+    void hold_senders(const config::WindowConfiguration& configuration);
+    void put_senders(config::WindowConfiguration& configuration) const;
 };
 
 }  // namespace newwin

@@ -24,6 +24,12 @@ inline const std::string local_only_value = "localonly";
 // Of a configuration, a string: the addresses and networks that may send ("Accept from");
 // empty or missing: everyone may.
 inline const std::string allow_from_value = "allowfrom";
+// Of a configuration, strings: what a sender over TLS must show, "anon" (no certificate),
+// "ca" (one signed by the CA in the PEM file "tlsca") or "fingerprint" (one whose fingerprint
+// is among "tlsfingerprints", one a line); missing = "anon".
+inline const std::string tls_auth_value = "tlsauth";
+inline const std::string tls_ca_value = "tlsca";
+inline const std::string tls_fingerprints_value = "tlsfingerprints";
 inline const std::string sound_value = "sound";
 inline const std::string catchwords_value = "catchwords";
 inline const std::string color_titlebar_value = "color_titlebar";

@@ -56,7 +56,10 @@ QString shown(const std::optional<config::WindowConfiguration>& read)
     // A syslog window says so; one of text lines reads as before the protocol was kept.
     return QString::number(read->port) + bar + read->command + bar + flag(read->local_only, "local", "any")
            + (read->protocol == net::Protocol::syslog ? QStringLiteral("|syslog") : QString())
-           + (read->allow_from.isEmpty() ? QString() : QStringLiteral("|from ") + read->allow_from);
+           + (read->allow_from.isEmpty() ? QString() : QStringLiteral("|from ") + read->allow_from)
+           + (read->tls_auth.isEmpty() ? QString()
+                                       : QStringLiteral("|tls ") + read->tls_auth + QLatin1Char(' ') + read->tls_ca
+                                             + QLatin1Char(' ') + read->tls_fingerprints);
 }
 
 QString shown(const config::AlertFields& fields)
@@ -122,6 +125,9 @@ private Q_SLOTS:
             << QStringList{port, "configs\\web|localonly|s:1"} << "open" << "80||any";
         QTest::newRow("accept from") << QStringList{port, "configs\\web|allowfrom|s:10.0.0.0/8, ::1"} << "open"
                                      << "80||any|from 10.0.0.0/8, ::1";
+        QTest::newRow("senders over TLS by fingerprint")
+            << QStringList{port, "configs\\web|tlsauth|s:fingerprint", "configs\\web|tlsfingerprints|s:SHA1:0A\nSHA256:0B"}
+            << "open" << "80||any|tls fingerprint  SHA1:0A\nSHA256:0B";
         QTest::newRow("accept from of another type, to open")
             << QStringList{port, "configs\\web|allowfrom|i:5"} << "open" << "error: Ungültiger Datentyp für 'allowfrom'";
         QTest::newRow("no port, to open") << QStringList{command} << "open" << "error: Konnte Daten für '' nicht holen";
@@ -218,7 +224,8 @@ private Q_SLOTS:
         // The first alert of a window not saved yet brings its whole configuration along.
         const config::WindowConfiguration tunnel{
             22, QStringLiteral("ssh"), false, net::Protocol::syslog, {QStringLiteral("/l"), true, true},
-            QStringLiteral("fd00::/8, 10.0.0.5")};
+            QStringLiteral("fd00::/8, 10.0.0.5"), QStringLiteral("ca"), QStringLiteral("/etc/ssl/ca ü.pem"),
+            QStringLiteral("SHA1:0A")};
         const config::AlertFields fields{QStringLiteral("/a.wav"), QStringLiteral("run"), "ERR\r\nWARN", true, true};
         const config::SavedAlert first = config::save_alert(QStringLiteral("tunnel"), QStringLiteral("disk"), fields, tunnel);
         QVERIFY(first.created && first.active);
@@ -227,7 +234,7 @@ private Q_SLOTS:
         QVERIFY(!again.created && !again.active);
         QCOMPARE(shown(config::read_alert(QStringLiteral("tunnel"), QStringLiteral("disk"))), shown(fields));
         QCOMPARE(shown(config::read_window_configuration(QStringLiteral("tunnel"), Reading::to_open)),
-                 QStringLiteral("22|ssh|any|syslog|from fd00::/8, 10.0.0.5"));
+                 QStringLiteral("22|ssh|any|syslog|from fd00::/8, 10.0.0.5|tls ca /etc/ssl/ca ü.pem SHA1:0A"));
         QCOMPARE(config::read_window_choices(QStringLiteral("tunnel"))->log_file, QStringLiteral("/l"));
         QVERIFY(config::read_window_choices(QStringLiteral("tunnel"))->sender_addresses);
         QCOMPARE(config::read_config_names().value_or(QStringList()), (QStringList{web, QStringLiteral("tunnel")}));
