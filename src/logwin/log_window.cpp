@@ -4,6 +4,7 @@
 #include "logwin/log_window.h"
 
 #include "config/server_certificate.h"
+#include "tls/fingerprints.h"
 #include "tls/server_context.h"
 
 #include "alerts/tgradientcaption.h"
@@ -140,7 +141,7 @@ LogWindow::~LogWindow()
     sound_player->OnNotify = nullptr;
 }
 
-QString LogWindow::use_tls()
+QString LogWindow::use_tls(const config::WindowConfiguration& configuration)
 {
     const config::ServerCertificate certificate = config::server_certificate();
     if (!certificate.error.isEmpty())
@@ -148,6 +149,17 @@ QString LogWindow::use_tls()
     tls::ServerSettings settings;
     settings.certificate_file = certificate.certificate_file.toStdString();
     settings.key_file = certificate.key_file.toStdString();
+    if (configuration.tls_auth == config::tls_auth_ca) {
+        settings.sender_check = tls::SenderCheck::ca;
+        settings.ca_file = configuration.tls_ca.toStdString();
+    } else if (configuration.tls_auth == config::tls_auth_fingerprint) {
+        // A stored list that doesn't parse (edited by hand) is refused: no sender is let in on it.
+        tls::FingerprintList listed = tls::parse_fingerprint_list(configuration.tls_fingerprints.toStdString());
+        if (!listed.error.empty())
+            return QString::fromStdString(listed.error);
+        settings.sender_check = tls::SenderCheck::fingerprint;
+        settings.fingerprints = std::move(listed.fingerprints);
+    }
     return log_channel->use_tls(settings);
 }
 
@@ -160,7 +172,7 @@ LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configurat
     const auto* filter = std::get_if<net::AddressFilter>(&accept_from);
     log_channel->set_accept_from(filter ? *filter : net::AddressFilter::nobody());
     if (configuration.protocol == net::Protocol::syslog_tls) {
-        setup_error = use_tls();
+        setup_error = use_tls(configuration);
         if (!setup_error.isEmpty())
             return SetUp::tls_not_ready;
     }
@@ -176,6 +188,9 @@ LogWindow::SetUp LogWindow::set_up(const config::WindowConfiguration& configurat
     listen_port = configuration.port;
     local_only = configuration.local_only;
     allow_from = configuration.allow_from;
+    tls_auth = configuration.tls_auth;
+    tls_ca = configuration.tls_ca;
+    tls_fingerprints = configuration.tls_fingerprints;
     protocol = configuration.protocol;
     find_bar_->set_shows_severity(protocol != net::Protocol::lines);
     is_saved = !saved_name.isEmpty();
@@ -346,6 +361,9 @@ config::WindowConfiguration LogWindow::configuration_to_save() const
     configuration.local_only = local_only;
     configuration.protocol = protocol;
     configuration.allow_from = allow_from;
+    configuration.tls_auth = tls_auth;
+    configuration.tls_ca = tls_ca;
+    configuration.tls_fingerprints = tls_fingerprints;
     configuration.choices = {log_file_name(), shows_arrival_times(), shows_sender_addresses()};
     return configuration;
 }

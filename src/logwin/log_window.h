@@ -60,6 +60,10 @@ public:
     bool local_only = false;
     // "Accept from" as the window was opened with it; empty: everyone.
     QString allow_from;
+    // What a sender over TLS must show, as the configuration keeps it.
+    QString tls_auth;
+    QString tls_ca;
+    QString tls_fingerprints;
     net::Protocol protocol = net::Protocol::lines;
     bool alert_raised = false;
     // Shows a firing line of an alert with "&Notify" set outside the frame; null: none is shown.
@@ -93,8 +97,9 @@ public:
     // Terminates the window's process and closes its listener. The frame runs it directly at
     // quit; a user's close runs it and then destroys the window.
     void shut_down();
-    // Syslog over TLS with the certificate of the global options; the reason when it can't.
-    QString use_tls();
+    // Syslog over TLS with the certificate of the global options and the configuration's check of
+    // senders; the reason when it can't.
+    QString use_tls(const config::WindowConfiguration& configuration);
     // The memo on screen: the filtered view while a filter is set, else log_view.
     TColorMemo* shown_memo() const;
     // The most bytes of text the window keeps (see lines::LogLines::set_text_limit).

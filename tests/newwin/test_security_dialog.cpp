@@ -109,10 +109,8 @@ private Q_SLOTS:
             });
             QCOMPARE(dialog.allow_from, QStringLiteral("10.0.0.5, 192.168.1.0/24"));
             // A window receiving syslog over TLS takes the fingerprints its senders must show.
-            const QVariant tls = QVariant::fromValue(net::Protocol::syslog_tls);
-            if (dialog.protocol_combo->findData(tls) < 0)
-                dialog.protocol_combo->addItem(QStringLiteral("Syslog over TLS"), tls);
-            dialog.protocol_combo->setCurrentIndex(dialog.protocol_combo->findData(tls));
+            dialog.protocol_combo->setCurrentIndex(
+                dialog.protocol_combo->findData(QVariant::fromValue(net::Protocol::syslog_tls)));
             with_security_dialog(dialog, [&](SecurityDialog& security) {
                 QVERIFY(security.tls_group->isEnabled() && !security.tls_note->isVisible());
                 QVERIFY(security.anon_radio->isChecked());
