@@ -55,13 +55,15 @@ help_gives_recipes() {
     done
 }
 
-# A port nobody uses for TCP or UDP; the listeners below take it at once.
+# A port no socket uses for TCP or UDP; the listeners below take it at once. Below the range the
+# system picks the local ports of outgoing connections from (32768 on), so that a connection of a
+# test running beside this one can't take the port between the pick and the bind.
 free_port() {
     local port
     while :; do
-        port=$((20000 + RANDOM % 40000))
-        nc -z 127.0.0.1 "$port" 2>/dev/null && continue
-        grep -qi ":$(printf '%04X' "$port") " /proc/net/udp /proc/net/udp6 2>/dev/null && continue
+        port=$((20000 + RANDOM % 12000))
+        grep -qi ":$(printf '%04X' "$port") " /proc/net/tcp /proc/net/tcp6 /proc/net/udp /proc/net/udp6 2>/dev/null &&
+            continue
         echo "$port"
         return
     done
