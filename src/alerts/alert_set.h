@@ -5,14 +5,16 @@
 // this decides.
 
 #include "alerts/catchword_matcher.h"
+#include "alerts/expression_matcher.h"
 #include "alerts/talert.h"
 #include "config/alert_config.h"
 
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +45,27 @@ struct AlertActions {
     bool notify = false;
 };
 
+// A received line as the alerts see it besides its text.
+struct LineFacts {
+    // When it came, in milliseconds.
+    std::int64_t time = 0;
+    // Its syslog severity, 0-7; no_severity for a line of text.
+    static constexpr int no_severity = -1;
+    int severity = no_severity;
+};
+
+// An alert that fired because no line came for its time, and the text that says so.
+struct SilenceAlarm {
+    AlertActions actions;
+    QString text;
+};
+
+// "No line for 5 minutes": the time in its largest whole unit.
+QString silence_text(std::int64_t silence_ms);
+
+// The conditions of an alert's stored fields, each held to what the editor offers.
+AlertConditions conditions_of(const config::AlertFields& fields);
+
 class AlertSet {
 public:
     explicit AlertSet(HighlightList& highlight) : highlight_(highlight) {}
@@ -57,8 +80,27 @@ public:
     void assign(std::vector<tAlert> alerts);
 
     // The actions of every matching catchword entry of the active alerts, in the order they
-    // run. Copies: running them may let other handlers change the set meanwhile.
-    std::vector<AlertActions> check_line(std::string_view line);
+    // run, as far as the alerts' conditions let them fire. Copies: running them may let other
+    // handlers change the set meanwhile.
+    std::vector<AlertActions> check_line(std::string_view line, const LineFacts& facts = {});
+    // The user acknowledged: an alert that fired on a burst needs a new full burst.
+    void acknowledge();
+
+    // Silence: the time without lines starts at `now` (listening began) and again with every
+    // line checked.
+    void start_silence(std::int64_t now);
+    // The alerts whose silence has lasted their time at `now`, each once until a line came.
+    std::vector<SilenceAlarm> check_silence(std::int64_t now);
+    // When check_silence will next have an alarm, unless a line comes first; none when no
+    // alert waits for silence.
+    std::optional<std::int64_t> next_silence();
+    // Whether an active alert waits for silence.
+    bool watches_silence() { return next_silence_possible_; }
+    // Called after the collection or an alert changed.
+    void on_change(std::function<void()> changed) { changed_ = std::move(changed); }
+    // The first catchword of an alert whose catchwords are expressions that doesn't compile, as
+    // "Catchword N is not a valid regular expression: REASON."; none when all do.
+    static std::optional<QString> expression_problem(std::string_view catchwords);
 
     // The store's side, through the configuration layer; config is the name of the saved
     // window configuration.
@@ -81,19 +123,46 @@ public:
     void remove(const QString& config, const QString& name);
 
 private:
+    // What an alert keeps between lines; indexed as items_.
+    struct AlertState {
+        // Times of the latest matching lines, oldest first, at most the burst's count.
+        std::vector<std::int64_t> burst;
+        // Fired on a burst; rests until acknowledged.
+        bool burst_spent = false;
+        // The last line's time when the alert fired for silence; it fires again after a later line.
+        std::optional<std::int64_t> silent_since;
+    };
+    // The alerts changed: the matchers and states are made anew when next needed.
+    void changed();
+    // Compiles the matchers and resets the states after the alerts changed.
+    void ensure_compiled();
+    // Whether a matching line lets the alert fire, after its severity and burst conditions.
+    bool passes(std::size_t alert, const LineFacts& facts);
+
     // The item the store would take for name (letter case doesn't count), or null.
     tAlert* find(const QString& name);
     // Replaces the collection by the alerts read from the store and highlights their words.
     void take_loaded(std::vector<config::StoredAlert> loaded);
-    // Builds the alert's catchword list from a catchwords text and highlights it when active.
-    void make_catchword_list(std::vector<std::string>& target, std::string_view text, bool active);
-    void highlight_catchwords(std::span<const std::string> words);
-    void unhighlight_catchwords(std::span<const std::string> words);
+    // Takes an alert's stored fields, and highlights its catchwords when it is active.
+    void take_fields(tAlert& alert, const config::AlertFields& fields);
+    // The words of an active alert of plain catchwords go in or out of the highlight list.
+    void highlight_catchwords(const tAlert& alert);
+    void unhighlight_catchwords(const tAlert& alert);
 
     HighlightList& highlight_;
     std::vector<tAlert> items_;
     CatchwordMatcher matcher_;
+    ExpressionMatcher expressions_;
     bool matcher_stale_ = true;
+    bool next_silence_possible_ = false;
+    std::function<void()> changed_;
+    // After compile: whether any active alert has a condition, and the active alerts without
+    // catchwords that fire on every line of their severity.
+    bool conditional_ = false;
+    std::vector<std::size_t> severity_only_;
+    std::vector<AlertState> states_;
+    std::vector<CatchwordMatch> matches_;
+    std::int64_t last_line_ = 0;
 };
 
 }  // namespace alerts

@@ -30,7 +30,7 @@ std::vector<std::string> split_catchword_lines(std::string_view text)
 void plain_catchword_scan(std::span<const tAlert> alerts, std::string_view line, std::vector<CatchwordMatch>& out)
 {
     for (std::size_t alert = 0; alert < alerts.size(); ++alert) {
-        if (!alerts[alert].active)
+        if (!has_plain_catchwords(alerts[alert]))
             continue;
         const std::vector<std::string>& words = alerts[alert].catchwords;
         for (std::size_t entry = 0; entry < words.size(); ++entry)
@@ -53,12 +53,12 @@ void CatchwordMatcher::compile(std::span<const tAlert> alerts)
     // Views into patterns_ must not move while the map holds them.
     std::size_t word_count = 0;
     for (const tAlert& alert : alerts)
-        if (alert.active)
+        if (has_plain_catchwords(alert))
             word_count += alert.catchwords.size();
     patterns_.reserve(word_count);
 
     for (std::size_t alert = 0; alert < alerts.size(); ++alert) {
-        if (!alerts[alert].active)
+        if (!has_plain_catchwords(alerts[alert]))
             continue;
         const std::vector<std::string>& words = alerts[alert].catchwords;
         for (std::size_t entry = 0; entry < words.size(); ++entry) {

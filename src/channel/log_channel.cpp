@@ -14,6 +14,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <climits>
 #include <stdexcept>
 #include <string>
 
@@ -47,7 +48,7 @@ public:
         channel.lines_.append(lines, arrival);
     }
     void extend_line(int index, std::string_view bytes) override { channel.lines_.extend(index, bytes, time); }
-    void check_line(std::string_view line) override { channel.check_line(line); }
+    void check_line(std::string_view line) override { channel.check_line(line, {time}); }
     void line_completed(std::int64_t number) override
     {
         // Only a filter wants them: without one, a line costs nothing more here.
@@ -94,6 +95,9 @@ LogChannel::LogChannel(alerts::HighlightList& highlights, QObject* parent)
     };
     log_flush_timer_.setInterval(log_flush_interval_ms);
     connect(&log_flush_timer_, &QTimer::timeout, this, [this] { flush_log_file(); });
+    silence_timer_.setSingleShot(true);
+    connect(&silence_timer_, &QTimer::timeout, this, [this] { silence_due(); });
+    alerts_.on_change([this] { watch_silence(); });
 }
 
 LogChannel::~LogChannel()
@@ -114,15 +118,43 @@ void LogChannel::listen(std::int32_t port, bool local_only, net::Protocol protoc
     protocol_ = protocol;
     if (protocol == net::Protocol::syslog_tls && !tls_ready_)
         throw std::logic_error("A window speaks TLS only after use_tls");
-    if (protocol != net::Protocol::syslog)
-        return;
-    try {
-        syslog_.open_datagrams(port, local_only);
-    } catch (...) {
-        // Half a syslog window would lose what routers send: it listens on both or on nothing.
-        listener_->SetActive(false);
-        throw;
+    if (protocol == net::Protocol::syslog) {
+        try {
+            syslog_.open_datagrams(port, local_only);
+        } catch (...) {
+            // Half a syslog window would lose what routers send: it listens on both or on nothing.
+            listener_->SetActive(false);
+            throw;
+        }
     }
+    // Silence counts from when the window listens.
+    alerts_.start_silence(QDateTime::currentMSecsSinceEpoch());
+    watch_silence();
+}
+
+void LogChannel::watch_silence()
+{
+    if (!listening()) {
+        silence_timer_.stop();
+        return;
+    }
+    const std::optional<std::int64_t> next = alerts_.next_silence();
+    if (!next) {
+        silence_timer_.stop();
+        return;
+    }
+    const std::int64_t wait = std::clamp<std::int64_t>(*next - QDateTime::currentMSecsSinceEpoch(), 0, INT_MAX);
+    silence_timer_.start(static_cast<int>(wait));
+}
+
+void LogChannel::silence_due()
+{
+    for (const alerts::SilenceAlarm& alarm : alerts_.check_silence(QDateTime::currentMSecsSinceEpoch())) {
+        const std::string text = alarm.text.toStdString();
+        // No line is refused here: a handler's error is reported as any handler's.
+        platform::guarded([&] { emit alert_fired({alarm.actions}, text); }, platform::ErrorSource::Network);
+    }
+    watch_silence();
 }
 
 void LogChannel::close()
@@ -133,6 +165,7 @@ void LogChannel::close()
     assembly_.reset();
     syslog_.close();
     tls_.stop();
+    silence_timer_.stop();
     peers_.clear();
     stop_logging();
     emit senders_changed();
@@ -236,13 +269,16 @@ void LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_vie
     target_->sender = sender;
     target_->completed.clear();
     // The lines completed before a failing check are filtered as they are kept.
-    const auto filter_completed = qScopeGuard([this] { filter_->take_lines(target_->completed); });
+    const auto filter_completed = qScopeGuard([this] {
+        filter_->take_lines(target_->completed);
+        rewatch_silence();
+    });
     assembly_.add_received_text(connection, chunk, *target_);
 }
 
-void LogChannel::check_line(std::string_view line)
+void LogChannel::check_line(std::string_view line, const alerts::LineFacts& facts)
 {
-    std::vector<alerts::AlertActions> actions = alerts_.check_line(line);
+    std::vector<alerts::AlertActions> actions = alerts_.check_line(line, facts);
     if (!actions.empty())
         emit alert_fired(actions, line);
     log_line(line);
@@ -296,8 +332,12 @@ void LogChannel::take_lines(std::span<const std::string_view> lines, const lines
             numbers[index] = first + static_cast<std::int64_t>(index);
         filter_->take_lines(numbers);
     });
+    const auto watch = qScopeGuard([this] { rewatch_silence(); });
+    alerts::LineFacts facts{arrival.time};
     for (const std::string_view line : lines) {
-        check_line(line);
+        if (!arrival.priorities.empty())
+            facts.severity = static_cast<int>(syslog_proto::severity_of(arrival.priorities[checked]));
+        check_line(line, facts);
         ++checked;
     }
 }

@@ -132,7 +132,16 @@ private:
     void connection_closed(net::TCustomWinSocket& connection);
     platform::PeerAddress sender_of(const net::TCustomWinSocket& connection) const;
     // The alert check of a completed line, then the log file; may throw to refuse the line.
-    void check_line(std::string_view line);
+    void check_line(std::string_view line, const alerts::LineFacts& facts);
+    // Sets the silence timer for the next alert that waits for silence, if any, while listening.
+    void watch_silence();
+    void silence_due();
+    // After lines came: an alert that fired for silence waits for the next one.
+    void rewatch_silence()
+    {
+        if (!silence_timer_.isActive() && alerts_.watches_silence())
+            watch_silence();
+    }
     // Whole syslog messages: each shown as one line with its priority.
     void take_messages(const SyslogReception::Batch& batch);
     // Every line completed by one receive, checked, kept with its origins and filtered.
@@ -162,6 +171,8 @@ private:
     std::unique_ptr<logfile::LogFile> log_file_;
     // Writes the log file's buffer at least once a second while logging.
     QTimer log_flush_timer_;
+    // Wakes when the next alert's silence is due; idle when none waits, until a line comes.
+    QTimer silence_timer_;
     std::unique_ptr<Target> target_;
     std::int64_t lines_received_ = 0;
     std::int64_t bytes_received_ = 0;

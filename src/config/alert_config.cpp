@@ -20,6 +20,11 @@ const std::tuple alert_fields{
     Field{&AlertFields::catchwords, store::catchwords_value},
     Field{&AlertFields::color_titlebar, store::color_titlebar_value, Presence::always_written},
     Field{&AlertFields::notify, store::notify_value},
+    Field{&AlertFields::regex, store::regex_value},
+    Field{&AlertFields::min_severity, store::min_severity_value},
+    Field{&AlertFields::burst_count, store::burst_count_value},
+    Field{&AlertFields::burst_seconds, store::burst_seconds_value},
+    Field{&AlertFields::silence, store::silence_value},
 };
 
 std::string key_of(const QString& config, const QString& name)

@@ -5,20 +5,32 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace config {
 
+// An alert without a severity condition fires on lines of any severity, or none.
+inline constexpr std::int32_t any_severity = -1;
+inline constexpr std::int32_t default_burst_seconds = 60;
+
 // One alert's parameters as the store keeps them; catchwords one per line, CR LF between.
-// "notify" came after the others: an alert saved without it doesn't notify.
+// "notify" and the conditions after it came later: an alert saved without them is the alert
+// of before, and what the store holds is taken as it is (the alert set bounds it).
 struct AlertFields {
     QString sound{};
     QString command{};
     std::string catchwords{};
     bool color_titlebar = false;
     bool notify = false;
+    bool regex = false;
+    std::int32_t min_severity = any_severity;  // 0 (emergency) - 7 (debug)
+    std::int32_t burst_count = 1;
+    std::int32_t burst_seconds = default_burst_seconds;
+    std::int32_t silence = 0;  // seconds; 0 = off
+    friend bool operator==(const AlertFields&, const AlertFields&) = default;
 };
 
 struct StoredAlert {

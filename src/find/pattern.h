@@ -44,6 +44,7 @@ public:
     const std::string& error() const { return error_; }
     // An empty needle matches nothing.
     bool empty() const { return needle_.empty(); }
+    const std::string& needle() const { return needle_; }
 
     // The first match starting at or after `from`.
     std::optional<Match> find(std::string_view line, std::size_t from = 0) const;

@@ -11,9 +11,11 @@
 
 #include <QCheckBox>
 #include <QCollator>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 
@@ -69,8 +72,12 @@ AlertEditor::AlertEditor(alerts::AlertSet& alert_set, AlertEditorHost& window, Q
     setObjectName(QStringLiteral("TabSheet2"));
     help::set_help_context(this, help::context_alert_tab);
 
-    // Positions and sizes as the form gives them, for a tab of 535 x 342.
-    auto* tab_layout = new AnchoredLayout(this, {535, 342});
+    // The conditions come between the check boxes and the catchwords, and make the tab taller
+    // by what they need in the font at hand.
+    QGroupBox* conditions = build_conditions();
+    const int grown_by = conditions->sizeHint().height() + 8;
+    // Positions and sizes as the form gives them, for a tab of 535 x 342, and the conditions.
+    auto* tab_layout = new AnchoredLayout(this, {535, 342 + grown_by});
     tab_layout->add(new_label("This configuration is", "Label1", this), {7, 13, 0, 0}, akLeftTop);
     configuration_label = new_label("", "Label2", this);
     configuration_label->setFont(interface_font(11));
@@ -81,7 +88,7 @@ AlertEditor::AlertEditor(alerts::AlertSet& alert_set, AlertEditorHost& window, Q
 
     auto* panel = named(new QFrame(this), "SecretPanel1");
     panel->setFrameShape(QFrame::NoFrame);
-    tab_layout->add(panel, {0, 32, 530, 271}, akAll);
+    tab_layout->add(panel, {0, 32, 530, 271 + grown_by}, akAll);
     auto* panel_layout = new QHBoxLayout(panel);
     panel_layout->setContentsMargins(0, 0, 0, 0);
     auto* splitter = named(new QSplitter(Qt::Horizontal, panel), "Splitter1");
@@ -90,7 +97,7 @@ AlertEditor::AlertEditor(alerts::AlertSet& alert_set, AlertEditorHost& window, Q
     panel_layout->addWidget(splitter);
 
     QGroupBox* saved_alerts = build_saved_alerts();
-    QGroupBox* parameters = build_alert_parameters();
+    QGroupBox* parameters = build_alert_parameters(conditions, grown_by);
     splitter->addWidget(saved_alerts);
     splitter->addWidget(parameters);
     splitter->setStretchFactor(0, 0);
@@ -98,7 +105,7 @@ AlertEditor::AlertEditor(alerts::AlertSet& alert_set, AlertEditorHost& window, Q
     splitter->setSizes({152, 373});
 
     auto* help_button = named(new QPushButton(QStringLiteral("&Help"), this), "Button4");
-    tab_layout->add(help_button, {8, 310, 80, 24}, akLeft | akBottom);
+    tab_layout->add(help_button, {8, 310 + grown_by, 80, 24}, akLeft | akBottom);
     connect(help_button, &QPushButton::clicked, this,
             [] { platform::guarded([] { help::show_help_context(help::context_alert_tab); }); });
 }
@@ -125,11 +132,11 @@ QGroupBox* AlertEditor::build_saved_alerts()
     return box;
 }
 
-QGroupBox* AlertEditor::build_alert_parameters()
+QGroupBox* AlertEditor::build_alert_parameters(QGroupBox* conditions, int grown_by)
 {
     auto* box = named(new QGroupBox(QStringLiteral(" Alert configuration parameters ")), "GroupBox2");
     box->setMinimumWidth(168);
-    auto* layout = new AnchoredLayout(box, {373, 271});
+    auto* layout = new AnchoredLayout(box, {373, 271 + grown_by});
     // Created in tab order.
     layout->add(new_label("Name:", "Label3", box), {7, 26, 0, 0}, akLeftTop);
     name_edit = named(new QLineEdit(box), "Edit1");
@@ -149,19 +156,120 @@ QGroupBox* AlertEditor::build_alert_parameters()
     layout->add(color_titlebar_box, {65, 104, titlebar_width, 14}, akLeftTop);
     notify_box = named(new QCheckBox(QStringLiteral("&Notify"), box), "CheckBox2");
     layout->add(notify_box, {65 + titlebar_width + 16, 104, notify_box->sizeHint().width(), 14}, akLeftTop);
-    layout->add(new_label("Catchwords (one per line): ", "Label6", box), {7, 134, 0, 0}, akLeftTop);
+    layout->add(conditions, {7, 124, 355, grown_by - 6}, akLeftTop | akRight);
+    layout->add(new_label("Catchwords (one per line): ", "Label6", box), {7, 134 + grown_by, 0, 0}, akLeftTop);
     catchwords_edit = named(new QPlainTextEdit(box), "Memo2");
     catchwords_edit->setTabChangesFocus(true);
-    layout->add(catchwords_edit, {7, 150, 355, 83}, akAll);
+    layout->add(catchwords_edit, {7, 150 + grown_by, 355, 83}, akAll);
     save_button = named(new QPushButton(QStringLiteral("&Save"), box), "Button1");
     save_button->setEnabled(false);
-    layout->add(save_button, {283, 239, 80, 24}, akRight | akBottom);
+    layout->add(save_button, {283, 239 + grown_by, 80, 24}, akRight | akBottom);
+    // Tab order: the conditions after the check boxes, as they stand.
+    setTabOrder(notify_box, regex_box);
+    setTabOrder(silence_spin, catchwords_edit);
 
     connect(name_edit, &QLineEdit::textChanged, this, [this] { update_save_button(); });
     connect(catchwords_edit, &QPlainTextEdit::textChanged, this, [this] { update_save_button(); });
     connect(save_button, &QPushButton::clicked, this, [this] { save_alert(); });
     connect(sound_browse_button, &QPushButton::clicked, this, [this] { choose_sound_file(); });
     return box;
+}
+
+QGroupBox* AlertEditor::build_conditions()
+{
+    // Narrow enough for the tab's design width: the burst's sentence takes two rows.
+    auto* box = named(new QGroupBox(QStringLiteral("Conditions"), this), "conditions_group");
+    auto* rows = new QGridLayout(box);
+    regex_box = named(new QCheckBox(QStringLiteral("Catchwords are &regular expressions"), box), "regex_box");
+    rows->addWidget(regex_box, 0, 0, 1, 3);
+
+    auto* severity_label = new_label("Severit&y at least:", "severity_label", box);
+    severity_combo = named(new QComboBox(box), "severity_combo");
+    severity_combo->addItem(QStringLiteral("(any)"));
+    for (const char* severity : {"emergency", "alert", "critical", "error", "warning", "notice", "info", "debug"})
+        severity_combo->addItem(QString::fromLatin1(severity));
+    severity_label->setBuddy(severity_combo);
+    severity_note = new_label("not for text lines", "severity_note", box);
+    severity_note->setEnabled(false);
+    severity_note->setToolTip(QStringLiteral("This window receives text lines, which have no severity: the alert "
+                                             "never fires while a severity is chosen."));
+    rows->addWidget(severity_label, 1, 0);
+    rows->addWidget(severity_combo, 1, 1);
+    rows->addWidget(severity_note, 1, 2);
+
+    auto* burst_label = new_label("On&ly when", "burst_label", box);
+    burst_count_spin = named(new QSpinBox(box), "burst_count_spin");
+    burst_count_spin->setRange(1, 10'000);
+    burst_label->setBuddy(burst_count_spin);
+    burst_seconds_spin = named(new QSpinBox(box), "burst_seconds_spin");
+    burst_seconds_spin->setRange(1, 86'400);
+    burst_seconds_spin->setValue(config::default_burst_seconds);
+    rows->addWidget(burst_label, 2, 0);
+    rows->addWidget(burst_count_spin, 2, 1);
+    rows->addWidget(new_label("matching lines", "burst_lines_label", box), 2, 2);
+    rows->addWidget(new_label("arrive within", "burst_within_label", box), 3, 0);
+    rows->addWidget(burst_seconds_spin, 3, 1);
+    rows->addWidget(new_label("seconds", "burst_seconds_label", box), 3, 2);
+
+    auto* silence_row = new QHBoxLayout;
+    silence_box = named(new QCheckBox(QStringLiteral("Also &when no line arrives for"), box), "silence_box");
+    silence_spin = named(new QSpinBox(box), "silence_spin");
+    silence_spin->setRange(10, 604'800);
+    silence_spin->setValue(300);
+    silence_spin->setEnabled(false);
+    silence_row->addWidget(silence_box);
+    silence_row->addWidget(silence_spin);
+    silence_row->addWidget(new_label("seconds", "silence_seconds_label", box));
+    silence_row->addStretch(1);
+    rows->addLayout(silence_row, 4, 0, 1, 3);
+    rows->setColumnStretch(2, 1);
+
+    // A burst of one line is every match: its time says nothing then.
+    const auto follow_burst = [this] { burst_seconds_spin->setEnabled(burst_count_spin->value() > 1); };
+    follow_burst();
+    connect(burst_count_spin, &QSpinBox::valueChanged, this, follow_burst);
+    connect(silence_box, &QCheckBox::toggled, silence_spin, &QWidget::setEnabled);
+    return box;
+}
+
+config::AlertFields AlertEditor::entered_fields() const
+{
+    config::AlertFields fields;
+    fields.sound = sound_edit->text();
+    fields.command = command_edit->text();
+    fields.catchwords = config::catchwords_for_store(catchwords_edit->toPlainText());
+    fields.color_titlebar = color_titlebar_box->isChecked();
+    fields.notify = notify_box->isChecked();
+    fields.regex = regex_box->isChecked();
+    fields.min_severity = severity_combo->currentIndex() - 1;
+    fields.burst_count = burst_count_spin->value();
+    fields.burst_seconds = burst_seconds_spin->value();
+    fields.silence = silence_box->isChecked() ? silence_spin->value() : 0;
+    return fields;
+}
+
+void AlertEditor::show_fields(const config::AlertFields& fields)
+{
+    sound_edit->setText(fields.sound);
+    command_edit->setText(fields.command);
+    catchwords_edit->setPlainText(config::shown_catchwords(fields.catchwords));
+    color_titlebar_box->setChecked(fields.color_titlebar);
+    notify_box->setChecked(fields.notify);
+    // As the alert set takes them: what the store holds beyond the boxes' ranges is bounded.
+    const alerts::AlertConditions conditions = alerts::conditions_of(fields);
+    regex_box->setChecked(conditions.regex);
+    severity_combo->setCurrentIndex(conditions.min_severity + 1);
+    burst_count_spin->setValue(conditions.burst_count);
+    burst_seconds_spin->setValue(static_cast<int>(conditions.burst_ms / 1000));
+    silence_box->setChecked(conditions.silence_ms != 0);
+    if (conditions.silence_ms != 0)
+        silence_spin->setValue(static_cast<int>(conditions.silence_ms / 1000));
+}
+
+void AlertEditor::showEvent(QShowEvent* event)
+{
+    severity_note->setVisible(!host.lines_have_severity());
+    QWidget::showEvent(event);
 }
 
 void AlertEditor::set_configuration_label(const QString& text)
@@ -201,6 +309,13 @@ QString AlertEditor::ask_configuration_name()
 void AlertEditor::save_alert()
 {
     platform::guarded([this] {
+        if (regex_box->isChecked()) {
+            if (const std::optional<QString> problem =
+                    alerts::AlertSet::expression_problem(config::catchwords_for_store(catchwords_edit->toPlainText()))) {
+                platform::show_message(*problem, QStringLiteral("Warning"), platform::MessageIcon::Warning);
+                return;
+            }
+        }
         // Asked before anything is written: the store is not held while the user decides.
         QString config = host.configuration_name();
         std::optional<config::WindowConfiguration> new_configuration;
@@ -217,9 +332,7 @@ void AlertEditor::save_alert()
 
         // The fields as they are now: the warning's loop may have let the user go on typing.
         const QString name = name_edit->text();
-        const config::AlertFields fields{sound, command_edit->text(),
-                                         config::catchwords_for_store(catchwords_edit->toPlainText()),
-                                         color_titlebar_box->isChecked(), notify_box->isChecked()};
+        const config::AlertFields fields = entered_fields();
         const bool created = alerts.save(config, name, fields, new_configuration);
         if (new_configuration)
             host.configuration_saved_as(config);
@@ -255,12 +368,7 @@ void AlertEditor::show_selected_alert()
             return;
         const QString name = entry->text();
         name_edit->setText(name);
-        const config::AlertFields fields = alerts.read(host.configuration_name(), name);
-        sound_edit->setText(fields.sound);
-        command_edit->setText(fields.command);
-        catchwords_edit->setPlainText(config::shown_catchwords(fields.catchwords));
-        color_titlebar_box->setChecked(fields.color_titlebar);
-        notify_box->setChecked(fields.notify);
+        show_fields(alerts.read(host.configuration_name(), name));
     });
 }
 

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -16,6 +17,7 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace logwin {
 
@@ -31,6 +33,8 @@ public:
     virtual config::WindowConfiguration configuration_to_save() const = 0;
     // The unsaved window was saved under name, together with an alert.
     virtual void configuration_saved_as(const QString& name) = 0;
+    // Whether the window's lines carry a syslog severity.
+    virtual bool lines_have_severity() const = 0;
 
 protected:
     ~AlertEditorHost() = default;
@@ -51,10 +55,16 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     QGroupBox* build_saved_alerts();
-    QGroupBox* build_alert_parameters();
+    // grown_by: how much taller than the form the conditions make the parameters.
+    QGroupBox* build_alert_parameters(QGroupBox* conditions, int grown_by);
+    QGroupBox* build_conditions();
+    // The fields as they stand, to be saved; and the fields of an alert shown.
+    config::AlertFields entered_fields() const;
+    void show_fields(const config::AlertFields& fields);
 
     // The handlers of the tab's controls; each reports its own errors.
     void update_save_button();
@@ -84,6 +94,14 @@ private:
     // "&Notify": a firing line shows a desktop notification.
     QCheckBox* notify_box = nullptr;
     QPlainTextEdit* catchwords_edit = nullptr;  // one per line
+    // The conditions: expressions, least severity ("(any)" first), burst, silence.
+    QCheckBox* regex_box = nullptr;
+    QComboBox* severity_combo = nullptr;
+    QLabel* severity_note = nullptr;  // shown in a window of text lines, where it never holds
+    QSpinBox* burst_count_spin = nullptr;
+    QSpinBox* burst_seconds_spin = nullptr;
+    QCheckBox* silence_box = nullptr;
+    QSpinBox* silence_spin = nullptr;
     QPushButton* save_button = nullptr;
     // The sound file chooser; made at its first use and kept, so it stays in its last folder.
     QFileDialog* sound_dialog = nullptr;

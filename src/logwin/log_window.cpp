@@ -240,6 +240,7 @@ void LogWindow::acknowledge_alerts()
         title_caption->SetStartColor(platform::clBlack);
         title_caption->SetActive(true);
         alert_raised = false;
+        alerts.acknowledge();
         if (alert_counter != nullptr)
             alert_counter->note_alert_acknowledged();
     });
@@ -366,6 +367,11 @@ config::WindowConfiguration LogWindow::configuration_to_save() const
     configuration.tls_fingerprints = tls_fingerprints;
     configuration.choices = {log_file_name(), shows_arrival_times(), shows_sender_addresses()};
     return configuration;
+}
+
+bool LogWindow::lines_have_severity() const
+{
+    return log_channel->protocol() != net::Protocol::lines;
 }
 
 void LogWindow::configuration_saved_as(const QString& name)

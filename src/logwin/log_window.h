@@ -200,6 +200,7 @@ private:
     QString configuration_name() const override;
     config::WindowConfiguration configuration_to_save() const override;
     void configuration_saved_as(const QString& name) override;
+    bool lines_have_severity() const override;
 
     // --- Components, owned by the window; each widget carries its form name as objectName. ---
     TColorMemo* log_view_ = nullptr;

@@ -46,6 +46,16 @@ inline const std::string protocol_value = "protocol";
 inline const std::string sender_addresses_value = "senders";
 // Of an alert: 1 = a firing line shows a desktop notification; missing (older stores) = off.
 inline const std::string notify_value = "notify";
+// Of an alert, integers; each missing (older stores) means the alert as it was before them:
+// 1 = its catchwords are regular expressions;
+inline const std::string regex_value = "regex";
+// 0-7: it fires only on syslog lines of this severity or worse (missing: any line);
+inline const std::string min_severity_value = "minseverity";
+// it fires only when this many matching lines came within that many seconds (missing: 1 line);
+inline const std::string burst_count_value = "burstcount";
+inline const std::string burst_seconds_value = "burstseconds";
+// seconds: it also fires when no line came for this long (0 or missing: never).
+inline const std::string silence_value = "silence";
 
 // configs_key + "\" + name. The name is used unchanged: a backslash in it is a level separator.
 std::string config_key(const std::string& config_name);

@@ -1,0 +1,179 @@
+// Catchword expressions: a Hyperscan prefilter over all of them, PCRE2 for the answer.
+
+#include "alerts/expression_matcher.h"
+
+#include "find/pattern.h"
+#include "lines/text_codec.h"
+
+#include <hs/hs.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace alerts {
+
+namespace {
+
+// Find's regular expressions are caseless without match_case; an alert's expression says
+// (?i) itself when case shall not count.
+constexpr find::PatternOptions expression_options{.match_case = true, .regex = true};
+
+// Hyperscan reads its UTF-8 mode's input as valid UTF-8; other lines are asked of PCRE2 alone.
+bool valid_utf8(std::string_view line)
+{
+    std::size_t at = 0;
+    // Most log lines are ASCII: eight bytes at a time until the first that isn't.
+    for (; at + 8 <= line.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, line.data() + at, sizeof word);
+        if ((word & 0x8080808080808080ull) != 0)
+            break;
+    }
+    while (at < line.size()) {
+        if (static_cast<unsigned char>(line[at]) < 0x80) {
+            ++at;
+            continue;
+        }
+        const std::size_t length = lines::char_length(line, at);
+        if (length == 1)
+            return false;
+        at += length;
+    }
+    return true;
+}
+
+// Expressions the prefilter can stand in for. Hyperscan's caseless matching and its classes
+// know ASCII where PCRE2 in UTF mode knows Unicode, so an expression with other characters,
+// or that names them by code point or property, would be missed on lines PCRE2 matches.
+bool prefilter_can_take(const std::string& expression)
+{
+    if (expression.find('\0') != std::string::npos)
+        return false;
+    if (std::any_of(expression.begin(), expression.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        return false;
+    for (const char* escape : {"\\x{", "\\o{", "\\p", "\\P", "\\N{", "\\X", "\\C", "\\u"})
+        if (expression.find(escape) != std::string::npos)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> expression_error(std::string_view expression)
+{
+    const find::Pattern pattern(expression, expression_options);
+    if (pattern.valid())
+        return std::nullopt;
+    return pattern.error();
+}
+
+struct ExpressionMatcher::Expression {
+    find::Pattern pattern;
+    CatchwordMatch where;
+    bool prefiltered = false;
+};
+
+struct ExpressionMatcher::Prefilter {
+    hs_database_t* database = nullptr;
+    hs_scratch_t* scratch = nullptr;
+    // Hyperscan's id of each prefiltered expression is its place in expressions_.
+    ~Prefilter()
+    {
+        hs_free_scratch(scratch);
+        hs_free_database(database);
+    }
+};
+
+ExpressionMatcher::ExpressionMatcher() = default;
+ExpressionMatcher::~ExpressionMatcher() = default;
+
+void ExpressionMatcher::compile(std::span<const tAlert> alerts)
+{
+    expressions_.clear();
+    prefilter_.reset();
+    for (std::size_t alert = 0; alert < alerts.size(); ++alert) {
+        if (!alerts[alert].active || !alerts[alert].conditions.regex)
+            continue;
+        const std::vector<std::string>& words = alerts[alert].catchwords;
+        for (std::size_t entry = 0; entry < words.size(); ++entry) {
+            if (words[entry].empty())
+                continue;
+            find::Pattern pattern(words[entry], expression_options);
+            if (pattern.valid())
+                expressions_.push_back({std::move(pattern), {alert, entry}, prefilter_can_take(words[entry])});
+        }
+    }
+    build_prefilter();
+    unfiltered_.clear();
+    for (std::size_t index = 0; index < expressions_.size(); ++index)
+        if (!expressions_[index].prefiltered)
+            unfiltered_.push_back(static_cast<std::uint32_t>(index));
+}
+
+void ExpressionMatcher::build_prefilter()
+{
+    if (hs_valid_platform() != HS_SUCCESS)
+        return;
+    std::vector<const char*> texts;
+    std::vector<unsigned> ids;
+    for (std::size_t index = 0; index < expressions_.size(); ++index)
+        if (expressions_[index].prefiltered) {
+            texts.push_back(expressions_[index].pattern.needle().c_str());
+            ids.push_back(static_cast<unsigned>(index));
+        }
+    // Each expression Hyperscan can't take, even as a prefilter, leaves the set, and the rest
+    // are compiled again.
+    while (!texts.empty()) {
+        const std::vector<unsigned> flags(texts.size(),
+                                          HS_FLAG_PREFILTER | HS_FLAG_SINGLEMATCH | HS_FLAG_UTF8 | HS_FLAG_ALLOWEMPTY);
+        hs_database_t* database = nullptr;
+        hs_compile_error_t* error = nullptr;
+        if (hs_compile_multi(texts.data(), flags.data(), ids.data(), static_cast<unsigned>(texts.size()), HS_MODE_BLOCK,
+                             nullptr, &database, &error) == HS_SUCCESS) {
+            auto prefilter = std::make_unique<Prefilter>();
+            prefilter->database = database;
+            if (hs_alloc_scratch(database, &prefilter->scratch) == HS_SUCCESS)
+                prefilter_ = std::move(prefilter);
+            break;
+        }
+        const int failed = error->expression;
+        hs_free_compile_error(error);
+        if (failed < 0 || static_cast<std::size_t>(failed) >= texts.size())
+            break;
+        expressions_[ids[static_cast<std::size_t>(failed)]].prefiltered = false;
+        texts.erase(texts.begin() + failed);
+        ids.erase(ids.begin() + failed);
+    }
+    if (!prefilter_)
+        for (Expression& expression : expressions_)
+            expression.prefiltered = false;
+}
+
+void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>& out)
+{
+    if (expressions_.empty())
+        return;
+    if (!prefilter_ || line.size() > UINT_MAX || !valid_utf8(line)) {
+        for (const Expression& expression : expressions_)
+            if (expression.pattern.matches(line))
+                out.push_back(expression.where);
+        return;
+    }
+    candidates_ = unfiltered_;
+    const auto note = [](unsigned id, unsigned long long, unsigned long long, unsigned, void* context) -> int {
+        static_cast<std::vector<std::uint32_t>*>(context)->push_back(id);
+        return 0;
+    };
+    hs_scan(prefilter_->database, line.data(), static_cast<unsigned>(line.size()), 0, prefilter_->scratch, note,
+            &candidates_);
+    if (candidates_.empty())
+        return;
+    // Matches go in expression order, whichever order the prefilter reported them in.
+    std::sort(candidates_.begin(), candidates_.end());
+    for (const std::uint32_t index : candidates_)
+        if (expressions_[index].pattern.matches(line))
+            out.push_back(expressions_[index].where);
+}
+
+}  // namespace alerts

@@ -1,0 +1,58 @@
+#pragma once
+// Which catchword expressions of a log window's active alerts match a received line. Each is
+// PCRE2 over UTF-8 that tolerates invalid bytes (as the find bar's expressions are), and PCRE2
+// decides every match. One expression after the other costs too much for a hundred of them on
+// every line, so Hyperscan first scans the line once for all of them in prefilter mode, which
+// never misses a match but may report one that isn't: only those are then asked of PCRE2.
+// Plain C++ on bytes, no widgets.
+
+#include "alerts/catchword_matcher.h"
+#include "alerts/talert.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace alerts {
+
+// Why the expression can't be used, as "missing closing parenthesis at 7"; none when it can.
+std::optional<std::string> expression_error(std::string_view expression);
+
+class ExpressionMatcher {
+public:
+    ExpressionMatcher();
+    ~ExpressionMatcher();
+    ExpressionMatcher(const ExpressionMatcher&) = delete;
+    ExpressionMatcher& operator=(const ExpressionMatcher&) = delete;
+
+    // Takes the non-empty catchwords of the active alerts whose catchwords are expressions; an
+    // expression that doesn't compile never matches. Keeps copies, as CatchwordMatcher does.
+    void compile(std::span<const tAlert> alerts);
+    bool empty() const { return expressions_.empty(); }
+
+    // Appends the matching entries of line, alert by alert in collection order, entries in list
+    // order.
+    void find(std::string_view line, std::vector<CatchwordMatch>& out);
+
+    // How many expressions are asked of PCRE2 on every line, the prefilter unable to take them.
+    std::size_t unfiltered() const { return unfiltered_.size(); }
+
+private:
+    struct Expression;
+    struct Prefilter;
+
+    void build_prefilter();
+
+    std::vector<Expression> expressions_;
+    std::unique_ptr<Prefilter> prefilter_;
+    std::vector<std::uint32_t> unfiltered_;
+    // Per line: the expressions the prefilter reported, and the unfiltered ones.
+    std::vector<std::uint32_t> candidates_;
+};
+
+}  // namespace alerts
