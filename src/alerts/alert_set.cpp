@@ -39,10 +39,10 @@ QString silence_text(std::int64_t silence_ms)
 
 AlertConditions conditions_of(const config::AlertFields& fields)
 {
-    // What the editor offers; the store may hold anything.
+    // At most what the editor offers; the store may hold anything. A silence shorter than the
+    // editor's 10 s is taken as it is.
     constexpr std::int32_t max_burst_count = 10'000;
     constexpr std::int32_t max_burst_seconds = 86'400;
-    constexpr std::int32_t min_silence = 10;
     constexpr std::int32_t max_silence = 604'800;
     AlertConditions conditions;
     conditions.regex = fields.regex;
@@ -51,7 +51,7 @@ AlertConditions conditions_of(const config::AlertFields& fields)
     conditions.burst_count = std::clamp(fields.burst_count, 1, max_burst_count);
     conditions.burst_ms = std::int64_t{std::clamp(fields.burst_seconds, 1, max_burst_seconds)} * 1000;
     if (fields.silence > 0)
-        conditions.silence_ms = std::int64_t{std::clamp(fields.silence, min_silence, max_silence)} * 1000;
+        conditions.silence_ms = std::int64_t{std::min(fields.silence, max_silence)} * 1000;
     return conditions;
 }
 

@@ -170,6 +170,8 @@ QGroupBox* AlertEditor::build_alert_parameters(QGroupBox* conditions, int grown_
 
     connect(name_edit, &QLineEdit::textChanged, this, [this] { update_save_button(); });
     connect(catchwords_edit, &QPlainTextEdit::textChanged, this, [this] { update_save_button(); });
+    connect(severity_combo, &QComboBox::currentIndexChanged, this, [this] { update_save_button(); });
+    connect(silence_box, &QCheckBox::toggled, this, [this] { update_save_button(); });
     connect(save_button, &QPushButton::clicked, this, [this] { save_alert(); });
     connect(sound_browse_button, &QPushButton::clicked, this, [this] { choose_sound_file(); });
     return box;
@@ -289,8 +291,12 @@ bool AlertEditor::eventFilter(QObject* watched, QEvent* event)
 
 void AlertEditor::update_save_button()
 {
-    platform::guarded(
-        [this] { save_button->setEnabled(!name_edit->text().isEmpty() && !catchwords_edit->toPlainText().isEmpty()); });
+    platform::guarded([this] {
+        // An alert on a severity or on silence needs no catchwords.
+        const bool fires_without_words = severity_combo->currentIndex() != 0 || silence_box->isChecked();
+        save_button->setEnabled(!name_edit->text().isEmpty()
+                                && (fires_without_words || !catchwords_edit->toPlainText().isEmpty()));
+    });
 }
 
 QString AlertEditor::ask_configuration_name()

@@ -165,10 +165,10 @@ private Q_SLOTS:
         QVERIFY(set.empty());
     }
 
-    void notify_is_off_for_an_alert_saved_without_it()
+    void values_an_older_build_didnt_write_read_as_before_and_new_ones_round_trip()
     {
         {
-            // An alert as a build before "notify" wrote it.
+            // An alert as a build before "notify" and the conditions wrote it.
             store::TRegistry registry;
             QVERIFY(registry.OpenKey(store::alert_key("web", "old"), true));
             registry.WriteString("catchwords", "OLD");
@@ -178,13 +178,29 @@ private Q_SLOTS:
         Keywords list;
         AlertSet set(list);
         QVERIFY(set.load(web));
-        QVERIFY(!set.read(web, QStringLiteral("old")).notify);
-        AlertFields loud = fields("LOUD");
+        AlertFields old;
+        old.catchwords = "OLD";
+        old.color_titlebar = true;
+        QVERIFY(set.read(web, QStringLiteral("old")) == old);
+        QCOMPARE(set[0].conditions, alerts::AlertConditions{});
+        AlertFields loud = fields("LOUD.*");
         loud.notify = true;
+        loud.regex = true;
+        loud.min_severity = 3;
+        loud.burst_count = 5;
+        loud.burst_seconds = 30;
+        loud.silence = 93'600;
         set.save(web, QStringLiteral("loud"), loud);
-        const std::vector<alerts::AlertActions> actions = set.check_line("OLD LOUD");
-        QCOMPARE(actions.size(), std::size_t(2));
-        QVERIFY(!actions[0].notify && actions[1].notify);
+        QVERIFY(set.read(web, QStringLiteral("loud")) == loud);
+        store::TRegistry registry;
+        QVERIFY(registry.OpenKey(store::alert_key("web", "loud"), false));
+        QCOMPARE(registry.ReadInteger("minseverity"), 3);
+        QCOMPARE(registry.ReadInteger("silence"), 93'600);
+        // Expressions aren't highlighted.
+        QCOMPARE(list.list, std::vector<std::string>{"OLD"});
+        const std::vector<alerts::AlertActions> actions = set.check_line("OLD LOUD", {0, 3});
+        QCOMPARE(actions.size(), std::size_t(1));
+        QVERIFY(!actions[0].notify);
     }
 
     void a_save_the_store_refuses_part_way_leaves_nothing_data()
