@@ -42,7 +42,7 @@ namespace {
 
 constexpr int line_bytes = 100;  // line feed included
 
-enum class Setup { plain, alerts, colour, logfile };
+enum class Setup { plain, alerts, colour, logfile, regex };
 
 const char* setup_name(Setup setup)
 {
@@ -51,6 +51,7 @@ const char* setup_name(Setup setup)
     case Setup::alerts: return "alerts";
     case Setup::colour: return "colour";
     case Setup::logfile: return "logfile";
+    case Setup::regex: return "regex";
     }
     return "";
 }
@@ -81,6 +82,28 @@ std::vector<alerts::tAlert> never_matching_alerts()
         alerts::tAlert& alert = alerts[static_cast<std::size_t>(index / 100)];
         alert.active = true;
         alert.catchwords.emplace_back(word);
+    }
+    return alerts;
+}
+
+// 10 active alerts of 10 catchword expressions, none of which matches a bench line; many begin
+// like the text of every line, as never_matching_alerts' words do.
+std::vector<alerts::tAlert> never_matching_expressions()
+{
+    std::vector<alerts::tAlert> alerts(10);
+    char expression[64];
+    for (int index = 0; index < 100; ++index) {
+        switch (index % 5) {
+        case 0: std::snprintf(expression, sizeof expression, "status=fail%03d\\b", index); break;
+        case 1: std::snprintf(expression, sizeof expression, "sender \\d{2} line 9\\d{2}%d", index % 10); break;
+        case 2: std::snprintf(expression, sizeof expression, "value=-%04d", index); break;
+        case 3: std::snprintf(expression, sizeof expression, "(?i)timeout %d after \\d+ ?s", index); break;
+        default: std::snprintf(expression, sizeof expression, "ERR-%04d:\\s+\\w+", index); break;
+        }
+        alerts::tAlert& alert = alerts[static_cast<std::size_t>(index / 10)];
+        alert.active = true;
+        alert.conditions.regex = true;
+        alert.catchwords.emplace_back(expression);
     }
     return alerts;
 }
@@ -140,6 +163,8 @@ Result run(Setup setup, int senders, long total_lines)
     auto& window = bench_window.window;
     if (setup == Setup::alerts) {
         window->alerts.assign(never_matching_alerts());
+    } else if (setup == Setup::regex) {
+        window->alerts.assign(never_matching_expressions());
     } else if (setup == Setup::colour) {
         window->log_view()->ColorRules().Items(0).Keywords() = highlight_keywords();
         window->log_view()->recompile_rules();
@@ -274,7 +299,7 @@ int measure(int argc, char* argv[])
     // The one-sender runs of the three setups take turns over three rounds, and each setup is
     // reported by its median run, so that a neighbour's burst on a shared machine doesn't
     // decide a comparison between them.
-    constexpr Setup setups[] = {Setup::plain, Setup::alerts, Setup::colour, Setup::logfile};
+    constexpr Setup setups[] = {Setup::plain, Setup::alerts, Setup::colour, Setup::logfile, Setup::regex};
     constexpr std::size_t setup_count = std::size(setups);
     std::vector<Result> rounds[setup_count];
     Result ten_senders;
@@ -340,6 +365,8 @@ int measure(int argc, char* argv[])
     }
     std::printf("BENCH ingest-alerts senders=1 catchwords=1000 lines_per_s=%.0f ratio_to_plain=%.2f\n",
                 results[2].lines_per_s, plain.lines_per_s > 0 ? results[2].lines_per_s / plain.lines_per_s : 0.0);
+    std::printf("BENCH ingest-alerts-regex senders=1 expressions=100 lines_per_s=%.0f ratio_to_plain=%.2f\n",
+                results[5].lines_per_s, plain.lines_per_s > 0 ? results[5].lines_per_s / plain.lines_per_s : 0.0);
     std::printf("BENCH ingest-colour senders=1 lines_per_s=%.0f max_stall_ms=%.1f bytes_per_line=%.1f\n",
                 results[3].lines_per_s, results[3].max_stall_ms, results[3].bytes_per_line);
     std::printf("BENCH ingest-logfile senders=1 lines_per_s=%.0f ratio_to_plain=%.2f bytes_per_line=%.1f "
