@@ -8,6 +8,7 @@
 #include <hs/hs.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 
@@ -71,13 +72,14 @@ std::optional<std::string> expression_error(std::string_view expression)
 struct ExpressionMatcher::Expression {
     find::Pattern pattern;
     CatchwordMatch where;
-    bool prefiltered = false;
 };
 
 struct ExpressionMatcher::Prefilter {
     hs_database_t* database = nullptr;
     hs_scratch_t* scratch = nullptr;
-    // Hyperscan's id of each prefiltered expression is its place in expressions_.
+    // Hyperscan's id of each expression it scans is its place in expressions_; these are the
+    // places of the others.
+    std::vector<std::uint32_t> unfiltered;
     ~Prefilter()
     {
         hs_free_scratch(scratch);
@@ -85,13 +87,68 @@ struct ExpressionMatcher::Prefilter {
     }
 };
 
+std::unique_ptr<ExpressionMatcher::Prefilter> ExpressionMatcher::build_prefilter(const std::vector<std::string>& expressions)
+{
+    // Each expression Hyperscan can't take, even as a prefilter, leaves the set, and the rest
+    // are compiled again.
+    if (hs_valid_platform() != HS_SUCCESS)
+        return nullptr;
+    auto prefilter = std::make_unique<Prefilter>();
+    std::vector<const char*> texts;
+    std::vector<unsigned> ids;
+    for (std::size_t index = 0; index < expressions.size(); ++index) {
+        if (prefilter_can_take(expressions[index])) {
+            texts.push_back(expressions[index].c_str());
+            ids.push_back(static_cast<unsigned>(index));
+        } else {
+            prefilter->unfiltered.push_back(static_cast<std::uint32_t>(index));
+        }
+    }
+    while (!texts.empty()) {
+        const std::vector<unsigned> flags(texts.size(),
+                                          HS_FLAG_PREFILTER | HS_FLAG_SINGLEMATCH | HS_FLAG_UTF8 | HS_FLAG_ALLOWEMPTY);
+        hs_compile_error_t* error = nullptr;
+        if (hs_compile_multi(texts.data(), flags.data(), ids.data(), static_cast<unsigned>(texts.size()), HS_MODE_BLOCK,
+                             nullptr, &prefilter->database, &error) == HS_SUCCESS) {
+            if (hs_alloc_scratch(prefilter->database, &prefilter->scratch) != HS_SUCCESS)
+                return nullptr;
+            std::sort(prefilter->unfiltered.begin(), prefilter->unfiltered.end());
+            return prefilter;
+        }
+        const int failed = error->expression;
+        hs_free_compile_error(error);
+        if (failed < 0 || static_cast<std::size_t>(failed) >= texts.size())
+            return nullptr;
+        prefilter->unfiltered.push_back(ids[static_cast<std::size_t>(failed)]);
+        texts.erase(texts.begin() + failed);
+        ids.erase(ids.begin() + failed);
+    }
+    // Nothing to scan for: every expression is PCRE2's alone.
+    return nullptr;
+}
+
+// What the builder thread hands over.
+struct ExpressionMatcher::Build {
+    std::atomic<bool> done{false};
+    std::unique_ptr<Prefilter> prefilter;
+};
+
 ExpressionMatcher::ExpressionMatcher() = default;
-ExpressionMatcher::~ExpressionMatcher() = default;
+
+ExpressionMatcher::~ExpressionMatcher()
+{
+    if (builder_.joinable())
+        builder_.join();
+}
 
 void ExpressionMatcher::compile(std::span<const tAlert> alerts)
 {
-    expressions_.clear();
+    if (builder_.joinable())
+        builder_.join();
+    build_.reset();
     prefilter_.reset();
+    expressions_.clear();
+    std::vector<std::string> texts;
     for (std::size_t alert = 0; alert < alerts.size(); ++alert) {
         if (!alerts[alert].active || !alerts[alert].conditions.regex)
             continue;
@@ -100,67 +157,58 @@ void ExpressionMatcher::compile(std::span<const tAlert> alerts)
             if (words[entry].empty())
                 continue;
             find::Pattern pattern(words[entry], expression_options);
-            if (pattern.valid())
-                expressions_.push_back({std::move(pattern), {alert, entry}, prefilter_can_take(words[entry])});
+            if (!pattern.valid())
+                continue;
+            expressions_.push_back({std::move(pattern), {alert, entry}});
+            texts.push_back(words[entry]);
         }
     }
-    build_prefilter();
-    unfiltered_.clear();
-    for (std::size_t index = 0; index < expressions_.size(); ++index)
-        if (!expressions_[index].prefiltered)
-            unfiltered_.push_back(static_cast<std::uint32_t>(index));
+    if (texts.empty())
+        return;
+    // Hyperscan takes tens of milliseconds for a hundred expressions, too long for the thread
+    // that receives and draws: it builds on its own, and PCRE2 alone matches meanwhile.
+    build_ = std::make_shared<Build>();
+    builder_ = std::thread([build = build_, texts = std::move(texts)] {
+        build->prefilter = build_prefilter(texts);
+        build->done.store(true, std::memory_order_release);
+    });
 }
 
-void ExpressionMatcher::build_prefilter()
+void ExpressionMatcher::wait_for_prefilter()
 {
-    if (hs_valid_platform() != HS_SUCCESS)
+    if (builder_.joinable())
+        builder_.join();
+    take_prefilter();
+}
+
+void ExpressionMatcher::take_prefilter()
+{
+    if (!build_ || !build_->done.load(std::memory_order_acquire))
         return;
-    std::vector<const char*> texts;
-    std::vector<unsigned> ids;
-    for (std::size_t index = 0; index < expressions_.size(); ++index)
-        if (expressions_[index].prefiltered) {
-            texts.push_back(expressions_[index].pattern.needle().c_str());
-            ids.push_back(static_cast<unsigned>(index));
-        }
-    // Each expression Hyperscan can't take, even as a prefilter, leaves the set, and the rest
-    // are compiled again.
-    while (!texts.empty()) {
-        const std::vector<unsigned> flags(texts.size(),
-                                          HS_FLAG_PREFILTER | HS_FLAG_SINGLEMATCH | HS_FLAG_UTF8 | HS_FLAG_ALLOWEMPTY);
-        hs_database_t* database = nullptr;
-        hs_compile_error_t* error = nullptr;
-        if (hs_compile_multi(texts.data(), flags.data(), ids.data(), static_cast<unsigned>(texts.size()), HS_MODE_BLOCK,
-                             nullptr, &database, &error) == HS_SUCCESS) {
-            auto prefilter = std::make_unique<Prefilter>();
-            prefilter->database = database;
-            if (hs_alloc_scratch(database, &prefilter->scratch) == HS_SUCCESS)
-                prefilter_ = std::move(prefilter);
-            break;
-        }
-        const int failed = error->expression;
-        hs_free_compile_error(error);
-        if (failed < 0 || static_cast<std::size_t>(failed) >= texts.size())
-            break;
-        expressions_[ids[static_cast<std::size_t>(failed)]].prefiltered = false;
-        texts.erase(texts.begin() + failed);
-        ids.erase(ids.begin() + failed);
-    }
-    if (!prefilter_)
-        for (Expression& expression : expressions_)
-            expression.prefiltered = false;
+    if (builder_.joinable())
+        builder_.join();
+    prefilter_ = std::move(build_->prefilter);
+    build_.reset();
+}
+
+std::size_t ExpressionMatcher::unfiltered() const
+{
+    return prefilter_ ? prefilter_->unfiltered.size() : expressions_.size();
 }
 
 void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>& out)
 {
     if (expressions_.empty())
         return;
+    if (build_)
+        take_prefilter();
     if (!prefilter_ || line.size() > UINT_MAX || !valid_utf8(line)) {
         for (const Expression& expression : expressions_)
             if (expression.pattern.matches(line))
                 out.push_back(expression.where);
         return;
     }
-    candidates_ = unfiltered_;
+    candidates_ = prefilter_->unfiltered;
     const auto note = [](unsigned id, unsigned long long, unsigned long long, unsigned, void* context) -> int {
         static_cast<std::vector<std::uint32_t>*>(context)->push_back(id);
         return 0;

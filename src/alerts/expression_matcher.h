@@ -4,6 +4,8 @@
 // decides every match. One expression after the other costs too much for a hundred of them on
 // every line, so Hyperscan first scans the line once for all of them in prefilter mode, which
 // never misses a match but may report one that isn't: only those are then asked of PCRE2.
+// Expressions that name characters beyond ASCII are PCRE2's alone, as are lines that aren't
+// valid UTF-8 (Hyperscan's UTF-8 mode reads only valid UTF-8).
 // Plain C++ on bytes, no widgets.
 
 #include "alerts/catchword_matcher.h"
@@ -16,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace alerts {
@@ -39,18 +42,27 @@ public:
     // order.
     void find(std::string_view line, std::vector<CatchwordMatch>& out);
 
+    // The prefilter is built on a thread of its own; until it is there, every expression is
+    // asked of PCRE2. This waits for it.
+    void wait_for_prefilter();
     // How many expressions are asked of PCRE2 on every line, the prefilter unable to take them.
-    std::size_t unfiltered() const { return unfiltered_.size(); }
+    std::size_t unfiltered() const;
 
 private:
     struct Expression;
     struct Prefilter;
+    struct Build;
 
-    void build_prefilter();
+    // The prefilter of expressions; null when this machine can't have one or none can be
+    // prefiltered.
+    static std::unique_ptr<Prefilter> build_prefilter(const std::vector<std::string>& expressions);
+    // Takes the prefilter when its thread is done.
+    void take_prefilter();
 
     std::vector<Expression> expressions_;
     std::unique_ptr<Prefilter> prefilter_;
-    std::vector<std::uint32_t> unfiltered_;
+    std::shared_ptr<Build> build_;
+    std::thread builder_;
     // Per line: the expressions the prefilter reported, and the unfiltered ones.
     std::vector<std::uint32_t> candidates_;
 };

@@ -25,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     alerts::ExpressionMatcher matcher;
     matcher.compile(std::span(&alert, 1));
+    matcher.wait_for_prefilter();
     std::vector<alerts::CatchwordMatch> found;
     matcher.find(line, found);
     std::vector<alerts::CatchwordMatch> expected;

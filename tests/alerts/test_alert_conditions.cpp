@@ -175,6 +175,7 @@ private Q_SLOTS:
         alert.catchwords = expressions;
         alerts::ExpressionMatcher matcher;
         matcher.compile(std::span(&alert, 1));
+        matcher.wait_for_prefilter();
         // Those that name characters beyond ASCII are PCRE2's alone.
         QCOMPARE(matcher.unfiltered(), std::size_t(4));
         std::vector<find::Pattern> one_by_one;
