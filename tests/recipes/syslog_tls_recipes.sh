@@ -6,7 +6,7 @@
 #   made it in its tls folder;
 # - "fingerprint": rsyslogd shows a certificate made with the README's commands, whose printed
 #   fingerprint is the window's list;
-# - "ca": rsyslogd shows a certificate a CA made here signed.
+# - "ca": rsyslogd shows a certificate signed by a CA made here.
 # Their messages must arrive. Senders these windows refuse can only be seen in the Refused
 # senders dialog, so test_log_channel checks them with rsyslogd against the channel.
 # Usage: syslog_tls_recipes.sh BIN_DIR README HELP_TOPIC
@@ -25,10 +25,10 @@ local_recipe() {
     local name=$1 folder=$2 port=${3-}
     local text
     text=$(recipe "$name")
-    text=${text//\/etc\/ssl\/certs/$folder}
-    text=${text//\/etc\/ssl\/private/$folder}
     text=${text//192.0.2.10/127.0.0.1}
     text=${text//6514/$port}
+    text=${text//\/etc\/ssl\/certs/$folder}
+    text=${text//\/etc\/ssl\/private/$folder}
     printf '%s\n' "${text//SHA256:AB:CD:.../${vesmira_fingerprint-}}"
 }
 
