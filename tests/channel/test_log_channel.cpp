@@ -2,9 +2,11 @@
 // arrival time, checked for alerts, counted, filtered, dropped at the text limit and logged.
 
 #include "../logwin/loopback.h"
+#include "../tls/tls_test_files.h"
 
 #include "channel/log_channel.h"
 #include "find/pattern.h"
+#include "tls/fingerprints.h"
 #include "tls/own_certificate.h"
 #include "tls/server_context.h"
 
@@ -320,6 +322,75 @@ private Q_SLOTS:
         QCOMPARE(refusal_texts(log).front(), QStringLiteral("127.0.0.1 TLS handshake failed: not done within 1 s"));
         // Only the first sender is still connected: s_client -quiet waits on after its input.
         QTRY_COMPARE(log.senders(), 1);
+    }
+
+    // A real rsyslogd forwarding as the README's TLS recipes do (its gtls driver pinning our
+    // fingerprint), showing a certificate the window doesn't take: its handshake is refused with
+    // the reason, and nothing of it arrives. Outside the program a refusal shows only in the
+    // Refused senders dialog, so the recipe test leaves these to this one.
+    void rsyslogd_with_a_certificate_not_taken_is_refused_data()
+    {
+        QTest::addColumn<tls::SenderCheck>("sender_check");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("fingerprint not listed") << tls::SenderCheck::fingerprint << QStringLiteral("fingerprint not listed");
+        QTest::newRow("self-signed, a CA asked for")
+            << tls::SenderCheck::ca << QStringLiteral("certificate not signed by the CA");
+    }
+    void rsyslogd_with_a_certificate_not_taken_is_refused()
+    {
+        QFETCH(tls::SenderCheck, sender_check);
+        QFETCH(QString, reason);
+        QTemporaryDir folder;
+        const tls::OwnCertificate own = tls::ensure_own_certificate(folder.path().toStdString());
+        QVERIFY2(own.error.empty(), own.error.c_str());
+        // The sender's certificate is self-signed; another one is the window's CA, or the one
+        // fingerprint it lists.
+        for (const QString& name : {QStringLiteral("sender"), QStringLiteral("other")})
+            QVERIFY(tls_test::openssl(folder.path(), tls_test::new_key(name) + QStringList{"-x509", "-out", name + ".pem"}));
+        const QString other = folder.filePath(QStringLiteral("other.pem"));
+        tls::ServerSettings settings;
+        settings.certificate_file = own.certificate_file;
+        settings.key_file = own.key_file;
+        settings.sender_check = sender_check;
+        settings.ca_file = other.toStdString();
+        settings.fingerprints = {tls::fingerprint_of(tls_test::read_certificate(other).get(), tls::DigestKind::sha256)};
+        NoHighlights highlights;
+        channel::LogChannel log(highlights);
+        QCOMPARE(log.use_tls(settings), QString());
+        const quint16 port = loopback::free_port();
+        log.listen(port, true, net::Protocol::syslog_tls);
+
+        const std::string pinned =
+            tls::sha256_fingerprint(tls_test::read_certificate(QString::fromStdString(own.certificate_file)).get());
+        QFile configuration(folder.filePath(QStringLiteral("rsyslog.conf")));
+        QVERIFY(configuration.open(QIODevice::WriteOnly));
+        configuration.write(QStringLiteral(R"(global(workDirectory="%1")
+module(load="imuxsock" SysSock.Use="off")
+input(type="imuxsock" Socket="%1/log.sock")
+global(DefaultNetstreamDriverCertFile="%1/sender.pem" DefaultNetstreamDriverKeyFile="%1/sender.key")
+global(DefaultNetstreamDriver="gtls")
+*.* action(type="omfwd" target="127.0.0.1" port="%2" protocol="tcp" TCP_Framing="octet-counted"
+       StreamDriver="gtls" StreamDriverMode="1" StreamDriverAuthMode="x509/fingerprint"
+       StreamDriverPermittedPeers="%3")
+)")
+                                .arg(folder.path())
+                                .arg(port)
+                                .arg(QString::fromStdString(pinned))
+                                .toUtf8());
+        configuration.close();
+        QProcess rsyslogd;
+        rsyslogd.start(QStringLiteral("rsyslogd"),
+                       {"-n", "-f", configuration.fileName(), "-i", folder.filePath("rsyslogd.pid")});
+        QVERIFY2(rsyslogd.waitForStarted(), "rsyslogd is missing (scripts/install-deps installs it)");
+        QTRY_VERIFY(QFile::exists(folder.filePath(QStringLiteral("log.sock"))));
+        QCOMPARE(QProcess::execute(QStringLiteral("logger"), {"-u", folder.filePath("log.sock"), "refused-marker"}), 0);
+
+        const bool refused = QTest::qWaitFor([&] { return log.refused() > 0; }, 15000);
+        rsyslogd.terminate();
+        QVERIFY(rsyslogd.waitForFinished());
+        QVERIFY2(refused, rsyslogd.readAllStandardError().constData());
+        QCOMPARE(refusal_texts(log).front(), "127.0.0.1 " + reason);
+        QCOMPARE(log.lines().line_count(), 0);
     }
 };
 

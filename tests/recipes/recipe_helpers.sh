@@ -1,6 +1,6 @@
 # What the recipe tests share: their work folder and the processes they start, the README's
-# recipes and the help topic that must give them too, free ports, a real Vesmira with one saved
-# window logging to a file, a private rsyslogd, and waiting for a line to arrive.
+# recipes and the help topic that must give them too, free ports, a real Vesmira with saved
+# windows logging to a file, a private rsyslogd, and waiting for a line to arrive.
 # Sourced with the test's arguments: BIN_DIR README HELP_TOPIC.
 
 bin_dir=$1
@@ -77,26 +77,42 @@ wait_for_port() {
     fail "nothing listens on port $1 ($2)"
 }
 
-# Starts Vesmira with a saved window "recipes" on PORT, reopened at start, that logs every line
-# to $received; the further arguments are more value lines of the window's configuration.
+# The store text of a saved window NAME on PORT, reopened at start, that logs every line to
+# $received; the further arguments are more value lines of its configuration.
 quote() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
-start_vesmira() {
-    local port=$1
+saved_window() {
+    local name=$1 port=$2
+    shift 2
+    cat <<EOF
+key "Software" "Tarnwheel" "vesmira" "configs" "$name"
+value "" int $port
+$(printf '%s\n' "$@")
+value "logfile" str $(quote "$received")
+key "Software" "Tarnwheel" "vesmira" "OpenWindows"
+value "$name" int 1
+EOF
+}
+
+# Starts Vesmira with the saved windows of the store text WINDOWS, and waits until each port
+# given after it listens.
+start_vesmira_with() {
+    local windows=$1
     shift
     export XDG_CONFIG_HOME=$work/config
     "$bin_dir/vesmira-store" import <<EOF
 vesmira-store 1
 key "Software" "Tarnwheel" "vesmira"
 value "ReopenWindowsOnRestart" int 1
-key "Software" "Tarnwheel" "vesmira" "configs" "recipes"
-value "" int $port
-$(printf '%s\n' "$@")
-value "logfile" str $(quote "$received")
-key "Software" "Tarnwheel" "vesmira" "OpenWindows"
-value "recipes" int 1
+$windows
 EOF
     QT_QPA_PLATFORM=offscreen start "$bin_dir/vesmira" > "$work/vesmira.log" 2>&1
-    wait_for_port "$port" vesmira
+    for port in "$@"; do wait_for_port "$port" vesmira; done
+}
+
+# Starts Vesmira with one saved window "recipes" on PORT; the further arguments are more value
+# lines of its configuration.
+start_vesmira() {
+    start_vesmira_with "$(saved_window recipes "$@")" "$1"
 }
 
 # Starts a private rsyslogd in work folder DIR that forwards with ACTION what arrives on its own

@@ -153,13 +153,11 @@ class TestTlsSession : public QObject {
     // A P-256 key and a certificate for it: self-signed, or signed by the test CA.
     void make_certificate(const QString& name, bool signed_by_ca) const
     {
-        const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout", name + ".key",
-                              "-subj", "/CN=" + name};
         if (!signed_by_ca) {
-            QVERIFY(openssl(folder_.path(), QStringList{"req", "-x509", "-days", "2", "-out", name + ".pem"} + key));
+            QVERIFY(openssl(folder_.path(), new_key(name) + QStringList{"-x509", "-days", "2", "-out", name + ".pem"}));
             return;
         }
-        QVERIFY(openssl(folder_.path(), QStringList{"req", "-out", name + ".csr"} + key));
+        QVERIFY(openssl(folder_.path(), new_key(name) + QStringList{"-out", name + ".csr"}));
         QVERIFY(openssl(folder_.path(), {"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
                                           "-CAcreateserial", "-days", "2", "-out", name + ".pem"}));
     }

@@ -28,6 +28,14 @@ inline std::optional<QByteArray> openssl(const QString& folder, const QStringLis
     return process.readAllStandardOutput();
 }
 
+// `openssl req` making a P-256 key NAME.key and asking for a certificate with subject CN=NAME;
+// "-x509" and "-out" make it self-signed, "-out" alone a request.
+inline QStringList new_key(const QString& name)
+{
+    return {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout", name + ".key",
+            "-subj", "/CN=" + name};
+}
+
 inline Certificate read_certificate(const QString& file)
 {
     FILE* stream = std::fopen(file.toLocal8Bit().constData(), "r");
