@@ -39,12 +39,18 @@ int main(int argc, char* argv[])
     // A logout, `kill`, Ctrl+C or a closed terminal quits as "&Quit" does: the open windows are
     // recorded and every window command is stopped. Caught before the first window opens.
     const platform::QuitSignals quit_signals;
-    QObject::connect(&quit_signals, &platform::QuitSignals::quit_requested, frame.get(), [&frame] {
+    bool quit = false;
+    QObject::connect(&quit_signals, &platform::QuitSignals::quit_requested, frame.get(), [&frame, &quit] {
         // Nobody may be there to answer a box (a logout, a closed terminal): what quitting has
         // to say goes to standard error, and nothing holds the program open.
         platform::set_real_message_box({});
+        quit = true;
         frame->quit_action->trigger();
     });
     shell::open_start_windows(*frame, command_line);
+    // Quitting while a start-up message was shown ended that box's event loop; the main one
+    // hasn't run yet and must not start.
+    if (quit)
+        return 0;
     return QApplication::exec();
 }

@@ -140,6 +140,38 @@ private Q_SLOTS:
             run_store_tool({QStringLiteral("tree"), QStringLiteral("\\Software\\Tarnwheel\\vesmira\\OpenWindows")});
         QCOMPARE(recorded.contains(QStringLiteral("tunnel")), quits);
     }
+
+    // A start-up message box runs an event loop of its own before the main one: the signal ends
+    // that loop, and the program must not go on into the main one.
+    void a_signal_ends_it_while_a_start_up_message_is_shown()
+    {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        const QString imported = run_store_tool(
+            {QStringLiteral("import")},
+            QStringLiteral("vesmira-store 1\n"
+                           "key \"Software\" \"Tarnwheel\" \"vesmira\" \"configs\" \"tls\"\n"
+                           "value \"\" int %1\n"
+                           "value \"protocol\" str \"syslog-tls\"\n"
+                           "value \"tlsauth\" str \"fingerprint\"\n"
+                           "value \"tlsfingerprints\" str \"no fingerprint\"\n")
+                .arg(loopback::free_port())
+                .toUtf8());
+        QVERIFY2(imported.isEmpty(), qPrintable(imported));
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VESMIRA_PROGRAM), {QStringLiteral("tls")});
+        QVERIFY(program.waitForStarted());
+        auto kill_program = qScopeGuard([&program] { program.kill(); });
+        // The message about the fingerprints is up by now.
+        QTest::qWait(2000);
+        QCOMPARE(kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+        QVERIFY(program.waitForFinished(10000));
+        kill_program.dismiss();
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestQuitBySignal)
