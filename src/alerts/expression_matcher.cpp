@@ -202,7 +202,8 @@ void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>&
         return;
     if (build_)
         take_prefilter();
-    if (!prefilter_ || line.size() > UINT_MAX || !valid_utf8(line)) {
+    // Hyperscan takes no empty block, and a block's length is an unsigned int.
+    if (!prefilter_ || line.empty() || line.size() > UINT_MAX || !valid_utf8(line)) {
         for (const Expression& expression : expressions_)
             if (expression.pattern.matches(line))
                 out.push_back(expression.where);
