@@ -75,7 +75,8 @@ AlertEditor::AlertEditor(alerts::AlertSet& alert_set, AlertEditorHost& window, Q
     // The conditions come between the check boxes and the catchwords, and make the tab taller
     // by what they need in the font at hand.
     QGroupBox* conditions = build_conditions();
-    const int grown_by = conditions->sizeHint().height() + 8;
+    conditions_height_ = conditions->sizeHint().height() + 8;
+    const int grown_by = conditions_height_;
     // Positions and sizes as the form gives them, for a tab of 535 x 342, and the conditions.
     auto* tab_layout = new AnchoredLayout(this, {535, 342 + grown_by});
     tab_layout->add(new_label("This configuration is", "Label1", this), {7, 13, 0, 0}, akLeftTop);
@@ -199,10 +200,10 @@ QGroupBox* AlertEditor::build_conditions()
     rows->addWidget(severity_combo, 1, 1);
     rows->addWidget(severity_note, 1, 2);
 
-    auto* burst_label = new_label("On&ly when", "burst_label", box);
+    // Without an Alt key: those of its words are taken in the window.
+    auto* burst_label = new_label("Only when", "burst_label", box);
     burst_count_spin = named(new QSpinBox(box), "burst_count_spin");
     burst_count_spin->setRange(1, 10'000);
-    burst_label->setBuddy(burst_count_spin);
     burst_seconds_spin = named(new QSpinBox(box), "burst_seconds_spin");
     burst_seconds_spin->setRange(1, 86'400);
     burst_seconds_spin->setValue(config::default_burst_seconds);

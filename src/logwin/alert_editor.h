@@ -49,6 +49,8 @@ public:
 
     // The configuration's name as the tab shows it, after "This configuration is".
     void set_configuration_label(const QString& text);
+    // How much taller than the form the alert conditions make the tab.
+    int conditions_height() const { return conditions_height_; }
     // Fills the collection and the list from the store when the window is saved. Store
     // errors propagate to the caller.
     void load_alerts();
@@ -83,6 +85,7 @@ private:
 
     alerts::AlertSet& alerts;
     AlertEditorHost& host;
+    int conditions_height_ = 0;
 
     QLabel* configuration_label = nullptr;
     // Entries in alphabetical order without regard to case; checked = the alert is active.

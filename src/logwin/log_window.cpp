@@ -106,7 +106,9 @@ LogWindow::LogWindow(AlertCounter* counter, QWidget* parent)
     layout->addWidget(tabs, 1);
 
     setWidget(contents);
-    setMinimumSize(346, 369);
+    // The form's least size, taller by the alert conditions, so that they never lie over the
+    // catchwords.
+    setMinimumSize(346, 369 + alert_editor->conditions_height());
     resize(sizeHint());
 
     connect(log_channel, &channel::LogChannel::alert_fired, this,

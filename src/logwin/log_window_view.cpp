@@ -47,7 +47,9 @@ void LogWindow::build_view_controls()
     // The tool bar gives its buttons its icon size; the style's is too large for a caption under
     // the icon in the bar's 40 pixels, and the acknowledge image is drawn at 16.
     tool_bar->setIconSize(QSize(16, 16));
-    clear_button = new_tool_button(tool_bar, "clear_button", QStringLiteral("Clea&r"),
+    // No Alt key: every letter of it is taken in the window (R by the alert conditions' first box);
+    // Ctrl+Shift+L clears.
+    clear_button = new_tool_button(tool_bar, "clear_button", QStringLiteral("Clear"),
                                    style()->standardIcon(QStyle::SP_DialogResetButton));
     clear_button->setToolTip(QStringLiteral("Empty the view (Ctrl+Shift+L)"));
     connect(clear_button, &QToolButton::clicked, this, [this] { platform::guarded([this] { clear_view(); }); });

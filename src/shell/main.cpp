@@ -46,10 +46,13 @@ int main(int argc, char* argv[])
         platform::set_real_message_box({});
         quit = true;
         frame->quit_action->trigger();
+        // Quitting does nothing before the main event loop runs: a start-up message box's own
+        // loop must end too.
+        QCoreApplication::exit(0);
     });
     shell::open_start_windows(*frame, command_line);
-    // Quitting while a start-up message was shown ended that box's event loop; the main one
-    // hasn't run yet and must not start.
+    // A quit signal while a start-up message was shown ended that box's loop; the main one
+    // must not start after it.
     if (quit)
         return 0;
     return QApplication::exec();

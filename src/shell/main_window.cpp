@@ -462,9 +462,7 @@ void MainWindow::save_windows_and_quit()
         if (window)
             platform::guarded([&window] { window->shut_down(); });
     }
-    // Not quit(), which does nothing before the main event loop runs: a start-up message box's
-    // loop must end too.
-    QCoreApplication::exit(0);
+    QCoreApplication::quit();
 }
 
 void MainWindow::reopen_windows()

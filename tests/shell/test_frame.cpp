@@ -362,7 +362,8 @@ private Q_SLOTS:
 
     void arranging_windows()
     {
-        frame->resize(1400, 1000);
+        // Room for two windows one above the other at their least height.
+        frame->resize(1400, 1300);
         LogWindow* windows[2] = {open_window("LOG: a"), open_window("LOG: b")};
         QVERIFY(windows[0] && windows[1]);
         const QRect area = frame->mdi_area->viewport()->rect();
