@@ -113,7 +113,8 @@ public:
 
 signals:
     // Lines of the alerts that matched a completed line, before it is kept; a handler may throw
-    // to refuse the line, as the alert check may.
+    // to refuse the line, as the alert check may. An alert whose silence has lasted its time
+    // fires too, with the text that says so ("No line for 5 minutes") as its line.
     void alert_fired(const std::vector<alerts::AlertActions>& actions, std::string_view line);
     // A sender connected or disconnected (a closed connection leaves senders() in the next turn
     // of the event loop).
