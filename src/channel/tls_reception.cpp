@@ -79,8 +79,10 @@ void TlsReception::readable(net::TCustomWinSocket& connection)
             refuse_and_close(connection, QString::fromStdString(step.reason));
             return;
         }
-        // A handshake that must wait for the socket to take its answer goes on with the next
-        // bytes the sender sends, or meets its time limit.
+        // A sender waits for the whole answer before it sends again: a handshake whose answer
+        // the socket can't take yet goes on once it can.
+        if (step.status == tls::StepStatus::want_write)
+            connection.ReadWhenWritable();
         if (step.status != tls::StepStatus::done)
             return;
         session.handshake_done = true;
@@ -88,8 +90,12 @@ void TlsReception::readable(net::TCustomWinSocket& connection)
     // OpenSSL may hold decrypted bytes the socket no longer shows: read until it has none.
     for (std::size_t taken = 0; taken < read_limit;) {
         const tls::ReadResult read = session.tls->read(buffer_);
-        if (read.status == tls::ReadStatus::would_block)
+        if (read.status == tls::ReadStatus::would_block) {
+            // A key update's answer waits for room in the socket as a handshake's does.
+            if (read.wants_write)
+                connection.ReadWhenWritable();
             return;
+        }
         if (read.status != tls::ReadStatus::data) {
             connection.Close();
             return;

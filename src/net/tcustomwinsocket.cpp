@@ -143,6 +143,24 @@ void TCustomWinSocket::start_watching()
                      [this, handle] { read_ready(handle); });
 }
 
+void TCustomWinSocket::ReadWhenWritable()
+{
+    if (!connected_)
+        return;
+    if (!write_notifier_) {
+        write_notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle_), QSocketNotifier::Write);
+        const int handle = handle_;
+        QObject::connect(write_notifier_.get(), &QSocketNotifier::activated, write_notifier_.get(), [this, handle] {
+            // Kept, disabled, for the next time the socket is full.
+            write_notifier_->setEnabled(false);
+            write_ready(handle);
+        });
+    }
+    write_notifier_->setEnabled(true);
+}
+
+void TCustomWinSocket::write_ready(int) {}
+
 void TCustomWinSocket::start_deferred_watching()
 {
     if (!watching_deferred_)
@@ -159,6 +177,10 @@ void TCustomWinSocket::stop_watching()
     if (notifier_) {
         notifier_->setEnabled(false);
         notifier_.reset();
+    }
+    if (write_notifier_) {
+        write_notifier_->setEnabled(false);
+        write_notifier_.reset();
     }
     reads_suspended_ = false;
 }

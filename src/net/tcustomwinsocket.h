@@ -63,6 +63,10 @@ public:
     // A handler that receives from SocketHandle() itself (a TLS session does) tells the socket it
     // read, as ReadBytes does, so that readiness goes on being offered.
     void NoteReceived() noexcept { received_ = true; }
+    // Such a handler that also writes there and found the socket full (a TLS handshake's
+    // answer) is offered one more read event once the socket takes bytes again, whether or not
+    // the peer sent anything meanwhile: a peer that waits for the whole answer sends nothing.
+    void ReadWhenWritable();
     // An orderly close from our side: OnClientDisconnect, then the descriptor closes; the
     // listener destroys the object on a later turn of the loop.
     void Close() { close_socket(handle_); }
@@ -76,6 +80,8 @@ protected:
     virtual void report_error(TErrorEvent kind, int32_t& code) = 0;
     // Called from the event loop when the watched descriptor becomes readable (or errs/hangs up).
     virtual void read_ready(int handle) = 0;
+    // Called from the event loop once after ReadWhenWritable, when the descriptor takes bytes.
+    virtual void write_ready(int handle);
 
     // Orderly close of handle if it is still the current one: snDisconnect first, then the OS close.
     // Watching stops before the notification, so a nested loop cannot report the same close twice.
@@ -113,6 +119,9 @@ protected:
 
 private:
     std::unique_ptr<QSocketNotifier> notifier_;
+    // Only while ReadWhenWritable waits: watching writability of a socket that is nearly
+    // always writable would wake the event loop without end.
+    std::unique_ptr<QSocketNotifier> write_notifier_;
     bool reads_suspended_ = false;
     bool watching_deferred_ = false;
 };

@@ -87,6 +87,17 @@ void TServerClientWinSocket::read_ready(int handle)
         platform::ErrorSource::Network);
 }
 
+void TServerClientWinSocket::write_ready(int handle)
+{
+    const std::shared_ptr<TServerClientWinSocket> self = shared_from_this();
+    platform::guarded(
+        [&] {
+            if (handle == handle_ && connected_)
+                dispatch_read();
+        },
+        platform::ErrorSource::Network);
+}
+
 void TServerClientWinSocket::dispatch_read()
 {
     const bool outer_received = received_;
