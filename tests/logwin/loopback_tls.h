@@ -7,6 +7,7 @@
 
 #include <openssl/ssl.h>
 
+#include <string>
 #include <string_view>
 
 namespace loopback {
@@ -40,6 +41,22 @@ public:
     }
 
     const Sender& connection() const { return connection_; }
+
+    // The bytes a sender of this kind opens its handshake with (its ClientHello record), made
+    // without a connection.
+    static std::string hello()
+    {
+        SSL* ssl = SSL_new(context());
+        BIO* in = BIO_new(BIO_s_mem());
+        BIO* out = BIO_new(BIO_s_mem());
+        SSL_set_bio(ssl, in, out);
+        SSL_connect(ssl);
+        char* bytes = nullptr;
+        const long size = BIO_get_mem_data(out, &bytes);
+        std::string first(bytes, static_cast<std::size_t>(size));
+        SSL_free(ssl);
+        return first;
+    }
 
 private:
     // TLS 1.3 only; a server's certificate chain up to 16 MiB is taken, since a test may make
