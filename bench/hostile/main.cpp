@@ -54,8 +54,9 @@ public:
             for (std::size_t sent = 0; sent < hello_.size() && !stop_; ++sent) {
                 const clock::time_point second = clock::now();
                 for (std::size_t index = 0; index < trickling_.size() && !stop_; ++index) {
-                    std::this_thread::sleep_until(second + std::chrono::seconds(1) * static_cast<long>(index)
-                                                              / static_cast<long>(trickling_.size()));
+                    std::this_thread::sleep_until(
+                        second + std::chrono::microseconds(1'000'000 * static_cast<long>(index)
+                                                           / static_cast<long>(trickling_.size())));
                     if (open[index] != 0)
                         open[index] = trickling_[index]->send(std::string_view(hello_).substr(sent, 1)) ? 1 : 0;
                 }
@@ -75,6 +76,7 @@ private:
 
 struct Run {
     double lines_per_s = 0;
+    double window_ns_per_line = 0;  // the window thread's processor time
     int held = 0;  // connections the window held while the good sender sent
     std::int64_t refused = 0;
     double resident_mb = 0;
@@ -97,8 +99,10 @@ Run run(bool hostile, long messages)
         bench::serve_until([&] { return channel.senders() + channel.refused() >= 1 + attack->count(); }, 30'000);
         attack->start_trickling();
     }
-    result.lines_per_s =
-        bench::receive_rate(bench_window, good, bench::message_block(net::Protocol::syslog_tls), messages).messages_per_s;
+    const bench::ReceiveRate rate =
+        bench::receive_rate(bench_window, good, bench::message_block(net::Protocol::syslog_tls), messages);
+    result.lines_per_s = rate.messages_per_s;
+    result.window_ns_per_line = rate.window_ns_per_message;
     result.held = channel.senders();
     result.refused = channel.refused();
     result.resident_mb = bench::resident_bytes() / 1e6;
@@ -126,15 +130,17 @@ int main(int argc, char* argv[])
         std::vector<double> quiet_rates;
         std::vector<double> hostile_rates;
         double resident_mb = 0;
-        std::printf("%-8s %12s %12s %8s %8s %12s\n", "round", "quiet/s", "hostile/s", "held", "refused", "resident MB");
+        std::printf("%-8s %12s %12s %9s %11s %8s %8s %12s\n", "round", "quiet/s", "hostile/s", "quiet ns", "hostile ns",
+                    "held", "refused", "resident MB");
         for (int round = 0; round < rounds; ++round) {
             const Run quiet = run(false, messages);
             const Run hostile = run(true, messages);
             quiet_rates.push_back(quiet.lines_per_s);
             hostile_rates.push_back(hostile.lines_per_s);
             resident_mb = hostile.resident_mb;
-            std::printf("%-8d %12.0f %12.0f %8d %8lld %12.1f\n", round + 1, quiet.lines_per_s, hostile.lines_per_s,
-                        hostile.held, static_cast<long long>(hostile.refused), hostile.resident_mb);
+            std::printf("%-8d %12.0f %12.0f %9.0f %11.0f %8d %8lld %12.1f\n", round + 1, quiet.lines_per_s,
+                        hostile.lines_per_s, quiet.window_ns_per_line, hostile.window_ns_per_line, hostile.held,
+                        static_cast<long long>(hostile.refused), hostile.resident_mb);
         }
         const double quiet = bench::median(quiet_rates);
         const double hostile = bench::median(hostile_rates);
