@@ -2,6 +2,8 @@
 
 #include "net/tcustomwinsocket.h"
 
+#include "net/readiness_set.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -26,8 +28,8 @@ constexpr std::size_t accept_batch = 128;
 
 }  // namespace
 
-TCustomWinSocket::TCustomWinSocket(int handle)
-    : handle_(handle), connected_(handle != -1)
+TCustomWinSocket::TCustomWinSocket(int handle, ReadinessSet* readiness)
+    : handle_(handle), connected_(handle != -1), readiness_(readiness)
 {
 }
 
@@ -137,6 +139,11 @@ int32_t TCustomWinSocket::close_after_error(int handle, TErrorEvent kind, int32_
 
 void TCustomWinSocket::start_watching()
 {
+    watching_ = true;
+    if (readiness_ != nullptr) {
+        update_readiness();
+        return;
+    }
     notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle_), QSocketNotifier::Read);
     const int handle = handle_;
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
@@ -145,21 +152,40 @@ void TCustomWinSocket::start_watching()
 
 void TCustomWinSocket::ReadWhenWritable()
 {
-    if (!connected_)
+    if (!connected_ || !watching_)
         return;
+    write_wanted_ = true;
+    if (readiness_ != nullptr) {
+        update_readiness();
+        return;
+    }
     if (!write_notifier_) {
         write_notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle_), QSocketNotifier::Write);
         const int handle = handle_;
-        QObject::connect(write_notifier_.get(), &QSocketNotifier::activated, write_notifier_.get(), [this, handle] {
-            // Kept, disabled, for the next time the socket is full.
-            write_notifier_->setEnabled(false);
-            write_ready(handle);
-        });
+        QObject::connect(write_notifier_.get(), &QSocketNotifier::activated, write_notifier_.get(),
+                         [this, handle] { report_writable(handle); });
     }
     write_notifier_->setEnabled(true);
 }
 
+void TCustomWinSocket::report_writable(int handle)
+{
+    write_wanted_ = false;
+    if (readiness_ != nullptr)
+        update_readiness();
+    else
+        // Kept, disabled, for the next time the socket is full.
+        write_notifier_->setEnabled(false);
+    write_ready(handle);
+}
+
 void TCustomWinSocket::write_ready(int) {}
+
+void TCustomWinSocket::update_readiness()
+{
+    if (watching_)
+        readiness_->watch(*this, handle_, !reads_suspended_, write_wanted_);
+}
 
 void TCustomWinSocket::start_deferred_watching()
 {
@@ -173,7 +199,11 @@ void TCustomWinSocket::start_deferred_watching()
 void TCustomWinSocket::stop_watching()
 {
     watching_deferred_ = false;
-    // The notifier must leave the event loop before its descriptor is closed (and maybe reused).
+    // Watching must stop before the descriptor is closed (and maybe reused).
+    if (watching_ && readiness_ != nullptr)
+        readiness_->forget(handle_);
+    watching_ = false;
+    write_wanted_ = false;
     if (notifier_) {
         notifier_->setEnabled(false);
         notifier_.reset();
@@ -187,18 +217,24 @@ void TCustomWinSocket::stop_watching()
 
 void TCustomWinSocket::suspend_reads()
 {
-    if (notifier_ && !reads_suspended_) {
+    if (!watching_ || reads_suspended_)
+        return;
+    reads_suspended_ = true;
+    if (readiness_ != nullptr)
+        update_readiness();
+    else
         notifier_->setEnabled(false);
-        reads_suspended_ = true;
-    }
 }
 
 void TCustomWinSocket::resume_reads()
 {
-    if (reads_suspended_) {
-        reads_suspended_ = false;
+    if (!reads_suspended_)
+        return;
+    reads_suspended_ = false;
+    if (readiness_ != nullptr)
+        update_readiness();
+    else
         notifier_->setEnabled(true);
-    }
 }
 
 std::vector<int> TCustomWinSocket::accept_waiting()

@@ -14,6 +14,8 @@ class QSocketNotifier;
 
 namespace net {
 
+class ReadinessSet;
+
 // What a socket object tells its owner (values as the notification kinds are numbered).
 enum TSocketNotification {
     snLookup = 0,
@@ -73,7 +75,9 @@ public:
 
 protected:
     // handle -1: no OS socket yet (the listener); a valid handle: an accepted connection.
-    explicit TCustomWinSocket(int handle);
+    // readiness: where the descriptor is watched (a listener's connections share one set);
+    // null: by a notifier of its own.
+    explicit TCustomWinSocket(int handle, ReadinessSet* readiness = nullptr);
 
     // Routing of notifications and errors to whoever owns this object; report_error may clear code.
     virtual void notify(TSocketNotification kind) = 0;
@@ -118,6 +122,17 @@ protected:
     bool received_ = false;
 
 private:
+    friend class ReadinessSet;
+
+    // The write readiness ReadWhenWritable waits for, reported once.
+    void report_writable(int handle);
+    // Tells the readiness set what is watched now.
+    void update_readiness();
+
+    ReadinessSet* readiness_ = nullptr;
+    // Watched, through the readiness set or the notifiers.
+    bool watching_ = false;
+    bool write_wanted_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
     // Only while ReadWhenWritable waits: watching writability of a socket that is nearly
     // always writable would wake the event loop without end.

@@ -13,7 +13,7 @@
 namespace net {
 
 TServerClientWinSocket::TServerClientWinSocket(Key, int handle, TServerWinSocket& server)
-    : TCustomWinSocket(handle), server_(&server)
+    : TCustomWinSocket(handle, server.readiness_.get()), server_(&server)
 {
 }
 
