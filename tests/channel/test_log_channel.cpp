@@ -282,6 +282,30 @@ private Q_SLOTS:
         QCOMPARE(log.lines().line_count(), 1);
     }
 
+    // Unfinished syslog messages of every connection together have a budget: the connection
+    // whose bytes take them past it is closed and refused, its unfinished message dropped; the
+    // others go on.
+    void unfinished_messages_beyond_the_budget_are_refused()
+    {
+        NoHighlights highlights;
+        channel::LogChannel log(highlights);
+        log.set_unfinished_limit(100);
+        const quint16 port = loopback::free_port();
+        log.listen(port, true, net::Protocol::syslog);
+        const std::string start = "<11>1 - h app - - - ";
+        loopback::Sender first(port);
+        QVERIFY(first.send("90 " + start + std::string(40, 'a')));
+        QTRY_COMPARE(log.bytes_received(), 63);
+        loopback::Sender second(port);
+        QVERIFY(second.send("90 " + start + std::string(30, 'b')));
+        QTRY_VERIFY(second.closed_by_peer());
+        QCOMPARE(refusal_texts(log), QStringList{"127.0.0.1 too much unfinished text"});
+        QVERIFY(first.send(std::string(30, 'a')));
+        QTRY_COMPARE(log.lines().line_count(), 1);
+        QCOMPARE(all_lines(log.lines()), std::vector<std::string>{start + std::string(70, 'a')});
+        QCOMPARE(log.senders(), 1);
+    }
+
     // Syslog over TLS with the openssl tool as the sender: an octet-counted message arrives
     // decrypted; TLS 1.1, and a connection that never says hello, are refused and closed.
     void a_tls_channel_decrypts_and_refuses()
