@@ -152,30 +152,17 @@ void TCustomWinSocket::start_watching()
 
 void TCustomWinSocket::ReadWhenWritable()
 {
-    if (!connected_ || !watching_)
+    // Kept while watching waits to start (a connection read at once as it is accepted).
+    if (!connected_ || readiness_ == nullptr)
         return;
     write_wanted_ = true;
-    if (readiness_ != nullptr) {
-        update_readiness();
-        return;
-    }
-    if (!write_notifier_) {
-        write_notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle_), QSocketNotifier::Write);
-        const int handle = handle_;
-        QObject::connect(write_notifier_.get(), &QSocketNotifier::activated, write_notifier_.get(),
-                         [this, handle] { report_writable(handle); });
-    }
-    write_notifier_->setEnabled(true);
+    update_readiness();
 }
 
 void TCustomWinSocket::report_writable(int handle)
 {
     write_wanted_ = false;
-    if (readiness_ != nullptr)
-        update_readiness();
-    else
-        // Kept, disabled, for the next time the socket is full.
-        write_notifier_->setEnabled(false);
+    update_readiness();
     write_ready(handle);
 }
 
@@ -207,10 +194,6 @@ void TCustomWinSocket::stop_watching()
     if (notifier_) {
         notifier_->setEnabled(false);
         notifier_.reset();
-    }
-    if (write_notifier_) {
-        write_notifier_->setEnabled(false);
-        write_notifier_.reset();
     }
     reads_suspended_ = false;
 }

@@ -65,9 +65,11 @@ public:
     // A handler that receives from SocketHandle() itself (a TLS session does) tells the socket it
     // read, as ReadBytes does, so that readiness goes on being offered.
     void NoteReceived() noexcept { received_ = true; }
-    // Such a handler that also writes there and found the socket full (a TLS handshake's
-    // answer) is offered one more read event once the socket takes bytes again, whether or not
-    // the peer sent anything meanwhile: a peer that waits for the whole answer sends nothing.
+    // Such a handler of a connection that also writes there and found the socket full (a TLS
+    // handshake's answer) is offered one more read event once the socket takes bytes again,
+    // whether or not the peer sent anything meanwhile: a peer that waits for the whole answer
+    // sends nothing. Writability is watched only until then: a socket is nearly always
+    // writable, and watching it for good would wake the event loop without end.
     void ReadWhenWritable();
     // An orderly close from our side: OnClientDisconnect, then the descriptor closes; the
     // listener destroys the object on a later turn of the loop.
@@ -130,13 +132,10 @@ private:
     void update_readiness();
 
     ReadinessSet* readiness_ = nullptr;
-    // Watched, through the readiness set or the notifiers.
+    // Watched, through the readiness set or the notifier.
     bool watching_ = false;
     bool write_wanted_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
-    // Only while ReadWhenWritable waits: watching writability of a socket that is nearly
-    // always writable would wake the event loop without end.
-    std::unique_ptr<QSocketNotifier> write_notifier_;
     bool reads_suspended_ = false;
     bool watching_deferred_ = false;
 };
