@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,9 +44,10 @@ struct BenchWindow {
 };
 
 // A shown 900 x 700 log window listening on a free port for `protocol`, holding at most
-// `text_limit` bytes (0: no limit). The first paint of text loads fonts and glyphs: it is done
-// here, outside what is measured.
-inline BenchWindow open_bench_window(std::int64_t text_limit = 0, net::Protocol protocol = net::Protocol::lines)
+// `text_limit` bytes (0: no limit); syslog over TLS needs the `tls` it serves. The first paint
+// of text loads fonts and glyphs: it is done here, outside what is measured.
+inline BenchWindow open_bench_window(std::int64_t text_limit = 0, net::Protocol protocol = net::Protocol::lines,
+                                     const tls::ServerSettings* tls = nullptr)
 {
     BenchWindow bench;
     bench.window = std::make_unique<logwin::LogWindow>(nullptr);
@@ -54,6 +56,13 @@ inline BenchWindow open_bench_window(std::int64_t text_limit = 0, net::Protocol 
     window.show();
     window.set_text_limit(text_limit);
     bench.port = loopback::free_port();
+    if (tls != nullptr) {
+        const QString error = window.log_channel->use_tls(*tls);
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "TLS not ready: %s\n", qPrintable(error));
+            std::exit(1);
+        }
+    }
     window.log_channel->listen(bench.port, false, protocol);
     window.log_view()->append_line("warm-up");
     QElapsedTimer warm_up;

@@ -44,7 +44,7 @@ public:
     // The most processor time the thread used between two ticks.
     double max_busy_ms() const { return static_cast<double>(max_busy_) / 1e6; }
 
-private:
+    // Processor time the calling thread has used.
     static qint64 thread_time_ns()
     {
         timespec now{};
@@ -52,6 +52,7 @@ private:
         return qint64{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
     }
 
+private:
     QElapsedTimer clock_;
     QTimer ticker_;
     qint64 last_tick_ = 0;

@@ -69,9 +69,7 @@ LogChannel::LogChannel(alerts::HighlightList& highlights, QObject* parent)
     : QObject(parent),
       syslog_([this](const SyslogReception::Batch& batch) { take_messages(batch); },
               [this](const platform::PeerAddress& sender) { return admits(sender, false); }),
-      tls_([this](net::TCustomWinSocket& connection, std::string_view bytes) {
-               receive(&connection, bytes, QDateTime::currentMSecsSinceEpoch(), sender_of(connection));
-           },
+      tls_([this](net::TCustomWinSocket& connection, std::string_view bytes) { take_chunk(connection, bytes); },
            [this](net::TCustomWinSocket& connection, const QString& reason) {
                refusals_.add({QDateTime::currentMSecsSinceEpoch(), sender_of(connection), RefusalReason::tls, reason});
            }),
@@ -247,7 +245,7 @@ void LogChannel::read_from(net::TCustomWinSocket& connection)
                 std::string text(static_cast<std::size_t>(std::max(pending, 0)), '\0');
                 const std::int32_t received = connection.ReadBytes(text.data(), pending);
                 text.resize(static_cast<std::size_t>(std::max(received, 0)));
-                receive(&connection, text, QDateTime::currentMSecsSinceEpoch(), sender_of(connection));
+                take_chunk(connection, text);
             } catch (...) {
                 // The rest of the chunk is lost; the connection (if the read didn't close it)
                 // and the channel go on.
@@ -257,14 +255,22 @@ void LogChannel::read_from(net::TCustomWinSocket& connection)
         platform::ErrorSource::Network);
 }
 
-void LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_view chunk, lines::ArrivalTime time,
+void LogChannel::take_chunk(net::TCustomWinSocket& connection, std::string_view chunk)
+{
+    const platform::PeerAddress sender = sender_of(connection);
+    const lines::ArrivalTime time = QDateTime::currentMSecsSinceEpoch();
+    if (receive(&connection, chunk, time, sender))
+        return;
+    refusals_.add({time, sender, RefusalReason::unfinished_budget});
+    connection.Close();
+}
+
+bool LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_view chunk, lines::ArrivalTime time,
                          const platform::PeerAddress& sender)
 {
     bytes_received_ += static_cast<std::int64_t>(chunk.size());
-    if (protocol_ != net::Protocol::lines) {
-        syslog_.receive(connection, sender, chunk, time);
-        return;
-    }
+    if (protocol_ != net::Protocol::lines)
+        return syslog_.receive(connection, sender, chunk, time);
     target_->time = time;
     target_->sender = sender;
     target_->completed.clear();
@@ -274,6 +280,7 @@ void LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_vie
         rewatch_silence();
     });
     assembly_.add_received_text(connection, chunk, *target_);
+    return true;
 }
 
 void LogChannel::check_line(std::string_view line, const alerts::LineFacts& facts)

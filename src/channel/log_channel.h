@@ -61,6 +61,10 @@ public:
     QString use_tls(const tls::ServerSettings& settings);
     // A handshake not done this long after its connection came is refused and closed (10 s).
     void set_handshake_limit(std::chrono::milliseconds limit) { tls_.set_handshake_limit(limit); }
+    // Syslog connections' unfinished messages together hold at most this much (64 MiB); the
+    // connection whose chunk takes them past it is closed and refused, its unfinished message
+    // dropped.
+    void set_unfinished_limit(std::size_t bytes) { syslog_.set_unfinished_limit(bytes); }
     // Stops listening; every connection goes, and open lines stay as shown.
     void close();
     bool listening() const;
@@ -75,8 +79,9 @@ public:
 
     // One received chunk of `connection`, sent from `sender`, which arrived at `time`: its
     // lines (or syslog messages) are checked for alerts, kept, filtered and logged. Throws when
-    // the alert check does; the lines checked before are kept.
-    void receive(LineAssembly::ConnectionKey connection, std::string_view chunk, lines::ArrivalTime time,
+    // the alert check does; the lines checked before are kept. False when the connection must
+    // go: its unfinished syslog message took the window past its budget.
+    bool receive(LineAssembly::ConnectionKey connection, std::string_view chunk, lines::ArrivalTime time,
                  const platform::PeerAddress& sender = {});
     // A fragment is shown whose line feed hasn't arrived yet.
     bool last_line_open() const { return assembly_.last_line_open(); }
@@ -130,6 +135,8 @@ private:
     // room among the connections held.
     bool admits(const platform::PeerAddress& sender, bool connection);
     void read_from(net::TCustomWinSocket& connection);
+    // receive() for a connection's chunk; a connection over the budget is refused and closed.
+    void take_chunk(net::TCustomWinSocket& connection, std::string_view chunk);
     void connection_closed(net::TCustomWinSocket& connection);
     platform::PeerAddress sender_of(const net::TCustomWinSocket& connection) const;
     // The alert check of a completed line, then the log file; may throw to refuse the line.

@@ -13,6 +13,8 @@ QString reason_text(const Refusal& refusal)
         return QStringLiteral("not in Accept from");
     case RefusalReason::too_many_connections:
         return QStringLiteral("too many connections");
+    case RefusalReason::unfinished_budget:
+        return QStringLiteral("too much unfinished text");
     case RefusalReason::tls:
         return refusal.detail;
     }

@@ -18,6 +18,8 @@ enum class RefusalReason {
     not_accepted,  // not in the window's "Accept from"
     too_many_connections,
     tls,  // the TLS handshake refused the sender; the refusal's detail says why
+    // A syslog connection's unfinished message took the window's together past their budget.
+    unfinished_budget,
 };
 
 struct Refusal {
@@ -29,7 +31,8 @@ struct Refusal {
     QString detail{};
 };
 
-// "not in Accept from", "too many connections", or a TLS refusal's detail.
+// "not in Accept from", "too many connections", "too much unfinished text", or a TLS refusal's
+// detail.
 QString reason_text(const Refusal& refusal);
 
 class Refusals {

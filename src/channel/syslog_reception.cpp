@@ -49,6 +49,7 @@ void SyslogReception::close()
 {
     datagrams_.reset();
     framings_.clear();
+    unfinished_bytes_ = 0;
     heard_.clear();
 }
 
@@ -88,6 +89,7 @@ void SyslogReception::frame(ConnectionKey connection, const platform::PeerAddres
 {
     syslog_proto::StreamFraming& framing = framings_[connection];
     const std::int64_t errors_before = framing.framing_errors();
+    unfinished_bytes_ -= framing.buffered_bytes();
     messages_.clear();
     copies_.clear();
     // A message lying whole in the chunk stays there; one completed from earlier chunks is in
@@ -103,16 +105,30 @@ void SyslogReception::frame(ConnectionKey connection, const platform::PeerAddres
         }
     });
     framing_errors_ += framing.framing_errors() - errors_before;
+    unfinished_bytes_ += framing.buffered_bytes();
     if (!messages_.empty())
         deliver_(Batch{messages_, std::span(&sender, 1), time});
 }
 
-void SyslogReception::receive(ConnectionKey connection, const platform::PeerAddress& sender, std::string_view chunk,
+bool SyslogReception::receive(ConnectionKey connection, const platform::PeerAddress& sender, std::string_view chunk,
                               lines::ArrivalTime time)
 {
     frame(connection, sender, time, [chunk](syslog_proto::StreamFraming& framing, auto&& keep) {
         framing.feed(chunk, [&](std::string_view message) { keep(message, chunk); });
     });
+    if (unfinished_bytes_ <= unfinished_limit_)
+        return true;
+    // A thousand connections each a little short of the longest message would hold gigabytes.
+    forget(connection);
+    return false;
+}
+
+void SyslogReception::forget(ConnectionKey connection)
+{
+    if (const auto found = framings_.find(connection); found != framings_.end()) {
+        unfinished_bytes_ -= found->second.buffered_bytes();
+        framings_.erase(found);
+    }
 }
 
 void SyslogReception::connection_closed(ConnectionKey connection, const platform::PeerAddress& sender,
@@ -123,7 +139,7 @@ void SyslogReception::connection_closed(ConnectionKey connection, const platform
     frame(connection, sender, time, [](syslog_proto::StreamFraming& framing, auto&& keep) {
         framing.finish([&](std::string_view message) { keep(message, std::string_view()); });
     });
-    framings_.erase(connection);
+    forget(connection);
 }
 
 int SyslogReception::datagram_senders(lines::ArrivalTime now) const

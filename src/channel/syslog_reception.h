@@ -41,6 +41,10 @@ public:
     using Admit = std::function<bool(const platform::PeerAddress& sender)>;
     using ConnectionKey = const void*;
 
+    // Unfinished messages of every connection together hold at most this many bytes (each
+    // connection's alone at most syslog_proto::max_message_bytes).
+    static constexpr std::size_t unfinished_budget = 64 * 1024 * 1024;
+
     SyslogReception(Deliver deliver, Admit admit);
     ~SyslogReception();
     SyslogReception(const SyslogReception&) = delete;
@@ -49,11 +53,15 @@ public:
     // Receives datagrams on port, on the addresses the TCP listener uses; throws
     // net::ESocketError when it can't.
     void open_datagrams(std::int32_t port, bool local_only);
+    // unfinished_budget unless a test wants the limit within reach.
+    void set_unfinished_limit(std::size_t bytes) { unfinished_limit_ = bytes; }
     // Stops receiving datagrams and forgets every connection's framing.
     void close();
 
-    // One chunk of a TCP connection, framed by what the connection sent first.
-    void receive(ConnectionKey connection, const platform::PeerAddress& sender, std::string_view chunk,
+    // One chunk of a TCP connection, framed by what the connection sent first. False when the
+    // chunk's unfinished message took the connections' together past their limit: the messages
+    // it completed are delivered, its unfinished one is dropped, and the connection must go.
+    bool receive(ConnectionKey connection, const platform::PeerAddress& sender, std::string_view chunk,
                  lines::ArrivalTime time);
     // The connection closed: a message it left unfinished is delivered as it is.
     void connection_closed(ConnectionKey connection, const platform::PeerAddress& sender, lines::ArrivalTime time);
@@ -68,6 +76,8 @@ public:
 private:
     void datagrams_arrived(std::span<const net::Datagram> batch);
     void hear(const platform::PeerAddress& sender, lines::ArrivalTime time);
+    // The connection's framing goes, with what it held.
+    void forget(ConnectionKey connection);
     template <class Feed>
     void frame(ConnectionKey connection, const platform::PeerAddress& sender, lines::ArrivalTime time, Feed feed);
 
@@ -75,6 +85,9 @@ private:
     Admit admit_;
     std::unique_ptr<net::DatagramReceiver> datagrams_;
     std::unordered_map<ConnectionKey, syslog_proto::StreamFraming> framings_;
+    std::size_t unfinished_limit_ = unfinished_budget;
+    // What the framings hold for unfinished messages, together.
+    std::size_t unfinished_bytes_ = 0;
     // When each datagram sender was last heard; bounded, so made-up addresses can't grow it.
     std::unordered_map<platform::PeerAddress, lines::ArrivalTime, PeerAddressHash> heard_;
     std::int64_t framing_errors_ = 0;

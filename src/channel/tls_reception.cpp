@@ -9,6 +9,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <span>
 
 namespace channel {
 
@@ -19,6 +20,8 @@ constexpr int handshake_check_ms = 1000;
 // The most one read event decrypts before the event loop gets a turn, as for plain connections.
 constexpr std::size_t read_limit = 256 * 1024;
 constexpr std::size_t buffer_bytes = 64 * 1024;
+// The most one TLS record carries.
+constexpr std::size_t record_bytes = 16 * 1024;
 
 }  // namespace
 
@@ -79,27 +82,46 @@ void TlsReception::readable(net::TCustomWinSocket& connection)
             refuse_and_close(connection, QString::fromStdString(step.reason));
             return;
         }
-        // A handshake that must wait for the socket to take its answer goes on with the next
-        // bytes the sender sends, or meets its time limit.
+        // A sender waits for the whole answer before it sends again: a handshake whose answer
+        // the socket can't take yet goes on once it can.
+        if (step.status == tls::StepStatus::want_write)
+            connection.ReadWhenWritable();
         if (step.status != tls::StepStatus::done)
             return;
         session.handshake_done = true;
     }
     // OpenSSL may hold decrypted bytes the socket no longer shows: read until it has none.
+    // Records (16 KiB at most) are gathered before they go on, as a plain connection's read
+    // is: each delivery costs framing and a batch of lines whatever its size.
+    std::size_t gathered = 0;
     for (std::size_t taken = 0; taken < read_limit;) {
-        const tls::ReadResult read = session.tls->read(buffer_);
-        if (read.status == tls::ReadStatus::would_block)
+        const tls::ReadResult read = session.tls->read(std::span(buffer_).subspan(gathered));
+        if (read.status == tls::ReadStatus::data) {
+            gathered += read.bytes;
+            taken += read.bytes;
+            if (buffer_.size() - gathered >= record_bytes)
+                continue;
+        }
+        if (gathered > 0) {
+            deliver_(connection, std::string_view(buffer_.data(), gathered));
+            gathered = 0;
+            // A handler's nested event loop may have closed the connection meanwhile.
+            if (!sessions_.contains(&connection))
+                return;
+        }
+        if (read.status == tls::ReadStatus::would_block) {
+            // A key update's answer waits for room in the socket as a handshake's does.
+            if (read.wants_write)
+                connection.ReadWhenWritable();
             return;
+        }
         if (read.status != tls::ReadStatus::data) {
             connection.Close();
             return;
         }
-        taken += read.bytes;
-        deliver_(connection, std::string_view(buffer_.data(), read.bytes));
-        // A handler's nested event loop may have closed the connection meanwhile.
-        if (!sessions_.contains(&connection))
-            return;
     }
+    if (gathered > 0)
+        deliver_(connection, std::string_view(buffer_.data(), gathered));
 }
 
 void TlsReception::connection_closed(net::TCustomWinSocket& connection)

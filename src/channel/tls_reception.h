@@ -45,7 +45,8 @@ public:
     void set_handshake_limit(std::chrono::milliseconds limit) { handshake_limit_ = limit; }
 
     void connection_opened(net::TCustomWinSocket& connection);
-    // The connection has bytes: the handshake goes on, or what it decrypts is delivered.
+    // The connection has bytes, or takes them again after its answer filled it: the handshake
+    // goes on, or what it decrypts is delivered.
     void readable(net::TCustomWinSocket& connection);
     void connection_closed(net::TCustomWinSocket& connection);
 

@@ -2,6 +2,8 @@
 
 #include "net/tcustomwinsocket.h"
 
+#include "net/readiness_set.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -26,8 +28,8 @@ constexpr std::size_t accept_batch = 128;
 
 }  // namespace
 
-TCustomWinSocket::TCustomWinSocket(int handle)
-    : handle_(handle), connected_(handle != -1)
+TCustomWinSocket::TCustomWinSocket(int handle, ReadinessSet* readiness)
+    : handle_(handle), connected_(handle != -1), readiness_(readiness)
 {
 }
 
@@ -137,10 +139,39 @@ int32_t TCustomWinSocket::close_after_error(int handle, TErrorEvent kind, int32_
 
 void TCustomWinSocket::start_watching()
 {
+    watching_ = true;
+    if (readiness_ != nullptr) {
+        update_readiness();
+        return;
+    }
     notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle_), QSocketNotifier::Read);
     const int handle = handle_;
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
                      [this, handle] { read_ready(handle); });
+}
+
+void TCustomWinSocket::ReadWhenWritable()
+{
+    // Kept while watching waits to start (a connection read at once as it is accepted).
+    if (!connected_ || readiness_ == nullptr)
+        return;
+    write_wanted_ = true;
+    update_readiness();
+}
+
+void TCustomWinSocket::report_writable(int handle)
+{
+    write_wanted_ = false;
+    update_readiness();
+    write_ready(handle);
+}
+
+void TCustomWinSocket::write_ready(int) {}
+
+void TCustomWinSocket::update_readiness()
+{
+    if (watching_)
+        readiness_->watch(*this, handle_, !reads_suspended_, write_wanted_);
 }
 
 void TCustomWinSocket::start_deferred_watching()
@@ -155,7 +186,11 @@ void TCustomWinSocket::start_deferred_watching()
 void TCustomWinSocket::stop_watching()
 {
     watching_deferred_ = false;
-    // The notifier must leave the event loop before its descriptor is closed (and maybe reused).
+    // Watching must stop before the descriptor is closed (and maybe reused).
+    if (watching_ && readiness_ != nullptr)
+        readiness_->forget(handle_);
+    watching_ = false;
+    write_wanted_ = false;
     if (notifier_) {
         notifier_->setEnabled(false);
         notifier_.reset();
@@ -165,18 +200,24 @@ void TCustomWinSocket::stop_watching()
 
 void TCustomWinSocket::suspend_reads()
 {
-    if (notifier_ && !reads_suspended_) {
+    if (!watching_ || reads_suspended_)
+        return;
+    reads_suspended_ = true;
+    if (readiness_ != nullptr)
+        update_readiness();
+    else
         notifier_->setEnabled(false);
-        reads_suspended_ = true;
-    }
 }
 
 void TCustomWinSocket::resume_reads()
 {
-    if (reads_suspended_) {
-        reads_suspended_ = false;
+    if (!reads_suspended_)
+        return;
+    reads_suspended_ = false;
+    if (readiness_ != nullptr)
+        update_readiness();
+    else
         notifier_->setEnabled(true);
-    }
 }
 
 std::vector<int> TCustomWinSocket::accept_waiting()

@@ -14,6 +14,8 @@ class QSocketNotifier;
 
 namespace net {
 
+class ReadinessSet;
+
 // What a socket object tells its owner (values as the notification kinds are numbered).
 enum TSocketNotification {
     snLookup = 0,
@@ -63,19 +65,29 @@ public:
     // A handler that receives from SocketHandle() itself (a TLS session does) tells the socket it
     // read, as ReadBytes does, so that readiness goes on being offered.
     void NoteReceived() noexcept { received_ = true; }
+    // Such a handler of a connection that also writes there and found the socket full (a TLS
+    // handshake's answer) is offered one more read event once the socket takes bytes again,
+    // whether or not the peer sent anything meanwhile: a peer that waits for the whole answer
+    // sends nothing. Writability is watched only until then: a socket is nearly always
+    // writable, and watching it for good would wake the event loop without end.
+    void ReadWhenWritable();
     // An orderly close from our side: OnClientDisconnect, then the descriptor closes; the
     // listener destroys the object on a later turn of the loop.
     void Close() { close_socket(handle_); }
 
 protected:
     // handle -1: no OS socket yet (the listener); a valid handle: an accepted connection.
-    explicit TCustomWinSocket(int handle);
+    // readiness: where the descriptor is watched (a listener's connections share one set);
+    // null: by a notifier of its own.
+    explicit TCustomWinSocket(int handle, ReadinessSet* readiness = nullptr);
 
     // Routing of notifications and errors to whoever owns this object; report_error may clear code.
     virtual void notify(TSocketNotification kind) = 0;
     virtual void report_error(TErrorEvent kind, int32_t& code) = 0;
     // Called from the event loop when the watched descriptor becomes readable (or errs/hangs up).
     virtual void read_ready(int handle) = 0;
+    // Called from the event loop once after ReadWhenWritable, when the descriptor takes bytes.
+    virtual void write_ready(int handle);
 
     // Orderly close of handle if it is still the current one: snDisconnect first, then the OS close.
     // Watching stops before the notification, so a nested loop cannot report the same close twice.
@@ -112,6 +124,17 @@ protected:
     bool received_ = false;
 
 private:
+    friend class ReadinessSet;
+
+    // The write readiness ReadWhenWritable waits for, reported once.
+    void report_writable(int handle);
+    // Tells the readiness set what is watched now.
+    void update_readiness();
+
+    ReadinessSet* readiness_ = nullptr;
+    // Watched, through the readiness set or the notifier.
+    bool watching_ = false;
+    bool write_wanted_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
     bool reads_suspended_ = false;
     bool watching_deferred_ = false;

@@ -13,7 +13,7 @@
 namespace net {
 
 TServerClientWinSocket::TServerClientWinSocket(Key, int handle, TServerWinSocket& server)
-    : TCustomWinSocket(handle), server_(&server)
+    : TCustomWinSocket(handle, server.readiness_.get()), server_(&server)
 {
 }
 
@@ -83,6 +83,17 @@ void TServerClientWinSocket::read_ready(int handle)
                 }
             }
             dispatch_read();
+        },
+        platform::ErrorSource::Network);
+}
+
+void TServerClientWinSocket::write_ready(int handle)
+{
+    const std::shared_ptr<TServerClientWinSocket> self = shared_from_this();
+    platform::guarded(
+        [&] {
+            if (handle == handle_ && connected_)
+                dispatch_read();
         },
         platform::ErrorSource::Network);
 }

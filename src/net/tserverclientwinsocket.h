@@ -34,6 +34,7 @@ private:
     void notify(TSocketNotification kind) override;
     void report_error(TErrorEvent kind, int32_t& code) override;
     void read_ready(int handle) override;
+    void write_ready(int handle) override;
 
     // Raises snRead and tracks whether the handler read anything.
     void dispatch_read();

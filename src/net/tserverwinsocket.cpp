@@ -150,6 +150,9 @@ void TServerWinSocket::listen(const std::string& service, uint16_t port, bool lo
             raise_listen_error();
         for (const auto& extra : extra_listeners_)
             extra->listen();
+        // Watched after the listening descriptors, as the connections come after them: a turn
+        // of the loop takes new connections, and reads what they brought, before it reads on.
+        readiness_ = std::make_unique<ReadinessSet>();
         connected_ = true;
     } catch (...) {
         if (!alive.expired()) {
@@ -163,6 +166,7 @@ void TServerWinSocket::listen(const std::string& service, uint16_t port, bool lo
 void TServerWinSocket::close_listener()
 {
     destroy_connections();
+    readiness_.reset();
     extra_listeners_.clear();
     close_socket(handle_);
 }

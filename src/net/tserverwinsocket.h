@@ -1,6 +1,7 @@
 #pragma once
 // The listening socket object of a TServerSocket: accepts connections and keeps the list of them.
 
+#include "net/readiness_set.h"
 #include "net/tcustomwinsocket.h"
 
 #include <cstdint>
@@ -63,6 +64,9 @@ private:
     void queue_once(bool& queued, Work work);
 
     TServerSocket& component_;
+    // Where the connections are watched, from listening to closing; it outlives each one's
+    // watching.
+    std::unique_ptr<ReadinessSet> readiness_;
     std::vector<std::shared_ptr<TServerClientWinSocket>> connections_;
     // Listening descriptors beside the main one (::1 beside 127.0.0.1); their connections join
     // the one list.

@@ -15,8 +15,11 @@ namespace tls {
 
 namespace {
 
-// Forward secret suites only for TLS 1.2; TLS 1.3's are all fine and keep OpenSSL's order.
+// Forward secret suites only for TLS 1.2.
 constexpr const char* tls12_ciphers = "ECDHE+AESGCM:ECDHE+CHACHA20:DHE+AESGCM:DHE+CHACHA20:ECDHE+AES:!aNULL:!eNULL";
+// TLS 1.3's suites, AES-128 first: its handshake hashes with SHA-256, not SHA-384, and its
+// records decrypt in fewer rounds, for a window that takes many connections and much text.
+constexpr const char* tls13_suites = "TLS_AES_128_GCM_SHA256:TLS_CHACHA20_POLY1305_SHA256:TLS_AES_256_GCM_SHA384";
 // A sender's certificate chain is bounded: a peer's bytes are hostile.
 constexpr long max_certificate_list_bytes = 64 * 1024;
 constexpr int max_verify_depth = 8;
@@ -62,7 +65,9 @@ bool set_options(SSL_CTX* context)
     SSL_CTX_set_max_cert_list(context, max_certificate_list_bytes);
     return SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) == 1
         && SSL_CTX_set_max_proto_version(context, TLS1_3_VERSION) == 1
-        && SSL_CTX_set_cipher_list(context, tls12_ciphers) == 1 && SSL_CTX_set_num_tickets(context, 0) == 1
+        && SSL_CTX_set_cipher_list(context, tls12_ciphers) == 1
+        && SSL_CTX_set_ciphersuites(context, tls13_suites) == 1
+        && SSL_CTX_set_num_tickets(context, 0) == 1
         && SSL_CTX_set_dh_auto(context, 1) == 1;
 }
 

@@ -2,15 +2,18 @@
 // arrival time, checked for alerts, counted, filtered, dropped at the text limit and logged.
 
 #include "../logwin/loopback.h"
+#include "../logwin/loopback_tls.h"
 #include "../tls/tls_test_files.h"
 
 #include "channel/log_channel.h"
 #include "find/pattern.h"
+#include "net/tserversocket.h"
 #include "tls/fingerprints.h"
 #include "tls/own_certificate.h"
 #include "tls/server_context.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 
 namespace {
@@ -280,6 +284,30 @@ private Q_SLOTS:
         QCOMPARE(log.lines().line_count(), 1);
     }
 
+    // Unfinished syslog messages of every connection together have a budget: the connection
+    // whose bytes take them past it is closed and refused, its unfinished message dropped; the
+    // others go on.
+    void unfinished_messages_beyond_the_budget_are_refused()
+    {
+        NoHighlights highlights;
+        channel::LogChannel log(highlights);
+        log.set_unfinished_limit(100);
+        const quint16 port = loopback::free_port();
+        log.listen(port, true, net::Protocol::syslog);
+        const std::string start = "<11>1 - h app - - - ";
+        loopback::Sender first(port);
+        QVERIFY(first.send("90 " + start + std::string(40, 'a')));
+        QTRY_COMPARE(log.bytes_received(), 63);
+        loopback::Sender second(port);
+        QVERIFY(second.send("90 " + start + std::string(30, 'b')));
+        QTRY_VERIFY(second.closed_by_peer());
+        QCOMPARE(refusal_texts(log), QStringList{"127.0.0.1 too much unfinished text"});
+        QVERIFY(first.send(std::string(30, 'a')));
+        QTRY_COMPARE(log.lines().line_count(), 1);
+        QCOMPARE(all_lines(log.lines()), std::vector<std::string>{start + std::string(70, 'a')});
+        QCOMPARE(log.senders(), 1);
+    }
+
     // Syslog over TLS with the openssl tool as the sender: an octet-counted message arrives
     // decrypted; TLS 1.1, and a connection that never says hello, are refused and closed.
     void a_tls_channel_decrypts_and_refuses()
@@ -391,6 +419,51 @@ global(DefaultNetstreamDriver="gtls")
         QVERIFY2(refused, rsyslogd.readAllStandardError().constData());
         QCOMPARE(refusal_texts(log).front(), "127.0.0.1 " + reason);
         QCOMPARE(log.lines().line_count(), 0);
+    }
+
+    // A sender reads the window's whole answer (here a certificate chain of some 500 KB) before
+    // it sends again: the handshake goes on as the socket takes the answer, not with the
+    // sender's next bytes, which would only come after it.
+    void a_tls_answer_larger_than_the_socket_holds_goes_out()
+    {
+        QTemporaryDir folder;
+        const tls::OwnCertificate own = tls::ensure_own_certificate(folder.path().toStdString());
+        QVERIFY2(own.error.empty(), own.error.c_str());
+        QFile certificate(QString::fromStdString(own.certificate_file));
+        QVERIFY(certificate.open(QIODevice::ReadOnly));
+        const QByteArray pem = certificate.readAll();
+        QFile chain(folder.filePath(QStringLiteral("chain.pem")));
+        QVERIFY(chain.open(QIODevice::WriteOnly));
+        chain.write(pem.repeated(1000));
+        chain.close();
+        NoHighlights highlights;
+        channel::LogChannel log(highlights);
+        tls::ServerSettings settings;
+        settings.certificate_file = chain.fileName().toStdString();
+        settings.key_file = own.key_file;
+        QCOMPARE(log.use_tls(settings), QString());
+        log.set_handshake_limit(std::chrono::seconds(3));
+        const quint16 port = loopback::free_port();
+        log.listen(port, true, net::Protocol::syslog_tls);
+
+        loopback::TlsSender sender(port);
+        QTRY_COMPARE(log.senders(), 1);
+        // A small socket buffer on the window's side: while the sender doesn't read, the
+        // answer stops a long way short of its end.
+        const int small = 4096;
+        const int window_side = log.listener().Socket().Connections(0)->SocketHandle();
+        QCOMPARE(setsockopt(window_side, SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+        QCOMPARE(fcntl(sender.connection().handle(), F_SETFL, O_NONBLOCK), 0);
+        QVERIFY(!sender.handshake());
+        QTest::qWait(300);
+        // The sender reads as fast as the window answers.
+        QDeadlineTimer deadline(10000);
+        while (!sender.handshake() && !sender.failed() && !deadline.hasExpired())
+            QCoreApplication::processEvents();
+        QVERIFY(!sender.failed());
+        QCOMPARE(refusal_texts(log), QStringList());
+        QVERIFY(sender.send("21 <11>1 - h app - - - y"));
+        QTRY_COMPARE(all_lines(log.lines()), std::vector<std::string>{"<11>1 - h app - - - y"});
     }
 };
 

@@ -73,6 +73,9 @@ public:
         return read == 0 || (read < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
 
+    // The connection's descriptor, for a protocol spoken over it (TLS).
+    int handle() const { return fd; }
+
     bool connected = false;
 
 private:
