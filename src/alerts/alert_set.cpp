@@ -79,10 +79,8 @@ void AlertSet::changed()
         changed_();
 }
 
-void AlertSet::ensure_compiled()
+void AlertSet::compile()
 {
-    if (!matcher_stale_)
-        return;
     matcher_.compile(items_);
     expressions_.compile(items_);
     matcher_stale_ = false;

@@ -135,7 +135,12 @@ private:
     // The alerts changed: the matchers and states are made anew when next needed.
     void changed();
     // Compiles the matchers and resets the states after the alerts changed.
-    void ensure_compiled();
+    void ensure_compiled()
+    {
+        if (matcher_stale_)
+            compile();
+    }
+    void compile();
     // Whether a matching line lets the alert fire, after its severity and burst conditions.
     bool passes(std::size_t alert, const LineFacts& facts);
 

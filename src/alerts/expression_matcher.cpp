@@ -209,7 +209,8 @@ void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>&
                 out.push_back(expression.where);
         return;
     }
-    candidates_ = prefilter_->unfiltered;
+    candidates_.clear();
+    candidates_.insert(candidates_.end(), prefilter_->unfiltered.begin(), prefilter_->unfiltered.end());
     const auto note = [](unsigned id, unsigned long long, unsigned long long, unsigned, void* context) -> int {
         static_cast<std::vector<std::uint32_t>*>(context)->push_back(id);
         return 0;
