@@ -166,6 +166,8 @@ Result run(Setup setup, int senders, long total_lines)
         window->alerts.assign(never_matching_alerts());
     } else if (setup == Setup::regex) {
         window->alerts.assign(never_matching_expressions());
+        // As in a window whose alerts were loaded when it opened, before senders came.
+        window->alerts.wait_until_ready();
     } else if (setup == Setup::colour) {
         window->log_view()->ColorRules().Items(0).Keywords() = highlight_keywords();
         window->log_view()->recompile_rules();

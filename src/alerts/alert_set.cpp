@@ -71,7 +71,9 @@ std::optional<QString> AlertSet::expression_problem(std::string_view catchwords)
 
 void AlertSet::changed()
 {
-    matcher_stale_ = true;
+    // Compiled now rather than at the next line, so that the expressions' prefilter is built
+    // while the window waits for senders.
+    compile();
     next_silence_possible_ = std::any_of(items_.begin(), items_.end(), [](const tAlert& alert) {
         return alert.active && alert.conditions.silence_ms != 0;
     });
@@ -83,7 +85,6 @@ void AlertSet::compile()
 {
     matcher_.compile(items_);
     expressions_.compile(items_);
-    matcher_stale_ = false;
     conditional_ = false;
     severity_only_.clear();
     states_.assign(items_.size(), {});
@@ -103,7 +104,6 @@ void AlertSet::compile()
 
 std::vector<AlertActions> AlertSet::check_line(std::string_view line, const LineFacts& facts)
 {
-    ensure_compiled();
     last_line_ = facts.time;
     std::vector<AlertActions> firing;
     std::span<const CatchwordMatch> matches = matcher_.find(line);
@@ -190,7 +190,6 @@ void AlertSet::start_silence(std::int64_t now)
 
 std::vector<SilenceAlarm> AlertSet::check_silence(std::int64_t now)
 {
-    ensure_compiled();
     std::vector<SilenceAlarm> alarms;
     for (std::size_t index = 0; index < items_.size(); ++index) {
         const tAlert& alert = items_[index];
@@ -207,7 +206,6 @@ std::vector<SilenceAlarm> AlertSet::check_silence(std::int64_t now)
 
 std::optional<std::int64_t> AlertSet::next_silence()
 {
-    ensure_compiled();
     std::optional<std::int64_t> next;
     for (std::size_t index = 0; index < items_.size(); ++index) {
         const tAlert& alert = items_[index];

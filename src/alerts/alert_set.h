@@ -83,6 +83,16 @@ public:
     // run, as far as the alerts' conditions let them fire. Copies: running them may let other
     // handlers change the set meanwhile.
     std::vector<AlertActions> check_line(std::string_view line, const LineFacts& facts = {});
+    // The lines checked next lie in text, lines separated by line feeds, until the next prescan
+    // (an empty text ends it): catchword expressions scan it once instead of line by line.
+    void prescan(std::string_view text)
+    {
+        if (!expressions_.empty())
+            expressions_.prescan(text);
+    }
+    // Catchword expressions are made ready to match fast on a thread of their own after the
+    // alerts change (PCRE2 alone matches meanwhile); this waits until they are.
+    void wait_until_ready() { expressions_.wait_for_prefilter(); }
     // The user acknowledged: an alert that fired on a burst needs a new full burst.
     void acknowledge();
 
@@ -132,14 +142,9 @@ private:
         // The last line's time when the alert fired for silence; it fires again after a later line.
         std::optional<std::int64_t> silent_since;
     };
-    // The alerts changed: the matchers and states are made anew when next needed.
+    // The alerts changed: the matchers and states are made anew.
     void changed();
     // Compiles the matchers and resets the states after the alerts changed.
-    void ensure_compiled()
-    {
-        if (matcher_stale_)
-            compile();
-    }
     void compile();
     // Whether a matching line lets the alert fire, after its severity and burst conditions.
     bool passes(std::size_t alert, const LineFacts& facts);
@@ -158,7 +163,6 @@ private:
     std::vector<tAlert> items_;
     CatchwordMatcher matcher_;
     ExpressionMatcher expressions_;
-    bool matcher_stale_ = true;
     bool next_silence_possible_ = false;
     std::function<void()> changed_;
     // After compile: whether any active alert has a condition, and the active alerts without

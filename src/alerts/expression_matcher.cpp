@@ -77,11 +77,17 @@ struct ExpressionMatcher::Expression {
 struct ExpressionMatcher::Prefilter {
     hs_database_t* database = nullptr;
     hs_scratch_t* scratch = nullptr;
+    // The same expressions for a text of many lines, a match reported at each end; null when
+    // one of them can't be scanned so (it may match the empty line, or sees past a line's ends).
+    hs_database_t* text_database = nullptr;
+    hs_scratch_t* text_scratch = nullptr;
     // Hyperscan's id of each expression it scans is its place in expressions_; these are the
     // places of the others.
     std::vector<std::uint32_t> unfiltered;
     ~Prefilter()
     {
+        hs_free_scratch(text_scratch);
+        hs_free_database(text_database);
         hs_free_scratch(scratch);
         hs_free_database(database);
     }
@@ -113,6 +119,7 @@ std::unique_ptr<ExpressionMatcher::Prefilter> ExpressionMatcher::build_prefilter
             if (hs_alloc_scratch(prefilter->database, &prefilter->scratch) != HS_SUCCESS)
                 return nullptr;
             std::sort(prefilter->unfiltered.begin(), prefilter->unfiltered.end());
+            build_text_database(*prefilter, texts, ids);
             return prefilter;
         }
         const int failed = error->expression;
@@ -125,6 +132,64 @@ std::unique_ptr<ExpressionMatcher::Prefilter> ExpressionMatcher::build_prefilter
     }
     // Nothing to scan for: every expression is PCRE2's alone.
     return nullptr;
+}
+
+void ExpressionMatcher::build_text_database(Prefilter& prefilter, const std::vector<const char*>& texts,
+                                            const std::vector<unsigned>& ids)
+{
+    // In a text of lines, ^ and $ must hold at each line's ends; what looks at the subject's
+    // ends or behind a match would see the neighbouring line.
+    for (const char* text : texts)
+        for (const char* escape : {"\\A", "\\z", "\\Z", "\\G", "(?<"})
+            if (std::strstr(text, escape) != nullptr)
+                return;
+    // No expression may match the empty line: it would be reported at every place of the text.
+    const std::vector<unsigned> flags(texts.size(), HS_FLAG_PREFILTER | HS_FLAG_UTF8 | HS_FLAG_MULTILINE);
+    hs_compile_error_t* error = nullptr;
+    if (hs_compile_multi(texts.data(), flags.data(), ids.data(), static_cast<unsigned>(texts.size()), HS_MODE_BLOCK,
+                         nullptr, &prefilter.text_database, &error) != HS_SUCCESS) {
+        hs_free_compile_error(error);
+        prefilter.text_database = nullptr;
+        return;
+    }
+    if (hs_alloc_scratch(prefilter.text_database, &prefilter.text_scratch) != HS_SUCCESS) {
+        hs_free_database(prefilter.text_database);
+        prefilter.text_database = nullptr;
+    }
+}
+
+bool ExpressionMatcher::prescan(std::string_view text)
+{
+    text_ = {};
+    text_ends_.clear();
+    if (expressions_.empty())
+        return false;
+    if (build_)
+        take_prefilter();
+    if (!prefilter_ || prefilter_->text_database == nullptr || text.empty() || text.size() > UINT_MAX ||
+        !valid_utf8(text))
+        return false;
+    // Each report costs a call; an expression that matches nearly everywhere would make the
+    // scan dearer than scanning line by line, which is then done instead.
+    struct Scan {
+        std::vector<std::pair<std::size_t, std::uint32_t>>& ends;
+        std::size_t budget;
+    } scan{text_ends_, text.size() / 4 + 256};
+    const auto note = [](unsigned id, unsigned long long, unsigned long long to, unsigned, void* context) -> int {
+        auto& reports = *static_cast<Scan*>(context);
+        if (reports.ends.size() >= reports.budget)
+            return 1;
+        reports.ends.emplace_back(static_cast<std::size_t>(to), id);
+        return 0;
+    };
+    if (hs_scan(prefilter_->text_database, text.data(), static_cast<unsigned>(text.size()), 0,
+                prefilter_->text_scratch, note, &scan) != HS_SUCCESS) {
+        text_ends_.clear();
+        return false;
+    }
+    std::sort(text_ends_.begin(), text_ends_.end());
+    text_ = text;
+    return true;
 }
 
 // What the builder thread hands over.
@@ -202,6 +267,10 @@ void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>&
         return;
     if (build_)
         take_prefilter();
+    if (!text_.empty() && line.data() >= text_.data() && line.data() + line.size() <= text_.data() + text_.size()) {
+        find_in_text(line, out);
+        return;
+    }
     // Hyperscan takes no empty block, and a block's length is an unsigned int.
     if (!prefilter_ || line.empty() || line.size() > UINT_MAX || !valid_utf8(line)) {
         for (const Expression& expression : expressions_)
@@ -217,10 +286,29 @@ void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>&
     };
     hs_scan(prefilter_->database, line.data(), static_cast<unsigned>(line.size()), 0, prefilter_->scratch, note,
             &candidates_);
+    confirm(line, out);
+}
+
+void ExpressionMatcher::find_in_text(std::string_view line, std::vector<CatchwordMatch>& out)
+{
+    // A match within the line ends in it; one that ends there but began on an earlier line only
+    // costs its confirmation.
+    const std::size_t begin = static_cast<std::size_t>(line.data() - text_.data());
+    candidates_.clear();
+    candidates_.insert(candidates_.end(), prefilter_->unfiltered.begin(), prefilter_->unfiltered.end());
+    for (auto end = std::lower_bound(text_ends_.begin(), text_ends_.end(), std::pair{begin + 1, std::uint32_t{0}});
+         end != text_ends_.end() && end->first <= begin + line.size(); ++end)
+        candidates_.push_back(end->second);
+    confirm(line, out);
+}
+
+void ExpressionMatcher::confirm(std::string_view line, std::vector<CatchwordMatch>& out)
+{
     if (candidates_.empty())
         return;
-    // Matches go in expression order, whichever order the prefilter reported them in.
+    // Matches go in expression order, each once, whichever order the prefilter reported them in.
     std::sort(candidates_.begin(), candidates_.end());
+    candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
     for (const std::uint32_t index : candidates_)
         if (expressions_[index].pattern.matches(line))
             out.push_back(expressions_[index].where);

@@ -275,7 +275,9 @@ bool LogChannel::receive(LineAssembly::ConnectionKey connection, std::string_vie
     target_->sender = sender;
     target_->completed.clear();
     // The lines completed before a failing check are filtered as they are kept.
+    alerts_.prescan(chunk);
     const auto filter_completed = qScopeGuard([this] {
+        alerts_.prescan({});
         filter_->take_lines(target_->completed);
         rewatch_silence();
     });

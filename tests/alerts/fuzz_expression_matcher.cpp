@@ -1,5 +1,5 @@
-// libFuzzer target: any bytes as a received line, matched by catchword expressions through the
-// prefilter and by PCRE2 alone; the two must agree.
+// libFuzzer target: any bytes as a received line, and as a received text of lines, matched by
+// catchword expressions through the prefilter and by PCRE2 alone; the two must agree.
 
 #include "alerts/expression_matcher.h"
 #include "find/pattern.h"
@@ -12,14 +12,15 @@
 namespace {
 
 // Expressions of each kind the prefilter meets: literals, classes, case, anchors, back
-// references, look-ahead, empty matches, and one beyond ASCII that PCRE2 takes alone.
+// references, look-ahead, and one beyond ASCII that PCRE2 takes alone.
 alerts::tAlert expression_alert()
 {
     alerts::tAlert alert;
     alert.active = true;
     alert.conditions.regex = true;
-    alert.catchwords = {"fail\\d{2}", "(?i)timeout", "^user \\w+ locked$", "(ab|cd)+e", "(\\w)\\1", "x*",
-                        "\\bERR\\b", "(?=ab)a", "[^x]{3}z", "\xc3\xa9t\xc3\xa9"};
+    // None matches the empty line, so that texts are scanned whole.
+    alert.catchwords = {"fail\\d{2}", "(?i)timeout", "^user \\w+ locked$", "(ab|cd)+e", "(\\w)\\1", "x+",
+                        "\\bERR\\b", "(?=ab)a", "[^x]{3}z", "c$", "\xc3\xa9t\xc3\xa9"};
     return alert;
 }
 
@@ -54,7 +55,15 @@ void check(Matchers& matchers, std::string_view line)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    // The input as one line, then as a text of lines scanned whole, as a read's lines are.
     static Matchers* const matchers = new Matchers(expression_alert());
-    check(*matchers, std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    check(*matchers, text);
+    matchers->matcher.prescan(text);
+    std::size_t begin = 0;
+    for (std::size_t end = text.find('\n'); end != std::string_view::npos; begin = end + 1, end = text.find('\n', begin))
+        check(*matchers, text.substr(begin, end - begin));
+    check(*matchers, text.substr(begin));
+    matchers->matcher.prescan({});
     return 0;
 }

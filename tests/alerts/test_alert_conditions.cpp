@@ -162,13 +162,24 @@ private Q_SLOTS:
         QVERIFY(!AlertSet::expression_problem("a+\r\n(?i)b"));
     }
 
-    // The prefilter may only save work: on random lines, the matcher finds what each
-    // expression alone finds.
+    // The prefilter may only save work: on random lines, alone and scanned in texts of many,
+    // the matcher finds what each expression alone finds.
+    void prefilter_agrees_with_pcre2_alone_data()
+    {
+        QTest::addColumn<bool>("whole_texts");
+        // An expression that matches the empty line, and invalid UTF-8, keep texts from being
+        // scanned whole.
+        QTest::newRow("line by line, with stray bytes") << false;
+        QTest::newRow("texts scanned whole") << true;
+    }
     void prefilter_agrees_with_pcre2_alone()
     {
-        const std::vector<std::string> expressions{
+        QFETCH(bool, whole_texts);
+        std::vector<std::string> expressions{
             "fail\\d{2}", "(?i)timeout", "^user \\w+ locked$", "a.c", "(ab|cd)+e", "[^x]{3}z", "(\\w)\\1",
-            "x*", "\\bERR\\b", "\xc3\xa9t\xc3\xa9", "(?i)\xc3\x89T\xc3\x89", "\\x{e9}", "\\p{Lu}{2}", "(?=ab)a"};
+            "\\bERR\\b", "\xc3\xa9t\xc3\xa9", "(?i)\xc3\x89T\xc3\x89", "\\x{e9}", "\\p{Lu}{2}", "(?=ab)a", "c$"};
+        if (!whole_texts)
+            expressions.push_back("x*");
         alerts::tAlert alert;
         alert.active = true;
         alert.conditions.regex = true;
@@ -182,24 +193,36 @@ private Q_SLOTS:
         for (const std::string& expression : expressions)
             one_by_one.emplace_back(expression, find::PatternOptions{.match_case = true, .regex = true});
         // The ASCII of the expressions, a few multi-byte characters and stray bytes.
-        const std::vector<std::string> pieces{"fail", "0", "7", "TimeOut", "user ", "bob", " locked", "a", "b",
-                                              "c", "d", "e", "x", "z", " ", "ERR", "\xc3\xa9", "\xc3\x89", "t",
-                                              "T", "\xff", "\xc3", "ab"};
+        std::vector<std::string> pieces{"fail", "0", "7", "TimeOut", "user ", "bob", " locked", "a", "b", "c",
+                                        "d", "e", "x", "z", " ", "ERR", "\xc3\xa9", "\xc3\x89", "t", "T", "ab"};
+        if (!whole_texts)
+            pieces.insert(pieces.end(), {"\xff", "\xc3"});
         std::mt19937 random(7);
-        for (int round = 0; round < 20'000; ++round) {
-            std::string line;
-            const int count = int(random() % 8);
-            for (int piece = 0; piece < count; ++piece)
-                line += pieces[random() % pieces.size()];
-            std::vector<alerts::CatchwordMatch> found;
-            matcher.find(line, found);
-            std::vector<alerts::CatchwordMatch> expected;
-            for (std::size_t index = 0; index < expressions.size(); ++index)
-                if (one_by_one[index].matches(line))
-                    expected.push_back({0, index});
-            if (found != expected)
-                QFAIL(qPrintable(QStringLiteral("differs on \"%1\"").arg(QString::fromLatin1(QByteArray::fromStdString(line).toPercentEncoding()))));
+        int scanned_whole = 0;
+        for (int round = 0; round < 1'000; ++round) {
+            std::string text;
+            for (int line = 0; line < 20; ++line) {
+                const int count = int(random() % 8);
+                for (int piece = 0; piece < count; ++piece)
+                    text += pieces[random() % pieces.size()];
+                text += '\n';
+            }
+            scanned_whole += matcher.prescan(text) ? 1 : 0;
+            std::size_t begin = 0;
+            for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
+                const std::string_view line = std::string_view(text).substr(begin, end - begin);
+                std::vector<alerts::CatchwordMatch> found;
+                matcher.find(line, found);
+                std::vector<alerts::CatchwordMatch> expected;
+                for (std::size_t index = 0; index < expressions.size(); ++index)
+                    if (one_by_one[index].matches(line))
+                        expected.push_back({0, index});
+                if (found != expected)
+                    QFAIL(qPrintable(QStringLiteral("differs on \"%1\"")
+                                         .arg(QString::fromLatin1(QByteArray(line.data(), qsizetype(line.size())).toPercentEncoding()))));
+            }
         }
+        QCOMPARE(scanned_whole > 0, whole_texts);
     }
 };
 
