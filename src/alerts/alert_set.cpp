@@ -164,9 +164,9 @@ bool AlertSet::passes(std::size_t alert, const LineFacts& facts)
     AlertState& state = states_[alert];
     if (state.burst_spent)
         return false;
-    std::vector<std::int64_t>& times = state.burst;
+    std::deque<std::int64_t>& times = state.burst;
     if (times.size() == static_cast<std::size_t>(conditions.burst_count))
-        times.erase(times.begin());
+        times.pop_front();
     times.push_back(facts.time);
     if (times.size() < static_cast<std::size_t>(conditions.burst_count) || times.back() - times.front() > conditions.burst_ms)
         return false;

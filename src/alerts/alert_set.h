@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -63,7 +64,7 @@ struct SilenceAlarm {
 // "No line for 5 minutes": the time in its largest whole unit.
 QString silence_text(std::int64_t silence_ms);
 
-// The conditions of an alert's stored fields, each held to what the editor offers.
+// The conditions of an alert's stored fields, each held to at most what the editor offers.
 AlertConditions conditions_of(const config::AlertFields& fields);
 
 class AlertSet {
@@ -105,7 +106,7 @@ public:
     // alert waits for silence.
     std::optional<std::int64_t> next_silence();
     // Whether an active alert waits for silence.
-    bool watches_silence() { return next_silence_possible_; }
+    bool watches_silence() const { return next_silence_possible_; }
     // Called after the collection or an alert changed.
     void on_change(std::function<void()> changed) { changed_ = std::move(changed); }
     // The first catchword of an alert whose catchwords are expressions that doesn't compile, as
@@ -136,7 +137,7 @@ private:
     // What an alert keeps between lines; indexed as items_.
     struct AlertState {
         // Times of the latest matching lines, oldest first, at most the burst's count.
-        std::vector<std::int64_t> burst;
+        std::deque<std::int64_t> burst;
         // Fired on a burst; rests until acknowledged.
         bool burst_spent = false;
         // The last line's time when the alert fired for silence; it fires again after a later line.
