@@ -162,10 +162,8 @@ Result run(Setup setup, int senders, long total_lines)
     malloc_trim(0);
     bench::BenchWindow bench_window = bench::open_bench_window();
     auto& window = bench_window.window;
-    if (setup == Setup::alerts) {
-        window->alerts.assign(never_matching_alerts());
-    } else if (setup == Setup::regex) {
-        window->alerts.assign(never_matching_expressions());
+    if (setup == Setup::alerts || setup == Setup::regex) {
+        window->alerts.assign(setup == Setup::alerts ? never_matching_alerts() : never_matching_expressions());
         // As in a window whose alerts were loaded when it opened, before senders came.
         window->alerts.wait_until_ready();
     } else if (setup == Setup::colour) {

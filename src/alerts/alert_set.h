@@ -85,15 +85,20 @@ public:
     // handlers change the set meanwhile.
     std::vector<AlertActions> check_line(std::string_view line, const LineFacts& facts = {});
     // The lines checked next lie in text, lines separated by line feeds, until the next prescan
-    // (an empty text ends it): catchword expressions scan it once instead of line by line.
+    // (an empty text ends it): catchwords are searched in it once instead of line by line.
     void prescan(std::string_view text)
     {
+        matcher_.prescan(text);
         if (!expressions_.empty())
             expressions_.prescan(text);
     }
-    // Catchword expressions are made ready to match fast on a thread of their own after the
-    // alerts change (PCRE2 alone matches meanwhile); this waits until they are.
-    void wait_until_ready() { expressions_.wait_for_prefilter(); }
+    // Catchwords are made ready to be found fast on threads of their own after the alerts change
+    // (slower searches stand in meanwhile); this waits until they are.
+    void wait_until_ready()
+    {
+        matcher_.wait_for_text_scan();
+        expressions_.wait_for_prefilter();
+    }
     // The user acknowledged: an alert that fired on a burst needs a new full burst.
     void acknowledge();
 

@@ -2,6 +2,8 @@
 
 #include "alerts/catchword_matcher.h"
 
+#include <hs/hs.h>
+
 #include <algorithm>
 #include <unordered_map>
 
@@ -41,6 +43,9 @@ void plain_catchword_scan(std::span<const tAlert> alerts, std::string_view line,
 
 void CatchwordMatcher::compile(std::span<const tAlert> alerts)
 {
+    literals_build_.cancel();
+    literals_.reset();
+    text_scan_.clear();
     patterns_.clear();
     pattern_ranks_.clear();
     entries_.clear();
@@ -83,6 +88,54 @@ void CatchwordMatcher::compile(std::span<const tAlert> alerts)
         state_pattern_.clear();
         output_link_.clear();
     }
+    // A word with a line feed could span two lines of a text.
+    if (patterns_.empty() || hs_valid_platform() != HS_SUCCESS ||
+        std::any_of(patterns_.begin(), patterns_.end(), [](const std::string& word) { return word.find('\n') != std::string::npos; }))
+        return;
+    // Hyperscan takes tens of milliseconds for a thousand words: the automaton alone searches
+    // meanwhile.
+    literals_build_.start([words = patterns_] {
+        std::vector<const char*> texts;
+        std::vector<std::size_t> lengths;
+        std::vector<unsigned> ids;
+        for (const std::string& word : words) {
+            texts.push_back(word.data());
+            lengths.push_back(word.size());
+            ids.push_back(static_cast<unsigned>(ids.size()));
+        }
+        const std::vector<unsigned> flags(words.size(), 0);
+        hs_database_t* database = nullptr;
+        hs_compile_error_t* error = nullptr;
+        if (hs_compile_lit_multi(texts.data(), flags.data(), ids.data(), lengths.data(), static_cast<unsigned>(words.size()),
+                                 HS_MODE_BLOCK, nullptr, &database, &error) != HS_SUCCESS) {
+            hs_free_compile_error(error);
+            return std::unique_ptr<HyperscanDatabase>();
+        }
+        auto literals = std::make_unique<HyperscanDatabase>(database);
+        return *literals ? std::move(literals) : nullptr;
+    });
+}
+
+bool CatchwordMatcher::prescan(std::string_view text)
+{
+    text_scan_.clear();
+    take_literals();
+    return literals_ && text_scan_.scan(*literals_, text);
+}
+
+void CatchwordMatcher::wait_for_text_scan()
+{
+    if (literals_build_.pending())
+        literals_ = literals_build_.take();
+}
+
+void CatchwordMatcher::take_literals()
+{
+    if (!literals_build_.pending())
+        return;
+    std::unique_ptr<HyperscanDatabase> built = literals_build_.take_if_done();
+    if (!literals_build_.pending())
+        literals_ = std::move(built);
 }
 
 bool CatchwordMatcher::build_automaton()
@@ -202,7 +255,13 @@ std::span<const CatchwordMatch> CatchwordMatcher::find(std::string_view line)
         generation_ = 1;
     }
 
-    if (classes_ == 0) {
+    if (text_scan_.holds(line)) {
+        text_patterns_.clear();
+        text_scan_.patterns_in(line, text_patterns_);
+        for (const std::uint32_t id : text_patterns_)
+            if (stamp_[id] != generation_)
+                note_found(id);
+    } else if (classes_ == 0) {
         for (std::uint32_t id = 0; id < patterns_.size(); ++id)
             if (line.find(patterns_[id]) != std::string_view::npos)
                 note_found(id);

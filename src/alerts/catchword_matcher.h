@@ -2,6 +2,8 @@
 // Which catchwords of a log window's active alerts occur in a received line. Plain C++ on
 // bytes, no widgets: the alert set compiles a matcher whenever its alerts change.
 
+#include "alerts/background_build.h"
+#include "alerts/hyperscan_text.h"
 #include "alerts/talert.h"
 
 #include <array>
@@ -31,7 +33,8 @@ struct CatchwordMatch {
 void plain_catchword_scan(std::span<const tAlert> alerts, std::string_view line, std::vector<CatchwordMatch>& out);
 
 // Finds the same matches as plain_catchword_scan, in the same order, with one pass over the
-// line however many catchwords there are (an Aho-Corasick automaton over byte classes). Entries
+// line however many catchwords there are (an Aho-Corasick automaton over byte classes), or over
+// a whole text of lines (Hyperscan's literal matcher). Entries
 // that occur in several places share one pattern. A set of catchwords whose transition table
 // would outgrow table_limit bytes is searched by the plain scan instead.
 class CatchwordMatcher {
@@ -48,6 +51,14 @@ public:
     // compile.
     std::span<const CatchwordMatch> find(std::string_view line);
 
+    // The lines found next lie in text, which stays as it is until the next prescan, separated
+    // by line feeds: Hyperscan finds the words in all of it at once, for less than the automaton
+    // takes line by line. Lines elsewhere are searched alone. An empty text ends it. True when
+    // the text was scanned whole.
+    bool prescan(std::string_view text);
+    // Hyperscan's words are compiled on a thread of their own; this waits for them.
+    void wait_for_text_scan();
+
     bool uses_automaton() const { return classes_ != 0; }
     std::size_t pattern_count() const { return patterns_.size(); }
 
@@ -57,6 +68,8 @@ private:
     static constexpr std::int32_t no_pattern = -1;
 
     bool build_automaton();
+    // Takes Hyperscan's words when their thread is done.
+    void take_literals();
     void collect(std::uint32_t state);
     void note_found(std::uint32_t pattern);
 
@@ -85,6 +98,11 @@ private:
     std::vector<std::uint32_t> found_;
     std::vector<std::uint32_t> ranks_;
     std::vector<CatchwordMatch> matches_;
+
+    BackgroundBuild<HyperscanDatabase> literals_build_;
+    std::unique_ptr<HyperscanDatabase> literals_;
+    TextScan text_scan_;
+    std::vector<std::uint32_t> text_patterns_;
 };
 
 }  // namespace alerts

@@ -8,7 +8,6 @@
 #include <hs/hs.h>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstring>
 
@@ -75,28 +74,49 @@ struct ExpressionMatcher::Expression {
 };
 
 struct ExpressionMatcher::Prefilter {
-    hs_database_t* database = nullptr;
-    hs_scratch_t* scratch = nullptr;
-    // The same expressions for a text of many lines, a match reported at each end; null when
+    HyperscanDatabase line;
+    // The same expressions for a text of many lines, a match reported at each end; empty when
     // one of them can't be scanned so (it may match the empty line, or sees past a line's ends).
-    hs_database_t* text_database = nullptr;
-    hs_scratch_t* text_scratch = nullptr;
+    HyperscanDatabase text;
     // Hyperscan's id of each expression it scans is its place in expressions_; these are the
     // places of the others.
     std::vector<std::uint32_t> unfiltered;
-    ~Prefilter()
-    {
-        hs_free_scratch(text_scratch);
-        hs_free_database(text_database);
-        hs_free_scratch(scratch);
-        hs_free_database(database);
-    }
 };
+
+namespace {
+
+// The expressions compiled for Hyperscan with flags; none when one of them fails (the index of
+// that one in failed, or -1 when Hyperscan names none).
+HyperscanDatabase compile_expressions(const std::vector<const char*>& texts, const std::vector<unsigned>& ids,
+                                      unsigned flags, int& failed)
+{
+    const std::vector<unsigned> all_flags(texts.size(), flags);
+    hs_database_t* database = nullptr;
+    hs_compile_error_t* error = nullptr;
+    failed = -1;
+    if (hs_compile_multi(texts.data(), all_flags.data(), ids.data(), static_cast<unsigned>(texts.size()), HS_MODE_BLOCK,
+                         nullptr, &database, &error) == HS_SUCCESS)
+        return HyperscanDatabase(database);
+    failed = error->expression;
+    hs_free_compile_error(error);
+    return {};
+}
+
+// Whether an expression means the same on a line alone as on that line in a text of lines: ^
+// and $ hold at each line's ends then, but what looks at the subject's ends or behind a match
+// would see the neighbouring line.
+bool sees_only_its_line(const char* expression)
+{
+    for (const char* escape : {"\\A", "\\z", "\\Z", "\\G", "(?<"})
+        if (std::strstr(expression, escape) != nullptr)
+            return false;
+    return true;
+}
+
+}  // namespace
 
 std::unique_ptr<ExpressionMatcher::Prefilter> ExpressionMatcher::build_prefilter(const std::vector<std::string>& expressions)
 {
-    // Each expression Hyperscan can't take, even as a prefilter, leaves the set, and the rest
-    // are compiled again.
     if (hs_valid_platform() != HS_SUCCESS)
         return nullptr;
     auto prefilter = std::make_unique<Prefilter>();
@@ -110,20 +130,21 @@ std::unique_ptr<ExpressionMatcher::Prefilter> ExpressionMatcher::build_prefilter
             prefilter->unfiltered.push_back(static_cast<std::uint32_t>(index));
         }
     }
+    // Each expression Hyperscan can't take, even as a prefilter, leaves the set, and the rest
+    // are compiled again.
     while (!texts.empty()) {
-        const std::vector<unsigned> flags(texts.size(),
-                                          HS_FLAG_PREFILTER | HS_FLAG_SINGLEMATCH | HS_FLAG_UTF8 | HS_FLAG_ALLOWEMPTY);
-        hs_compile_error_t* error = nullptr;
-        if (hs_compile_multi(texts.data(), flags.data(), ids.data(), static_cast<unsigned>(texts.size()), HS_MODE_BLOCK,
-                             nullptr, &prefilter->database, &error) == HS_SUCCESS) {
-            if (hs_alloc_scratch(prefilter->database, &prefilter->scratch) != HS_SUCCESS)
-                return nullptr;
+        int failed = -1;
+        prefilter->line = compile_expressions(
+            texts, ids, HS_FLAG_PREFILTER | HS_FLAG_SINGLEMATCH | HS_FLAG_UTF8 | HS_FLAG_ALLOWEMPTY, failed);
+        if (prefilter->line) {
             std::sort(prefilter->unfiltered.begin(), prefilter->unfiltered.end());
-            build_text_database(*prefilter, texts, ids);
+            // No expression may match the empty line for a text: it would be reported at every
+            // place of it.
+            if (std::all_of(texts.begin(), texts.end(), sees_only_its_line))
+                prefilter->text = compile_expressions(texts, ids, HS_FLAG_PREFILTER | HS_FLAG_UTF8 | HS_FLAG_MULTILINE,
+                                                      failed);
             return prefilter;
         }
-        const int failed = error->expression;
-        hs_free_compile_error(error);
         if (failed < 0 || static_cast<std::size_t>(failed) >= texts.size())
             return nullptr;
         prefilter->unfiltered.push_back(ids[static_cast<std::size_t>(failed)]);
@@ -134,84 +155,23 @@ std::unique_ptr<ExpressionMatcher::Prefilter> ExpressionMatcher::build_prefilter
     return nullptr;
 }
 
-void ExpressionMatcher::build_text_database(Prefilter& prefilter, const std::vector<const char*>& texts,
-                                            const std::vector<unsigned>& ids)
-{
-    // In a text of lines, ^ and $ must hold at each line's ends; what looks at the subject's
-    // ends or behind a match would see the neighbouring line.
-    for (const char* text : texts)
-        for (const char* escape : {"\\A", "\\z", "\\Z", "\\G", "(?<"})
-            if (std::strstr(text, escape) != nullptr)
-                return;
-    // No expression may match the empty line: it would be reported at every place of the text.
-    const std::vector<unsigned> flags(texts.size(), HS_FLAG_PREFILTER | HS_FLAG_UTF8 | HS_FLAG_MULTILINE);
-    hs_compile_error_t* error = nullptr;
-    if (hs_compile_multi(texts.data(), flags.data(), ids.data(), static_cast<unsigned>(texts.size()), HS_MODE_BLOCK,
-                         nullptr, &prefilter.text_database, &error) != HS_SUCCESS) {
-        hs_free_compile_error(error);
-        prefilter.text_database = nullptr;
-        return;
-    }
-    if (hs_alloc_scratch(prefilter.text_database, &prefilter.text_scratch) != HS_SUCCESS) {
-        hs_free_database(prefilter.text_database);
-        prefilter.text_database = nullptr;
-    }
-}
-
 bool ExpressionMatcher::prescan(std::string_view text)
 {
-    text_ = {};
-    text_ends_.clear();
+    text_scan_.clear();
     if (expressions_.empty())
         return false;
-    if (build_)
-        take_prefilter();
-    if (!prefilter_ || prefilter_->text_database == nullptr || text.empty() || text.size() > UINT_MAX ||
-        !valid_utf8(text))
-        return false;
-    // Each report costs a call; an expression that matches nearly everywhere would make the
-    // scan dearer than scanning line by line, which is then done instead.
-    struct Scan {
-        std::vector<std::pair<std::size_t, std::uint32_t>>& ends;
-        std::size_t budget;
-    } scan{text_ends_, text.size() / 4 + 256};
-    const auto note = [](unsigned id, unsigned long long, unsigned long long to, unsigned, void* context) -> int {
-        auto& reports = *static_cast<Scan*>(context);
-        if (reports.ends.size() >= reports.budget)
-            return 1;
-        reports.ends.emplace_back(static_cast<std::size_t>(to), id);
-        return 0;
-    };
-    if (hs_scan(prefilter_->text_database, text.data(), static_cast<unsigned>(text.size()), 0,
-                prefilter_->text_scratch, note, &scan) != HS_SUCCESS) {
-        text_ends_.clear();
-        return false;
-    }
-    std::sort(text_ends_.begin(), text_ends_.end());
-    text_ = text;
-    return true;
+    take_prefilter();
+    return prefilter_ && valid_utf8(text) && text_scan_.scan(prefilter_->text, text);
 }
-
-// What the builder thread hands over.
-struct ExpressionMatcher::Build {
-    std::atomic<bool> done{false};
-    std::unique_ptr<Prefilter> prefilter;
-};
 
 ExpressionMatcher::ExpressionMatcher() = default;
-
-ExpressionMatcher::~ExpressionMatcher()
-{
-    if (builder_.joinable())
-        builder_.join();
-}
+ExpressionMatcher::~ExpressionMatcher() = default;
 
 void ExpressionMatcher::compile(std::span<const tAlert> alerts)
 {
-    if (builder_.joinable())
-        builder_.join();
-    build_.reset();
+    build_.cancel();
     prefilter_.reset();
+    text_scan_.clear();
     expressions_.clear();
     std::vector<std::string> texts;
     for (std::size_t alert = 0; alert < alerts.size(); ++alert) {
@@ -228,32 +188,25 @@ void ExpressionMatcher::compile(std::span<const tAlert> alerts)
             texts.push_back(words[entry]);
         }
     }
-    if (texts.empty())
-        return;
     // Hyperscan takes tens of milliseconds for a hundred expressions, too long for the thread
-    // that receives and draws: it builds on its own, and PCRE2 alone matches meanwhile.
-    build_ = std::make_shared<Build>();
-    builder_ = std::thread([build = build_, texts = std::move(texts)] {
-        build->prefilter = build_prefilter(texts);
-        build->done.store(true, std::memory_order_release);
-    });
+    // that receives and draws: PCRE2 alone matches meanwhile.
+    if (!texts.empty())
+        build_.start([texts = std::move(texts)] { return build_prefilter(texts); });
 }
 
 void ExpressionMatcher::wait_for_prefilter()
 {
-    if (builder_.joinable())
-        builder_.join();
-    take_prefilter();
+    if (build_.pending())
+        prefilter_ = build_.take();
 }
 
 void ExpressionMatcher::take_prefilter()
 {
-    if (!build_ || !build_->done.load(std::memory_order_acquire))
+    if (!build_.pending())
         return;
-    if (builder_.joinable())
-        builder_.join();
-    prefilter_ = std::move(build_->prefilter);
-    build_.reset();
+    std::unique_ptr<Prefilter> built = build_.take_if_done();
+    if (!build_.pending())
+        prefilter_ = std::move(built);
 }
 
 std::size_t ExpressionMatcher::unfiltered() const
@@ -265,10 +218,14 @@ void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>&
 {
     if (expressions_.empty())
         return;
-    if (build_)
-        take_prefilter();
-    if (!text_.empty() && line.data() >= text_.data() && line.data() + line.size() <= text_.data() + text_.size()) {
-        find_in_text(line, out);
+    take_prefilter();
+    if (text_scan_.holds(line)) {
+        // A match in the line ends in it; one that ends there but began on an earlier line
+        // only costs its confirmation.
+        candidates_.clear();
+        candidates_.insert(candidates_.end(), prefilter_->unfiltered.begin(), prefilter_->unfiltered.end());
+        text_scan_.patterns_in(line, candidates_);
+        confirm(line, out);
         return;
     }
     // Hyperscan takes no empty block, and a block's length is an unsigned int.
@@ -284,21 +241,8 @@ void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>&
         static_cast<std::vector<std::uint32_t>*>(context)->push_back(id);
         return 0;
     };
-    hs_scan(prefilter_->database, line.data(), static_cast<unsigned>(line.size()), 0, prefilter_->scratch, note,
-            &candidates_);
-    confirm(line, out);
-}
-
-void ExpressionMatcher::find_in_text(std::string_view line, std::vector<CatchwordMatch>& out)
-{
-    // A match within the line ends in it; one that ends there but began on an earlier line only
-    // costs its confirmation.
-    const std::size_t begin = static_cast<std::size_t>(line.data() - text_.data());
-    candidates_.clear();
-    candidates_.insert(candidates_.end(), prefilter_->unfiltered.begin(), prefilter_->unfiltered.end());
-    for (auto end = std::lower_bound(text_ends_.begin(), text_ends_.end(), std::pair{begin + 1, std::uint32_t{0}});
-         end != text_ends_.end() && end->first <= begin + line.size(); ++end)
-        candidates_.push_back(end->second);
+    hs_scan(prefilter_->line.database(), line.data(), static_cast<unsigned>(line.size()), 0, prefilter_->line.scratch(),
+            note, &candidates_);
     confirm(line, out);
 }
 

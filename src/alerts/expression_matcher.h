@@ -8,7 +8,9 @@
 // valid UTF-8 (Hyperscan's UTF-8 mode reads only valid UTF-8).
 // Plain C++ on bytes, no widgets.
 
+#include "alerts/background_build.h"
 #include "alerts/catchword_matcher.h"
+#include "alerts/hyperscan_text.h"
 #include "alerts/talert.h"
 
 #include <cstddef>
@@ -18,8 +20,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <utility>
 #include <vector>
 
 namespace alerts {
@@ -31,8 +31,6 @@ class ExpressionMatcher {
 public:
     ExpressionMatcher();
     ~ExpressionMatcher();
-    ExpressionMatcher(const ExpressionMatcher&) = delete;
-    ExpressionMatcher& operator=(const ExpressionMatcher&) = delete;
 
     // Takes the non-empty catchwords of the active alerts whose catchwords are expressions; an
     // expression that doesn't compile never matches. Keeps copies, as CatchwordMatcher does.
@@ -53,32 +51,25 @@ public:
     // How many expressions are asked of PCRE2 on every line, the prefilter unable to take them.
     std::size_t unfiltered() const;
 
-
 private:
     struct Expression;
     struct Prefilter;
-    struct Build;
 
     // The prefilter of expressions; null when this machine can't have one or none can be
     // prefiltered.
     static std::unique_ptr<Prefilter> build_prefilter(const std::vector<std::string>& expressions);
-    static void build_text_database(Prefilter& prefilter, const std::vector<const char*>& texts,
-                                    const std::vector<unsigned>& ids);
     // Takes the prefilter when its thread is done.
     void take_prefilter();
 
-    std::vector<Expression> expressions_;
-    std::unique_ptr<Prefilter> prefilter_;
-    std::shared_ptr<Build> build_;
-    std::thread builder_;
-    void find_in_text(std::string_view line, std::vector<CatchwordMatch>& out);
     // PCRE2 decides the candidates for line.
     void confirm(std::string_view line, std::vector<CatchwordMatch>& out);
+
+    std::vector<Expression> expressions_;
+    std::unique_ptr<Prefilter> prefilter_;
+    BackgroundBuild<Prefilter> build_;
+    TextScan text_scan_;
     // Per line: the expressions the prefilter reported, and the unfiltered ones.
     std::vector<std::uint32_t> candidates_;
-    // The prescanned text, and where in it each reported match ended, by place.
-    std::string_view text_;
-    std::vector<std::pair<std::size_t, std::uint32_t>> text_ends_;
 };
 
 }  // namespace alerts

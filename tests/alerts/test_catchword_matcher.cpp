@@ -76,7 +76,7 @@ private Q_SLOTS:
         }
     }
 
-    void automaton_agrees_with_the_plain_scan()
+    void automaton_and_text_scan_agree_with_the_plain_scan()
     {
         // Small alphabets make overlapping, nested and repeated catchwords common.
         std::mt19937 random(7);
@@ -86,6 +86,7 @@ private Q_SLOTS:
                 byte = static_cast<char>('a' + random() % static_cast<unsigned>(letters));
             return word;
         };
+        int scanned_whole = 0;
         for (int round = 0; round < 200; ++round) {
             const int letters = 2 + round % 5;
             std::vector<tAlert> alerts(1 + random() % 6);
@@ -96,14 +97,24 @@ private Q_SLOTS:
             }
             CatchwordMatcher matcher;
             matcher.compile(alerts);
-            for (int line = 0; line < 20; ++line) {
-                const std::string received = text(80, letters);
-                std::vector<CatchwordMatch> plain;
-                alerts::plain_catchword_scan(alerts, received, plain);
-                const std::span<const CatchwordMatch> found = matcher.find(received);
-                QVERIFY2(std::ranges::equal(found, plain), received.c_str());
+            matcher.wait_for_text_scan();
+            // The lines alone, then as one text scanned whole, as a read's lines are.
+            std::string received;
+            for (int line = 0; line < 20; ++line)
+                received += text(80, letters) + '\n';
+            for (const bool whole : {false, true}) {
+                scanned_whole += whole && matcher.prescan(received) ? 1 : 0;
+                for (std::size_t begin = 0, end = received.find('\n'); end != std::string::npos;
+                     begin = end + 1, end = received.find('\n', begin)) {
+                    const std::string_view line = std::string_view(received).substr(begin, end - begin);
+                    std::vector<CatchwordMatch> plain;
+                    alerts::plain_catchword_scan(alerts, line, plain);
+                    const std::span<const CatchwordMatch> found = matcher.find(line);
+                    QVERIFY2(std::ranges::equal(found, plain), std::string(line).c_str());
+                }
             }
         }
+        QVERIFY(scanned_whole > 0);
     }
 };
 
