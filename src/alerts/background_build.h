@@ -37,22 +37,22 @@ public:
         done_.store(false, std::memory_order_relaxed);
         result_.reset();
     }
-    bool pending() const { return pending_; }
-    // The result once it is there (null when it couldn't be made), then null again; null before.
-    std::unique_ptr<T> take_if_done()
+    // Once the result is there, moves it into `into` (null when it couldn't be made); before,
+    // and after it was delivered, does nothing. Cheap enough for every line.
+    void deliver_if_done(std::unique_ptr<T>& into)
     {
         if (!pending_ || !done_.load(std::memory_order_acquire))
-            return nullptr;
+            return;
         join();
         pending_ = false;
         done_.store(false, std::memory_order_relaxed);
-        return std::move(result_);
+        into = std::move(result_);
     }
-    // Waits for the result.
-    std::unique_ptr<T> take()
+    // Waits for the result, then delivers it as deliver_if_done does.
+    void deliver(std::unique_ptr<T>& into)
     {
         join();
-        return take_if_done();
+        deliver_if_done(into);
     }
 
 private:

@@ -119,23 +119,13 @@ void CatchwordMatcher::compile(std::span<const tAlert> alerts)
 bool CatchwordMatcher::prescan(std::string_view text)
 {
     text_scan_.clear();
-    take_literals();
+    literals_build_.deliver_if_done(literals_);
     return literals_ && text_scan_.scan(*literals_, text);
 }
 
 void CatchwordMatcher::wait_for_text_scan()
 {
-    if (literals_build_.pending())
-        literals_ = literals_build_.take();
-}
-
-void CatchwordMatcher::take_literals()
-{
-    if (!literals_build_.pending())
-        return;
-    std::unique_ptr<HyperscanDatabase> built = literals_build_.take_if_done();
-    if (!literals_build_.pending())
-        literals_ = std::move(built);
+    literals_build_.deliver(literals_);
 }
 
 bool CatchwordMatcher::build_automaton()

@@ -68,8 +68,6 @@ private:
     static constexpr std::int32_t no_pattern = -1;
 
     bool build_automaton();
-    // Takes Hyperscan's words when their thread is done.
-    void take_literals();
     void collect(std::uint32_t state);
     void note_found(std::uint32_t pattern);
 

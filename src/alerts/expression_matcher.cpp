@@ -160,7 +160,7 @@ bool ExpressionMatcher::prescan(std::string_view text)
     text_scan_.clear();
     if (expressions_.empty())
         return false;
-    take_prefilter();
+    build_.deliver_if_done(prefilter_);
     return prefilter_ && valid_utf8(text) && text_scan_.scan(prefilter_->text, text);
 }
 
@@ -196,17 +196,7 @@ void ExpressionMatcher::compile(std::span<const tAlert> alerts)
 
 void ExpressionMatcher::wait_for_prefilter()
 {
-    if (build_.pending())
-        prefilter_ = build_.take();
-}
-
-void ExpressionMatcher::take_prefilter()
-{
-    if (!build_.pending())
-        return;
-    std::unique_ptr<Prefilter> built = build_.take_if_done();
-    if (!build_.pending())
-        prefilter_ = std::move(built);
+    build_.deliver(prefilter_);
 }
 
 std::size_t ExpressionMatcher::unfiltered() const
@@ -218,7 +208,7 @@ void ExpressionMatcher::find(std::string_view line, std::vector<CatchwordMatch>&
 {
     if (expressions_.empty())
         return;
-    take_prefilter();
+    build_.deliver_if_done(prefilter_);
     if (text_scan_.holds(line)) {
         // A match in the line ends in it; one that ends there but began on an earlier line
         // only costs its confirmation.

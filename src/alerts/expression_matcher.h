@@ -58,8 +58,6 @@ private:
     // The prefilter of expressions; null when this machine can't have one or none can be
     // prefiltered.
     static std::unique_ptr<Prefilter> build_prefilter(const std::vector<std::string>& expressions);
-    // Takes the prefilter when its thread is done.
-    void take_prefilter();
 
     // PCRE2 decides the candidates for line.
     void confirm(std::string_view line, std::vector<CatchwordMatch>& out);

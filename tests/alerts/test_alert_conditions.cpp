@@ -5,6 +5,7 @@
 #include "alerts/alert_set.h"
 #include "alerts/expression_matcher.h"
 #include "find/pattern.h"
+#include "no_highlights.h"
 
 #include <QtTest>
 
@@ -14,13 +15,6 @@ using alerts::AlertSet;
 using config::AlertFields;
 
 namespace {
-
-class NoHighlights final : public alerts::HighlightList {
-public:
-    void add_keyword(std::string_view) override {}
-    void blank_keyword(std::string_view) override {}
-    void keywords_changed() override {}
-};
 
 // "regex=1 minseverity=3 burstcount=3 burstseconds=10 silence=60", blank separated.
 AlertFields fields_of(const QString& conditions)

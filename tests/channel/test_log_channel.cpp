@@ -1,6 +1,7 @@
 // The log channel with real loopback senders and no window: what arrives is kept with its
 // arrival time, checked for alerts, counted, filtered, dropped at the text limit and logged.
 
+#include "../alerts/no_highlights.h"
 #include "../logwin/loopback.h"
 #include "../logwin/loopback_tls.h"
 #include "../tls/tls_test_files.h"
@@ -28,13 +29,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-class NoHighlights final : public alerts::HighlightList {
-public:
-    void add_keyword(std::string_view) override {}
-    void blank_keyword(std::string_view) override {}
-    void keywords_changed() override {}
-};
 
 net::AddressFilter accepting(const QString& text)
 {

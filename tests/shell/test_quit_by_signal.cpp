@@ -55,6 +55,15 @@ QString run_store_tool(const QStringList& arguments, const QByteArray& input = {
     return QString::fromUtf8(tool.readAllStandardOutput()) + QString::fromUtf8(tool.readAllStandardError());
 }
 
+// Vesmira with no display, opening the saved configuration `name`.
+void start_without_display(QProcess& program, const QString& name)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(VESMIRA_PROGRAM), {name});
+}
+
 }  // namespace
 
 class TestQuitBySignal : public QObject {
@@ -100,10 +109,7 @@ private Q_SLOTS:
         QVERIFY2(imported.isEmpty(), qPrintable(imported));
 
         QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(VESMIRA_PROGRAM), {QStringLiteral("tunnel")});
+        start_without_display(program, QStringLiteral("tunnel"));
         QVERIFY(program.waitForStarted());
         auto kill_program = qScopeGuard([&program] { program.kill(); });
 
@@ -159,10 +165,7 @@ private Q_SLOTS:
                 .toUtf8());
         QVERIFY2(imported.isEmpty(), qPrintable(imported));
         QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(VESMIRA_PROGRAM), {QStringLiteral("tls")});
+        start_without_display(program, QStringLiteral("tls"));
         QVERIFY(program.waitForStarted());
         auto kill_program = qScopeGuard([&program] { program.kill(); });
         // The message about the fingerprints is up by now.
