@@ -120,7 +120,7 @@ private Q_SLOTS:
         if (lasts)
             QTRY_VERIFY((command_pid = child_named(static_cast<pid_t>(program.processId()), "sleep")) != 0);
         else
-            QTRY_COMPARE(child_named(static_cast<pid_t>(program.processId()), "true"), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(child_named(static_cast<pid_t>(program.processId()), "true"), 0, 30000);
         const int command_handle = lasts ? static_cast<int>(syscall(SYS_pidfd_open, command_pid, 0)) : -1;
         QVERIFY(!lasts || command_handle >= 0);
         auto close_handle = qScopeGuard([command_handle] {
