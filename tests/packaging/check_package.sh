@@ -53,7 +53,7 @@ check_installed_tree() {
     local warnings
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "man warns about $page: $warnings"
-    zcat "$page" | grep -q "^\.TH .* \"Vesmira $version\"" || fail "$page does not carry version $version"
+    grep -q "^\.TH .* \"Vesmira $version\"" <<<"$(zcat "$page")" || fail "$page does not carry version $version"
   done
 
   for size in 16 22 24 32 48 64 128 256; do
@@ -68,10 +68,13 @@ check_deb() {
   local deb=$scratch/vesmira_${version}_$(dpkg --print-architecture).deb
   [ -f "$deb" ] || fail "cpack made no $(basename "$deb")"
 
-  local field
+  # Read once into a variable: grep -q leaves a pipe early, and with pipefail the writer's
+  # SIGPIPE would fail a check that found what it looked for.
+  local control field
+  control=$(dpkg-deb -f "$deb")
   for field in "Package: vesmira" "Version: $version" "Section: net" \
     "Maintainer: Tarnwheel <vesmira@tarnwheel.example>"; do
-    dpkg-deb -f "$deb" | grep -qx "$field" || fail "the package lacks '$field'"
+    grep -qx "$field" <<<"$control" || fail "the package lacks '$field'"
   done
   # The libraries the programs link must be named, each with the Debian package holding it.
   local depends
@@ -79,7 +82,7 @@ check_deb() {
   for library in libc6 libqt6widgets6 libqt6multimedia6 libsqlite3-0 libchm1; do
     grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
   done
-  dpkg-deb -f "$deb" Description | grep -q '^ Vesmira shows' || fail "the package has no long description"
+  grep -q '^ Vesmira shows' <<<"$(dpkg-deb -f "$deb" Description)" || fail "the package has no long description"
 
   local listing
   listing=$(dpkg-deb -c "$deb")
